@@ -1,0 +1,594 @@
+#!/usr/bin/env python3
+"""Scriptable loopback HTTP/HTTPS server for the Windows tests.
+
+One process listens on five loopback ports counted from --base:
+  base+0  plain HTTP; also carries the control API under /__ctl/
+  base+1  HTTPS, certificate for localhost/127.0.0.1 from the trusted test CA
+  base+2  HTTPS, certificate from a CA the Wine prefix does not trust
+  base+3  HTTPS, trusted CA but issued for another host name
+  base+4  HTTPS, trusted CA but expired
+All ports serve the same routes. The wire format of the control API is
+described in tests/README.md; tests/support/TestServer.cpp is its client.
+
+The server has to survive every misbehaving client the tests produce
+(aborted downloads, resets, half-sent requests), so each connection runs in
+its own daemon thread and every socket error ends only that connection.
+"""
+
+import argparse
+import os
+import select
+import socket
+import ssl
+import struct
+import sys
+import threading
+import time
+import urllib.parse
+
+PATTERN_PERIOD = 251
+# A whole number of pattern periods close to 1 MiB, so that any slice of the
+# stream starts at a known phase and large bodies go out in big sendall calls.
+PATTERN_BLOCK = bytes(i % PATTERN_PERIOD for i in range(PATTERN_PERIOD * 4177))
+PATTERN_BLOCK2 = PATTERN_BLOCK * 2
+
+MAX_HEAD = 4 * 1024 * 1024  # request heads are small; 4 MiB bounds a runaway client
+
+
+class ClientGone(Exception):
+    """The peer closed or reset the connection; end it quietly."""
+
+
+class Route:
+    """How to answer one request target. Built from the control API text."""
+
+    def __init__(self):
+        self.status = 200
+        self.reason = None
+        self.headers = []          # (name, value) in order; override automatic ones
+        self.remove = set()        # lower-case names of automatic headers to drop
+        self.length = "auto"       # auto | none | literal text
+        self.body = b""
+        self.pattern = None        # int size, or -1 for endless
+        self.chunked = None        # None | "valid" | "broken"
+        self.chunk_size = 65536
+        self.delay_status_ms = 0
+        self.delay_headers_ms = 0
+        self.chunk_delay_ms = 0
+        self.rate = 0              # body bytes per second, 0 = unlimited
+        self.close_after = None    # close after N body bytes
+        self.reset_after = None    # RST after N body bytes
+        self.stall_after = None    # hang after N body bytes
+        self.reset_now = False     # RST before any response byte
+        self.drop = False          # close before any response byte
+        self.raw = False           # body is the whole response, sent verbatim
+        self.close = False         # answer with Connection: close
+
+    @staticmethod
+    def parse(text_and_body):
+        """Options are 'key value' lines, a blank line, then the body bytes."""
+        sep = text_and_body.find(b"\n\n")
+        if sep < 0:
+            head, body = text_and_body, b""
+        else:
+            head, body = text_and_body[:sep], text_and_body[sep + 2:]
+        route = Route()
+        route.body = body
+        target = None
+        for raw_line in head.split(b"\n"):
+            line = raw_line.rstrip(b"\r")
+            if not line:
+                continue
+            key, _, value = line.partition(b" ")
+            key = key.decode("ascii")
+            if key == "target":
+                target = value
+            elif key == "status":
+                route.status = int(value)
+            elif key == "reason":
+                route.reason = value
+            elif key == "header":
+                name, _, hval = value.partition(b":")
+                route.headers.append((name.strip(), hval.lstrip(b" ")))
+            elif key == "noheader":
+                route.remove.add(value.strip().lower())
+            elif key == "length":
+                route.length = value.decode("latin-1")
+            elif key == "pattern":
+                route.pattern = -1 if value == b"endless" else int(value)
+            elif key == "chunked":
+                route.chunked = value.decode("ascii") or "valid"
+                if route.chunked not in ("valid", "broken"):
+                    raise ValueError("chunked must be valid or broken")
+            elif key == "chunk_size":
+                route.chunk_size = max(1, int(value))
+            elif key in ("delay_status_ms", "delay_headers_ms", "chunk_delay_ms",
+                         "rate", "close_after", "reset_after", "stall_after"):
+                setattr(route, key, int(value))
+            elif key in ("reset_now", "drop", "raw", "close"):
+                setattr(route, key, value.strip() not in (b"", b"0"))
+            else:
+                raise ValueError("unknown route option " + key)
+        if target is None:
+            raise ValueError("route without target")
+        return target, route
+
+
+class Record:
+    __slots__ = ("port", "sni", "head", "body", "complete")
+
+    def __init__(self, port, sni, head):
+        self.port = port
+        self.sni = sni
+        self.head = head
+        self.body = bytearray()
+        self.complete = False
+
+
+class State:
+    """Routes and the request log, shared by all connection threads."""
+
+    def __init__(self):
+        self.lock = threading.Lock()
+        self.routes = {}
+        self.log = []  # (target, Record) in arrival order
+        # Replaced on every reset: delays and stalls wait on it, so a reset
+        # releases every connection that is still parked in a route.
+        self.released = threading.Event()
+
+    def reset(self):
+        with self.lock:
+            self.routes.clear()
+            self.log.clear()
+            old, self.released = self.released, threading.Event()
+        old.set()
+
+    def set_route(self, target, route):
+        with self.lock:
+            self.routes[target] = route
+
+    def route_for(self, target):
+        with self.lock:
+            return self.routes.get(target), self.released
+
+    def add_record(self, target, record):
+        with self.lock:
+            self.log.append((target, record))
+
+    def records(self, target):
+        with self.lock:
+            return [(r.port, r.sni, bytes(r.head), bytes(r.body), r.complete)
+                    for t, r in self.log if target is None or t == target]
+
+
+class Connection:
+    def __init__(self, server, sock, port, tls_ctx):
+        self.server = server
+        self.state = server.state
+        self.sock = sock
+        self.port = port
+        self.tls_ctx = tls_ctx
+        self.sni = None
+        self.buf = b""
+
+    # ---- socket primitives -------------------------------------------------
+    def recv_some(self):
+        try:
+            data = self.sock.recv(65536)
+        except (OSError, ssl.SSLError) as exc:
+            raise ClientGone() from exc
+        if not data:
+            raise ClientGone()
+        return data
+
+    def send(self, data):
+        try:
+            self.sock.sendall(data)
+        except (OSError, ssl.SSLError) as exc:
+            raise ClientGone() from exc
+
+    def reset(self):
+        # SO_LINGER with a zero timeout turns close() into an RST.
+        try:
+            self.sock.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+        except OSError:
+            pass
+        self.close()
+
+    def close(self):
+        try:
+            self.sock.close()
+        except OSError:
+            pass
+
+    def wait_released(self, released, ms):
+        """Waits up to ms (None = forever) for a reset, or until the peer goes."""
+        deadline = None if ms is None else time.monotonic() + ms / 1000.0
+        while True:
+            if released.is_set() or self.server.stopping.is_set():
+                return
+            left = 0.25 if deadline is None else min(0.25, deadline - time.monotonic())
+            if left <= 0:
+                return
+            try:
+                readable, _, _ = select.select([self.sock], [], [], left)
+            except (OSError, ValueError) as exc:
+                raise ClientGone() from exc
+            if readable:
+                # A parked connection only notices its client leaving by reading;
+                # any bytes of a pipelined next request are kept for later.
+                try:
+                    data = self.sock.recv(65536)
+                except ssl.SSLWantReadError:
+                    continue
+                except (OSError, ssl.SSLError) as exc:
+                    raise ClientGone() from exc
+                if not data:
+                    raise ClientGone()
+                self.buf += data
+
+    # ---- request side ------------------------------------------------------
+    def read_head(self):
+        while True:
+            end = self.buf.find(b"\r\n\r\n")
+            if end >= 0:
+                head, self.buf = self.buf[:end + 4], self.buf[end + 4:]
+                return head
+            if len(self.buf) > MAX_HEAD:
+                raise ClientGone()
+            if not self.buf:
+                try:
+                    data = self.sock.recv(65536)
+                except (OSError, ssl.SSLError) as exc:
+                    raise ClientGone() from exc
+                if not data:
+                    return None  # clean end between requests
+                self.buf += data
+            else:
+                self.buf += self.recv_some()
+
+    def take(self, n):
+        while len(self.buf) < n:
+            self.buf += self.recv_some()
+        data, self.buf = self.buf[:n], self.buf[n:]
+        return data
+
+    def read_line(self):
+        while True:
+            end = self.buf.find(b"\r\n")
+            if end >= 0:
+                line, self.buf = self.buf[:end + 2], self.buf[end + 2:]
+                return line
+            if len(self.buf) > MAX_HEAD:
+                raise ClientGone()
+            self.buf += self.recv_some()
+
+    def read_body(self, headers, record):
+        """Appends the request body, raw as sent, to the record as it arrives."""
+        te = headers.get(b"transfer-encoding", b"").lower()
+        if b"chunked" in te:
+            while True:
+                line = self.read_line()
+                record.body += line
+                size = int(line.split(b";")[0].strip() or b"0", 16)
+                if size == 0:
+                    while True:
+                        trailer = self.read_line()
+                        record.body += trailer
+                        if trailer == b"\r\n":
+                            return
+                data = self.take(size + 2)
+                record.body += data
+        length = headers.get(b"content-length")
+        if length is None:
+            return
+        left = int(length)
+        while left > 0:
+            if not self.buf:
+                self.buf = self.recv_some()
+            piece = self.buf[:left]
+            self.buf = self.buf[len(piece):]
+            record.body += piece
+            left -= len(piece)
+
+    # ---- main loop ---------------------------------------------------------
+    def run(self):
+        try:
+            if self.tls_ctx is not None:
+                self.sock.settimeout(30)
+                self.sock = self.tls_ctx.wrap_socket(self.sock, server_side=True)
+                self.sock.settimeout(None)
+                self.sni = getattr(self.sock, "velta_sni", None)
+            while not self.server.stopping.is_set():
+                if not self.handle_one():
+                    break
+        except ClientGone:
+            pass
+        except (OSError, ssl.SSLError, ValueError):
+            pass
+        finally:
+            self.close()
+
+    def handle_one(self):
+        head = self.read_head()
+        if head is None:
+            return False
+        lines = head[:-4].split(b"\r\n")
+        parts = lines[0].split(b" ")
+        if len(parts) != 3:
+            self.send(b"HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\nConnection: close\r\n\r\n")
+            return False
+        method, target, version = parts
+        headers = {}
+        for line in lines[1:]:
+            name, _, value = line.partition(b":")
+            headers[name.strip().lower()] = value.strip()
+        record = Record(self.port, self.sni, head)
+        is_control = target.startswith(b"/__ctl/") and self.tls_ctx is None
+        if not is_control:
+            self.state.add_record(target, record)
+        self.read_body(headers, record)
+        record.complete = True
+        keep = version == b"HTTP/1.1" and headers.get(b"connection", b"").lower() != b"close"
+        if is_control:
+            return self.control(method, target, bytes(record.body)) and keep
+        route, released = self.state.route_for(target)
+        if route is None:
+            return self.fallback(method, target) and keep
+        return self.answer(route, released, method == b"HEAD") and keep
+
+    # ---- answers -----------------------------------------------------------
+    def simple(self, status, reason, body, ctype=b"text/plain", close=False):
+        head = b"HTTP/1.1 %d %s\r\nContent-Type: %s\r\nContent-Length: %d\r\n" % (
+            status, reason, ctype, len(body))
+        if close:
+            head += b"Connection: close\r\n"
+        self.send(head + b"\r\n" + body)
+        return not close
+
+    def fallback(self, method, target):
+        docroot = self.server.docroot
+        if docroot and method in (b"GET", b"HEAD"):
+            path = urllib.parse.unquote_to_bytes(target.split(b"?")[0]).decode("utf-8", "replace")
+            full = os.path.realpath(os.path.join(docroot, path.lstrip("/")))
+            if full.startswith(docroot + os.sep) and os.path.isfile(full):
+                with open(full, "rb") as f:
+                    data = f.read()
+                head = b"HTTP/1.1 200 OK\r\nContent-Length: %d\r\n\r\n" % len(data)
+                self.send(head if method == b"HEAD" else head + data)
+                return True
+        return self.simple(404, b"Not Found", b"no route for " + target + b"\n")
+
+    def answer(self, route, released, is_head):
+        if route.reset_now:
+            self.reset()
+            return False
+        if route.drop:
+            self.close()
+            return False
+        if route.delay_status_ms:
+            self.wait_released(released, route.delay_status_ms)
+        if route.raw:
+            return self.send_body(route, released, route.body, len(route.body), False) and False
+
+        if route.pattern is None:
+            size = len(route.body)
+        else:
+            size = route.pattern
+        closing = route.close or route.length == "none" and route.chunked is None
+        reason = route.reason
+        if reason is None:
+            reason = REASONS.get(route.status, b"Status")
+        auto = []
+        if route.chunked is not None:
+            auto.append((b"Transfer-Encoding", b"chunked"))
+        elif route.length == "auto":
+            if size >= 0:
+                auto.append((b"Content-Length", b"%d" % size))
+            else:
+                closing = True
+        elif route.length != "none":
+            auto.append((b"Content-Length", route.length.encode("latin-1")))
+        if closing:
+            auto.append((b"Connection", b"close"))
+        overridden = {name.lower() for name, _ in route.headers} | route.remove
+        lines = [b"HTTP/1.1 %d %s\r\n" % (route.status, reason)]
+        lines += [b"%s: %s\r\n" % kv for kv in auto if kv[0].lower() not in overridden]
+        lines += [b"%s: %s\r\n" % kv for kv in route.headers]
+        lines.append(b"\r\n")
+        self.send(b"".join(lines))
+        if route.delay_headers_ms:
+            self.wait_released(released, route.delay_headers_ms)
+        if is_head:
+            return not closing
+        if not self.send_body(route, released, route.body if route.pattern is None else None,
+                              size, route.chunked is not None):
+            return False
+        return not closing
+
+    def send_body(self, route, released, data, size, chunked):
+        """Sends size bytes (-1 endless) of data or of the pattern, applying the
+        route's pacing and its close/reset/stall point. False ends the connection."""
+        cut = None
+        cut_kind = None
+        for kind in ("close_after", "reset_after", "stall_after"):
+            value = getattr(route, kind)
+            if value is not None and (cut is None or value < cut):
+                cut, cut_kind = value, kind
+        piece = route.chunk_size if (chunked or route.chunk_delay_ms) else 1 << 20
+        if route.rate:
+            piece = max(1, min(piece, route.rate // 20 or 1))
+        sent = 0
+        started = time.monotonic()
+        first = True
+        while size < 0 or sent < size:
+            if self.server.stopping.is_set():
+                return False
+            n = piece if size < 0 else min(piece, size - sent)
+            if cut is not None:
+                n = min(n, cut - sent)
+                if n <= 0:
+                    break
+            if data is not None:
+                chunk = data[sent:sent + n]
+            else:
+                phase = sent % PATTERN_PERIOD
+                chunk = PATTERN_BLOCK2[phase:phase + n] if n <= len(PATTERN_BLOCK) else \
+                    pattern_bytes(sent, n)
+            if route.chunk_delay_ms and not first:
+                self.wait_released(released, route.chunk_delay_ms)
+            first = False
+            if chunked:
+                self.send(b"%x\r\n" % len(chunk) + chunk + b"\r\n")
+                if route.chunked == "broken":
+                    # One good chunk, then a size line that is not hex.
+                    self.send(b"zz\r\nthis is not a chunk\r\n")
+                    self.close()
+                    return False
+            else:
+                self.send(chunk)
+            sent += len(chunk)
+            if route.rate:
+                ahead = sent / route.rate - (time.monotonic() - started)
+                if ahead > 0:
+                    self.wait_released(released, ahead * 1000.0)
+        if cut is not None and sent >= cut:
+            if cut_kind == "close_after":
+                self.close()
+            elif cut_kind == "reset_after":
+                self.reset()
+            else:
+                self.wait_released(released, None)
+                self.close()
+            return False
+        if chunked:
+            self.send(b"0\r\n\r\n")
+        return True
+
+    # ---- control API -------------------------------------------------------
+    def control(self, method, target, body):
+        path, _, query = target.partition(b"?")
+        params = urllib.parse.parse_qs(query.decode("latin-1"), keep_blank_values=True)
+        want = params.get("target", [None])[0]
+        want = None if want is None else urllib.parse.unquote_to_bytes(want)
+        try:
+            if path == b"/__ctl/ping":
+                return self.simple(200, b"OK", b"pong")
+            if path == b"/__ctl/reset":
+                self.state.reset()
+                return self.simple(200, b"OK", b"reset")
+            if path == b"/__ctl/route" and method == b"POST":
+                route_target, route = Route.parse(body)
+                self.state.set_route(route_target, route)
+                return self.simple(200, b"OK", b"route " + route_target)
+            if path == b"/__ctl/count":
+                return self.simple(200, b"OK", b"%d" % len(self.state.records(want)))
+            if path == b"/__ctl/log":
+                out = []
+                for port, sni, head, rbody, complete in self.state.records(want):
+                    out.append(b"%d %s %d %d %d\n" % (port, (sni or "-").encode("ascii"),
+                                                       1 if complete else 0, len(head), len(rbody)))
+                    out.append(head)
+                    out.append(rbody)
+                return self.simple(200, b"OK", b"".join(out), b"application/octet-stream")
+        except (ValueError, KeyError) as exc:
+            return self.simple(400, b"Bad Request", str(exc).encode("utf-8", "replace"))
+        return self.simple(404, b"Not Found", b"unknown control call")
+
+
+def pattern_bytes(offset, n):
+    phase = offset % PATTERN_PERIOD
+    reps = (phase + n) // len(PATTERN_BLOCK) + 1
+    return (PATTERN_BLOCK * reps)[phase:phase + n]
+
+
+REASONS = {
+    200: b"OK", 201: b"Created", 204: b"No Content", 206: b"Partial Content",
+    301: b"Moved Permanently", 302: b"Found", 303: b"See Other", 304: b"Not Modified",
+    307: b"Temporary Redirect", 308: b"Permanent Redirect", 400: b"Bad Request",
+    401: b"Unauthorized", 403: b"Forbidden", 404: b"Not Found", 500: b"Internal Server Error",
+    502: b"Bad Gateway", 503: b"Service Unavailable",
+}
+
+
+class Server:
+    def __init__(self, base, certs, docroot):
+        self.state = State()
+        self.stopping = threading.Event()
+        self.docroot = os.path.realpath(docroot) if docroot else None
+        self.listeners = []
+        plan = [(base, None)]
+        if certs:
+            for offset, name in ((1, "localhost"), (2, "untrusted"), (3, "wronghost"), (4, "expired")):
+                plan.append((base + offset, self.tls_context(certs, name)))
+        for port, ctx in plan:
+            sock = socket.create_server(("127.0.0.1", port), backlog=128)
+            self.listeners.append((sock, port, ctx))
+
+    @staticmethod
+    def tls_context(certs, name):
+        ctx = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        ctx.minimum_version = ssl.TLSVersion.TLSv1_2
+        ctx.load_cert_chain(os.path.join(certs, name + ".pem"), os.path.join(certs, name + ".key"))
+
+        def remember_sni(sslsock, server_name, _ctx):
+            sslsock.velta_sni = server_name
+        ctx.sni_callback = remember_sni
+        return ctx
+
+    def serve(self):
+        threads = []
+        for sock, port, ctx in self.listeners:
+            t = threading.Thread(target=self.accept_loop, args=(sock, port, ctx), daemon=True)
+            t.start()
+            threads.append(t)
+        return threads
+
+    def accept_loop(self, sock, port, ctx):
+        while not self.stopping.is_set():
+            try:
+                conn, _ = sock.accept()
+            except OSError:
+                if self.stopping.is_set():
+                    return
+                continue
+            conn.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+            worker = Connection(self, conn, port, ctx)
+            threading.Thread(target=worker.run, daemon=True).start()
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--base", type=int, default=int(os.environ.get("VELTA_TEST_PORT_BASE", "18400")))
+    parser.add_argument("--certs", help="folder made by scripts/gen-certs.sh; without it only base+0 listens")
+    parser.add_argument("--docroot", help="files served when no route matches")
+    parser.add_argument("--state", help="file to write ports and pid to once listening")
+    args = parser.parse_args()
+    try:
+        server = Server(args.base, args.certs, args.docroot)
+    except OSError as exc:
+        print("testserver: cannot listen from port %d: %s" % (args.base, exc), file=sys.stderr)
+        return 2
+    server.serve()
+    if args.state:
+        tmp = args.state + ".tmp"
+        with open(tmp, "w") as f:
+            f.write("pid=%d\n" % os.getpid())
+            f.write("base=%d\n" % args.base)
+            names = ["http", "https", "https_untrusted", "https_wronghost", "https_expired"]
+            for (_, port, _), name in zip(server.listeners, names):
+                f.write("%s=%d\n" % (name, port))
+        os.replace(tmp, args.state)
+    print("testserver ready on 127.0.0.1:%d-%d" % (args.base, server.listeners[-1][1]), flush=True)
+    try:
+        threading.Event().wait()
+    except KeyboardInterrupt:
+        pass
+    server.stopping.set()
+    return 0
+
+
+if __name__ == "__main__":
+    import signal
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(0))
+    sys.exit(main())

@@ -2,9 +2,15 @@
 
 #include <limits>
 
+namespace {
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+}  // namespace
+
 int64_t ParseContentLength(const char* text) {
     const char* p = text;
-    while (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\v' || *p == '\f' || *p == '\r') ++p;
+    while (IsBlank(*p)) ++p;
     bool negative = false;
     if (*p == '+' || *p == '-') negative = (*p++ == '-');
     // Accumulate as a negative number so that INT64_MIN needs no special case.
@@ -22,4 +28,21 @@ int64_t ParseContentLength(const char* text) {
     if (overflow) return negative ? kMin : std::numeric_limits<int64_t>::max();
     if (negative) return value;
     return value == kMin ? std::numeric_limits<int64_t>::max() : -value;
+}
+
+std::optional<int64_t> ExactContentLength(const char* text) {
+    const char* p = text;
+    while (IsBlank(*p)) ++p;
+    if (*p == '+') ++p;
+    if (*p < '0' || *p > '9') return std::nullopt;
+    constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
+    int64_t value = 0;
+    for (; *p >= '0' && *p <= '9'; ++p) {
+        const int digit = *p - '0';
+        if (value > (kMax - digit) / 10) return std::nullopt;
+        value = value * 10 + digit;
+    }
+    while (IsBlank(*p)) ++p;
+    if (*p != '\0') return std::nullopt;
+    return value;
 }

@@ -1,0 +1,215 @@
+// Form parts and the multipart/form-data POST. The body is never assembled:
+// its length is announced first and the pieces are written one after the
+// other, disk content in 1,024-byte chunks, so the bytes written must add up
+// exactly to the announced total or the server sees a malformed request.
+#include "http/HttpWebRequest.h"
+
+#include <mmsystem.h>
+
+#include <cstring>
+#include "http/MultipartLayout.h"
+
+static_assert(sizeof(INTERNET_BUFFERSA) == 56, "INTERNET_BUFFERSA as the platform lays it out");
+
+namespace {
+constexpr DWORD kAddHeaderFlags = HTTP_ADDREQ_FLAG_ADD | HTTP_ADDREQ_FLAG_REPLACE;  // 0xA0000000
+static_assert(kAddHeaderFlags == 0xA0000000);
+
+bool WriteAll(HINTERNET request, const void* bytes, size_t count) {
+    DWORD written = 0;
+    return InternetWriteFile(request, bytes, static_cast<DWORD>(count), &written) != FALSE;
+}
+
+HANDLE OpenForReading(const char* path) {
+    return CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+}  // namespace
+
+const FormPart* CHttpWebRequest::FindFormPart(const char* name) const {
+    const size_t length = std::strlen(name);
+    for (const FormPart& part : m_formParts) {
+        if (part.name.size() == length && std::memcmp(part.name.data(), name, length) == 0)
+            return &part;
+    }
+    return nullptr;
+}
+
+// The worker reads the list without a lock once started, so parts can only
+// be added before the start.
+int CHttpWebRequest::AddFormField(const char* name, const char* value) {
+    if (!name || !value || m_startRequested) return 0;
+    if (FindFormPart(name)) return 0;
+    FormPart part;
+    part.name = name;
+    part.value = value;
+    part.size = part.value.size();
+    m_formParts.push_back(std::move(part));
+    return 1;
+}
+
+int CHttpWebRequest::AddFormFile(const char* name, const char* fileName, const char* path,
+                                 const char* contentType) {
+    // A file part without a file name would go out as a plain field while
+    // its content length is still counted in the announced total.
+    if (!name || !fileName || !*fileName || !path || !contentType || m_startRequested) return 0;
+    if (FindFormPart(name)) return 0;
+    OwnedHandle file(NullIfInvalid(OpenForReading(path)));
+    if (!file) {
+        m_lastError = GetLastError();
+        return 0;
+    }
+    DWORD high = 0;
+    const DWORD low = GetFileSize(file.get(), &high);
+    if (low == INVALID_FILE_SIZE) {
+        const DWORD error = GetLastError();
+        if (error != NO_ERROR) {
+            m_lastError = error;
+            return 0;
+        }
+    }
+    if (high != 0 || low >= multipart::kMaxDiskPartSize) {
+        m_lastError = ERROR_FILE_TOO_LARGE;
+        return 0;
+    }
+    FormPart part;
+    part.name = name;
+    part.fileName = fileName;
+    part.contentType = contentType;
+    part.filePath = path;
+    part.size = low;
+    m_formParts.push_back(std::move(part));
+    return 1;
+}
+
+int CHttpWebRequest::AddFormData(const char* name, const char* fileName, const void* data,
+                                 uint64_t length, const char* contentType) {
+    if (!name || !fileName || !*fileName || !contentType || (!data && length) || m_startRequested)
+        return 0;
+    if (FindFormPart(name)) return 0;
+    // Such a part could never be announced in the 32-bit total anyway.
+    if (length > multipart::kMaxAnnouncedLength) return 0;
+    FormPart part;
+    part.name = name;
+    part.fileName = fileName;
+    part.contentType = contentType;
+    try {
+        const uint8_t* begin = static_cast<const uint8_t*>(data);
+        part.data.assign(begin, begin + length);
+    } catch (const std::bad_alloc&) {
+        m_lastError = ERROR_NOT_ENOUGH_MEMORY;
+        return 0;
+    }
+    part.size = length;
+    m_formParts.push_back(std::move(part));
+    return 1;
+}
+
+std::string CHttpWebRequest::BuildPartHeader(const FormPart& part) const {
+    return multipart::PartHeader(part);
+}
+
+// Disk content is opened, positioned, read and closed for every chunk, so no
+// file stays open between chunks. Platform failures leave their error in
+// m_lastError; a file that is now shorter than announced gives ERROR_HANDLE_EOF.
+size_t CHttpWebRequest::ReadPartChunk(const FormPart& part, uint64_t offset, uint8_t* buffer) {
+    if (part.fileName.empty() || part.filePath.empty())
+        return multipart::CopyMemoryChunk(part, offset, buffer);
+
+    OwnedHandle file(NullIfInvalid(OpenForReading(part.filePath.c_str())));
+    if (!file) {
+        m_lastError = GetLastError();
+        return 0;
+    }
+    DWORD high = 0;
+    const DWORD low = GetFileSize(file.get(), &high);
+    const uint64_t current = (static_cast<uint64_t>(high) << 32) | low;
+    if (offset >= current) {
+        if (offset < part.size) m_lastError = ERROR_HANDLE_EOF;
+        return 0;
+    }
+    if (SetFilePointer(file.get(), static_cast<LONG>(offset), nullptr, FILE_BEGIN) ==
+        INVALID_SET_FILE_POINTER) {
+        m_lastError = GetLastError();
+        return 0;
+    }
+    const DWORD wanted = static_cast<DWORD>(
+        current - offset < multipart::kChunkSize ? current - offset : multipart::kChunkSize);
+    DWORD read = 0;
+    if (!ReadFile(file.get(), buffer, wanted, &read, nullptr)) {
+        m_lastError = GetLastError();
+        return 0;
+    }
+    return read;
+}
+
+bool CHttpWebRequest::SendMultipart() {
+    m_hRequest.reset(HttpOpenRequestA(m_hConnect.get(), "POST", m_objectName.c_str(), nullptr,
+                                      nullptr, nullptr, m_openFlags, 0));
+    if (!m_hRequest) {
+        m_lastError = GetLastError();
+        return false;
+    }
+
+    const std::string boundary = multipart::BoundaryFromTick(timeGetTime());
+    const std::string delimiter = multipart::Delimiter(boundary);
+    const std::string close = multipart::CloseDelimiter(boundary);
+    const std::string headerLine = multipart::HeaderLine(boundary);
+
+    if (!HttpAddRequestHeadersA(m_hRequest.get(), headerLine.c_str(), static_cast<DWORD>(-1),
+                                kAddHeaderFlags)) {
+        m_lastError = GetLastError();
+        return false;
+    }
+
+    // A total that does not fit the 32-bit length would put a wrong
+    // Content-Length on the wire; nothing is sent then.
+    const std::optional<uint32_t> total = multipart::AnnouncedLength(m_formParts, boundary);
+    if (!total) {
+        m_lastError = ERROR_FILE_TOO_LARGE;
+        return false;
+    }
+
+    INTERNET_BUFFERSA buffers{};
+    buffers.dwStructSize = sizeof(buffers);
+    buffers.dwBufferTotal = *total;
+    if (!HttpSendRequestExA(m_hRequest.get(), &buffers, nullptr, HSR_INITIATE, 0)) {
+        m_lastError = GetLastError();
+        return false;
+    }
+
+    uint8_t chunk[multipart::kChunkSize];
+    for (const FormPart& part : m_formParts) {
+        if (!WriteAll(m_hRequest.get(), delimiter.data(), delimiter.size())) {
+            m_lastError = GetLastError();
+            return false;
+        }
+        const std::string header = BuildPartHeader(part);
+        if (!WriteAll(m_hRequest.get(), header.data(), header.size())) {
+            m_lastError = GetLastError();
+            return false;
+        }
+        uint64_t offset = 0;
+        while (const size_t count = ReadPartChunk(part, offset, chunk)) {
+            // A disk file that grew since it was added: its extra bytes would
+            // run past the announced total, so the send stops here.
+            if (count > part.size - offset) {
+                m_lastError = ERROR_FILE_INVALID;
+                return false;
+            }
+            // A failed write shows up as a failure of HttpEndRequestA.
+            WriteAll(m_hRequest.get(), chunk, count);
+            offset += count;
+        }
+        // Shrunk or vanished (ReadPartChunk left the cause): the body would
+        // fall short of the total.
+        if (offset != part.size) return false;
+    }
+    WriteAll(m_hRequest.get(), close.data(), close.size());
+
+    if (!HttpEndRequestA(m_hRequest.get(), nullptr, HSR_INITIATE, 0)) {
+        m_lastError = GetLastError();
+        return false;
+    }
+    return true;
+}

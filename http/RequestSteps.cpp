@@ -1,0 +1,173 @@
+// The worker's request steps: connection, GET, status and body. They run on
+// the worker thread only; m_hMutex is held solely around m_body changes,
+// never across a network call, so the owner is never blocked by the network.
+#include <cstring>
+#include <new>
+#include <optional>
+
+#include "http/ContentLength.h"
+#include "http/HttpWebRequest.h"
+
+namespace {
+constexpr char kUserAgent[] = "MarrowZOVE";
+constexpr DWORD kOpenFlagsHttp = 0x84200000;   // reload, no cache write, no auto redirect
+constexpr DWORD kOpenFlagsHttps = 0x84A03000;  // plus secure, ignore cert date and host name
+constexpr DWORD kQueryStatusNumber = 0x20000013;
+constexpr DWORD kQueryLastModifiedTime = 0x4000000B;
+constexpr DWORD kQueryContentLength = 5;
+constexpr DWORD kContentLengthBuffer = 256;
+constexpr DWORD kReadChunk = 4096;
+constexpr uint64_t kMaxMemoryBody = 0xFFFFFFFFull;  // GetResponseData reports 32 bits
+
+static_assert(sizeof(URL_COMPONENTSA) == 104, "URL_COMPONENTSA as the platform lays it out");
+
+// The body length to hold the response to, when its Content-Length header
+// is an unambiguous number. WinINet itself stops reading at that length, but
+// it reports a connection that closes early as a normal end of data.
+std::optional<int64_t> AnnouncedBodyLength(HINTERNET request) {
+    char text[kContentLengthBuffer] = {};
+    DWORD length = sizeof(text);
+    if (!HttpQueryInfoA(request, kQueryContentLength, text, &length, nullptr)) return std::nullopt;
+    text[length < sizeof(text) ? length : sizeof(text) - 1] = '\0';
+    return ExactContentLength(text);
+}
+}  // namespace
+
+bool CHttpWebRequest::Connect() {
+    if (!m_hInternet) {
+        m_hInternet.reset(InternetOpenA(kUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+        if (!m_hInternet) {
+            m_lastError = GetLastError();
+            return false;
+        }
+        DWORD ignoreOffline = 1;
+        InternetSetOptionA(m_hInternet.get(), INTERNET_OPTION_IGNORE_OFFLINE, &ignoreOffline,
+                           sizeof(ignoreOffline));
+    }
+
+    // Each part gets a buffer as long as the whole URL, so none can be cut.
+    const DWORD partLength = static_cast<DWORD>(m_url.size() + 1);
+    std::string host(partLength, '\0'), path(partLength, '\0'), extra(partLength, '\0');
+    URL_COMPONENTSA parts{};
+    parts.dwStructSize = sizeof(parts);
+    parts.lpszHostName = host.data();
+    parts.dwHostNameLength = partLength;
+    parts.lpszUrlPath = path.data();
+    parts.dwUrlPathLength = partLength;
+    parts.lpszExtraInfo = extra.data();
+    parts.dwExtraInfoLength = partLength;
+    // A URL that cannot be split leaves empty parts; the connection or the
+    // request then fails with the platform's own error.
+    InternetCrackUrlA(m_url.c_str(), 0, 0, &parts);
+
+    m_objectName = path.c_str();
+    m_objectName += extra.c_str();
+
+    m_hConnect.reset(InternetConnectA(m_hInternet.get(), host.c_str(), parts.nPort, nullptr,
+                                      nullptr, INTERNET_SERVICE_HTTP, 0, 0));
+    const DWORD connectError = GetLastError();
+    m_openFlags = parts.nScheme == INTERNET_SCHEME_HTTPS ? kOpenFlagsHttps : kOpenFlagsHttp;
+    if (!m_hConnect) {
+        m_lastError = connectError;
+        m_hInternet.reset();
+        return false;
+    }
+    return true;
+}
+
+bool CHttpWebRequest::SendGet() {
+    m_hRequest.reset(HttpOpenRequestA(m_hConnect.get(), "GET", m_objectName.c_str(), nullptr,
+                                      nullptr, nullptr, m_openFlags, 0));
+    if (!m_hRequest) {
+        m_lastError = GetLastError();
+        return false;
+    }
+    if (!HttpSendRequestA(m_hRequest.get(), "", 0, nullptr, 0)) {
+        m_lastError = GetLastError();
+        return false;
+    }
+    return true;
+}
+
+// Everything the owner may read in states 2..4 is stored before the state
+// says HeadersReceived (m_state is the publishing store).
+void CHttpWebRequest::ReadStatus() {
+    m_statusCode = 0;
+    DWORD status = 0;
+    DWORD length = sizeof(status);
+    if (!HttpQueryInfoA(m_hRequest.get(), kQueryStatusNumber, &status, &length, nullptr)) {
+        m_lastError = GetLastError();
+        m_state = Failed;
+        return;
+    }
+    m_statusCode = status;
+    if (m_statusCode != 200) {
+        m_state = Failed;
+        return;
+    }
+
+    length = sizeof(m_lastModified);
+    if (!HttpQueryInfoA(m_hRequest.get(), kQueryLastModifiedTime, &m_lastModified, &length, nullptr))
+        std::memset(&m_lastModified, 0, sizeof(m_lastModified));
+    m_lastModified.wMilliseconds = 0;
+
+    char text[kContentLengthBuffer] = {};
+    length = kContentLengthBuffer;
+    if (HttpQueryInfoA(m_hRequest.get(), kQueryContentLength, text, &length, nullptr)) {
+        text[length < sizeof(text) ? length : sizeof(text) - 1] = '\0';
+        m_contentLength = ParseContentLength(text);
+    } else {
+        m_contentLength = -1;
+    }
+    m_state = HeadersReceived;
+}
+
+bool CHttpWebRequest::ReceiveBody() {
+    {
+        WaitForSingleObject(m_hMutex.get(), INFINITE);
+        m_body.clear();
+        ReleaseMutex(m_hMutex.get());
+    }
+    // A connection that drops before the announced length arrived must not
+    // pass as a complete body (a truncated download reported as complete).
+    const std::optional<int64_t> announced =
+        m_contentLength >= 0 ? AnnouncedBodyLength(m_hRequest.get()) : std::nullopt;
+
+    uint8_t buffer[kReadChunk];
+    for (;;) {
+        // The stop is seen between reads; a read in progress is not interrupted.
+        if (WaitForSingleObject(m_hStopEvent.get(), 0) == WAIT_OBJECT_0) return false;
+        DWORD read = 0;
+        if (!InternetReadFile(m_hRequest.get(), buffer, kReadChunk, &read)) return false;
+        const uint64_t received = m_receivedSize.load();
+        if (read == 0) return !announced || received == static_cast<uint64_t>(*announced);
+        if (announced && received + read > static_cast<uint64_t>(*announced)) return false;
+        if (!WriteBodyPiece(buffer, read)) return false;
+        m_receivedSize = received + read;
+    }
+}
+
+bool CHttpWebRequest::WriteBodyPiece(const void* bytes, size_t count) {
+    if (m_hFile) {
+        DWORD written = 0;
+        return WriteFile(m_hFile.get(), bytes, static_cast<DWORD>(count), &written, nullptr) &&
+               written == count;
+    }
+    WaitForSingleObject(m_hMutex.get(), INFINITE);
+    bool appended = false;
+    if (m_body.size() + count <= kMaxMemoryBody) {
+        try {
+            // insert() grows the capacity geometrically, so a large body costs
+            // a logarithmic number of reallocations, not one per chunk.
+            const uint8_t* begin = static_cast<const uint8_t*>(bytes);
+            m_body.insert(m_body.end(), begin, begin + count);
+            appended = true;
+        } catch (const std::bad_alloc&) {
+            m_lastError = ERROR_NOT_ENOUGH_MEMORY;
+        }
+    } else {
+        m_lastError = ERROR_NOT_ENOUGH_MEMORY;
+    }
+    ReleaseMutex(m_hMutex.get());
+    return appended;
+}

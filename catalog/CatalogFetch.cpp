@@ -1,0 +1,88 @@
+#include "catalog/CatalogFetch.h"
+
+#include <windows.h>
+
+#include <memory>
+#include <utility>
+
+#include "app/ProcessState.h"
+#include "catalog/CatalogParser.h"
+#include "http/HttpWebRequest.h"
+
+namespace {
+
+constexpr char kCatalogCaption[] = "VELTA Download";
+constexpr char kFileListCaption[] = "Download";
+constexpr uint32_t kCatalogWaitMs = 5000;
+
+constexpr char kCatalogCommunicationError[] =
+    "ダウンロードカタログを取得中に、サーバーとの通信でエラーが発生しました。"
+    "インターネットが正しく接続されてるか確認してください。";
+constexpr char kCatalogUndefinedError[] = "ダウンロードカタログを取得中に、未定義のエラーが発生しました";
+constexpr char kCatalogNoResponse[] =
+    "ダウンロードカタログを取得で、サーバーからの応答がありません。"
+    "インターネットが正しく接続されてるか確認してください。";
+constexpr char kUpdateNotice[] =
+    "現バージョンVELTA DLはご利用頂けません。"
+    "VELTAサポートページより新しいVELTA DLをダウンロードしてご利用ください。";
+constexpr char kFileListFailure[] = "ダウンロードファイルリストが取得できませんでした。";
+
+// No owner: the selection dialog stays usable while the box is up, so its
+// Cancel still works (it takes effect once the fetch has returned).
+void ShowMessage(const char* text, const char* caption) {
+    MessageBoxA(nullptr, text, caption, MB_OK);
+}
+
+const char* CatalogFailureText(RequestState state) {
+    if (state == Failed) return kCatalogCommunicationError;
+    if (state == Idle) return kCatalogUndefinedError;
+    return kCatalogNoResponse;
+}
+
+// Runs one in-memory GET to its end (or the time limit). On Completed the
+// body is returned as text up to its first zero byte; the request object is
+// gone before the caller shows any message, so a transfer still running
+// after a time-out has been stopped first.
+RequestState FetchText(const std::string& url, uint32_t waitMs, std::string& text) {
+    std::unique_ptr<IHttpWebRequest> request(new CHttpWebRequest(url.c_str()));
+    request->Start();
+    const RequestState state = request->Wait(waitMs);
+    if (state == Completed) {
+        const uint8_t* data = nullptr;
+        const uint32_t size = request->GetResponseData(&data);
+        text = TextUpToFirstZero(data, size);
+    }
+    return state;
+}
+
+}  // namespace
+
+int FetchCatalog() {
+    // Emptied first so that a failure or the notice never leaves an earlier
+    // catalog behind for the dialog to list.
+    CatalogList().swap(ProductCatalog);
+
+    std::string text;
+    const RequestState state = FetchText(BuildCatalogUrl(g_testMode), kCatalogWaitMs, text);
+    if (state != Completed) {
+        ShowMessage(CatalogFailureText(state), kCatalogCaption);
+        return -2;
+    }
+    if (!text.empty() && text[0] == '!') {
+        ShowMessage(kUpdateNotice, kCatalogCaption);
+        return -1;
+    }
+    ProductCatalog = ParseCatalog(text.c_str());
+    return 0;
+}
+
+FileList FetchFileList(const std::string& baseUrl) {
+    std::string text;
+    const RequestState state = FetchText(BuildFileListUrl(baseUrl), kWaitForever, text);
+    if (state == Completed) {
+        std::optional<FileList> files = ParseFileList(baseUrl, text.c_str());
+        if (files) return std::move(*files);
+    }
+    ShowMessage(kFileListFailure, kFileListCaption);
+    return FileList();
+}

@@ -1,0 +1,122 @@
+// File names from URLs and paths: the bounded splitter's limits, separators,
+// double-byte characters and the caller's capacity.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "download/FileName.h"
+
+namespace {
+
+std::string NameOf(const std::string& path, size_t capacity = 512) {
+    char buffer[1024];
+    memset(buffer, '#', sizeof buffer);
+    if (!FileNameOfPath(path.c_str(), buffer, capacity)) return "<refused>";
+    return buffer;
+}
+
+TEST(FileNameOfPath, LastComponent) {
+    struct Case {
+        std::string path;
+        std::string name;
+    };
+    const Case cases[] = {
+        {"https://localhost:19001/VELTA/Setup/setup.exe", "setup.exe"},
+        {"https://localhost/dir/", ""},
+        {"https://localhost/dir/a%20b.cab", "a%20b.cab"},  // no URL decoding
+        {"https://localhost/dir/archive.tar.gz", "archive.tar.gz"},
+        {"https://localhost/dir.d/noext", "noext"},
+        {"https://localhost/dir/.hidden", ".hidden"},
+        {"https://localhost/dir/setup.exe?x=1/y", "y"},
+        {"C:\\Users\\a\\Downloads\\VELTADL0\\data1.cab", "data1.cab"},
+        {"C:data.cab", "data.cab"},
+        {"dir/sub\\mixed.bin", "mixed.bin"},
+        {"plain", "plain"},
+        {"", ""},
+        {"/", ""},
+        // 0x83 0x5C is one character; its trail byte is no separator.
+        {"dir/\x83\x5C" "file.exe", "\x83\x5C" "file.exe"},
+        {"dir\\\x83\x5C\\x.exe", "x.exe"},
+        // A lead byte without a trail byte is a single byte.
+        {"dir/a\x83", "a\x83"},
+        {"dir/\x83/b", "b"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(NameOf(c.path), c.name) << c.path;
+}
+
+TEST(FileNameOfPath, PartsOver255BytesEmptyTheName) {
+    const std::string host = "http://h/";  // 9 bytes of directory part
+    struct Case {
+        const char* what;
+        std::string path;
+        std::string name;
+    };
+    const Case cases[] = {
+        {"directory 255", host + std::string(245, 'd') + "/f.exe", "f.exe"},
+        {"directory 256", host + std::string(246, 'd') + "/f.exe", ""},
+        {"base 255", host + std::string(255, 'b') + ".exe", std::string(255, 'b') + ".exe"},
+        {"base 256", host + std::string(256, 'b') + ".exe", ""},
+        {"extension 255", host + "s." + std::string(254, 'e'), "s." + std::string(254, 'e')},
+        {"extension 256", host + "s." + std::string(255, 'e'), ""},
+        {"no extension 255", host + std::string(255, 'n'), std::string(255, 'n')},
+        {"no extension 256", host + std::string(256, 'n'), ""},
+        // The drive is a part of its own; it does not count against the
+        // directory's 255 bytes.
+        {"drive + directory 255", "C:\\" + std::string(253, 'd') + "\\f", "f"},
+        {"drive + directory 256", "C:\\" + std::string(254, 'd') + "\\f", ""},
+        {"base and extension 255 each", host + std::string(255, 'b') + "." + std::string(254, 'e'),
+         std::string(255, 'b') + "." + std::string(254, 'e')},
+    };
+    for (const Case& c : cases) EXPECT_EQ(NameOf(c.path), c.name) << c.what;
+}
+
+TEST(FileNameOfPath, CapacityIsTheNameAndItsTerminator) {
+    struct Case {
+        std::string path;
+        size_t capacity;
+        bool fits;
+    };
+    const std::string longName = std::string(255, 'b') + "." + std::string(254, 'e');  // 510
+    const Case cases[] = {
+        {"a/abc", 4, true}, {"a/abc", 3, false}, {"a/", 1, true}, {"a/", 0, false},
+        {"a/" + longName, 511, true}, {"a/" + longName, 510, false},
+    };
+    for (const Case& c : cases) {
+        char buffer[600];
+        memset(buffer, '#', sizeof buffer);
+        buffer[sizeof buffer - 1] = '\0';
+        const bool fits = FileNameOfPath(c.path.c_str(), buffer, c.capacity);
+        EXPECT_EQ(fits, c.fits) << c.path.size() << " / " << c.capacity;
+        if (fits) {
+            EXPECT_LT(strlen(buffer), c.capacity);
+        } else {
+            EXPECT_EQ(buffer[0], '#') << "buffer left unchanged";
+        }
+    }
+    EXPECT_FALSE(FileNameOfPath("a/b", nullptr, 10));
+}
+
+TEST(SameFileName, FoldsOnlySingleByteLetters) {
+    struct Case {
+        const char* a;
+        const char* b;
+        bool same;
+    };
+    const Case cases[] = {
+        {"Setup.EXE", "setup.exe", true},
+        {"setup.exe", "setup.ex", false},
+        {"", "", true},
+        {"a", "", false},
+        // Trail bytes 0x41 and 0x61 are different characters.
+        {"\x83\x41.exe", "\x83\x61.exe", false},
+        {"\x83\x41.exe", "\x83\x41.EXE", true},
+        {"\x83\x5C", "\x83\x5C", true},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(SameFileName(c.a, c.b), c.same) << c.a << " vs " << c.b;
+        EXPECT_EQ(SameFileName(c.b, c.a), c.same) << c.b << " vs " << c.a;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,108 @@
+#include "download/WorkFolderPath.h"
+
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+
+#include "common/ShiftJis.h"
+
+namespace {
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+}  // namespace
+
+std::size_t FolderPartLength(const char* path) {
+    std::size_t start = 0;
+    if (std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':') start = 2;
+
+    // One pass finds the last separator and the last dot, stepping over
+    // double-byte characters so their trail byte is never mistaken for '\'.
+    std::size_t afterLastSeparator = start;
+    std::size_t lastDot = std::strlen(path);
+    const std::size_t end = lastDot;
+    bool dotSeen = false;
+    for (std::size_t i = start; i < end; ++i) {
+        if (sjis::IsDoubleByteAt(path, i)) {
+            ++i;
+            continue;
+        }
+        if (IsSeparator(path[i])) {
+            afterLastSeparator = i + 1;
+            dotSeen = false;
+        } else if (path[i] == '.') {
+            lastDot = i;
+            dotSeen = true;
+        }
+    }
+    if (!dotSeen) lastDot = end;
+
+    const std::size_t directory = afterLastSeparator - start;
+    const std::size_t baseName = lastDot - afterLastSeparator;
+    const std::size_t extension = end - lastDot;
+    if (directory > kMaxSplitPart || baseName > kMaxSplitPart || extension > kMaxSplitPart) {
+        return 0;
+    }
+    return afterLastSeparator;
+}
+
+std::vector<std::size_t> FolderPrefixLengths(const char* folderPart, std::size_t length) {
+    std::vector<std::size_t> prefixes;
+    auto take = [&](std::size_t n) {
+        if (n == 0 || folderPart[n - 1] == ':') return;
+        prefixes.push_back(n);
+    };
+    // Character boundaries are tracked from the first byte, so that a trail
+    // byte 0x5C at the second byte (a relative "\x83\x5C...") is not taken
+    // for a separator; separators count from the second byte on, which keeps
+    // a leading root "\" from naming an empty folder.
+    for (std::size_t i = 0; i < length; ++i) {
+        // The pair check must not look past length: folderPart may be a
+        // prefix of a longer text.
+        if (i + 1 < length && sjis::IsLeadByte(static_cast<unsigned char>(folderPart[i])) &&
+            sjis::IsTrailByte(static_cast<unsigned char>(folderPart[i + 1]))) {
+            ++i;
+            continue;
+        }
+        if (i >= 1 && IsSeparator(folderPart[i])) take(i);
+    }
+    take(length);
+    return prefixes;
+}
+
+bool FormatWorkFolderCandidate(char* out, std::size_t capacity, const char* base,
+                               unsigned counter) {
+    if (capacity == 0) return false;
+    const int needed = std::snprintf(out, capacity, "%sVELTADL%u\\", base, counter);
+    if (needed < 0 || static_cast<std::size_t>(needed) + 1 > capacity) {
+        out[0] = '\0';
+        return false;
+    }
+    return true;
+}
+
+bool JoinBounded(char* out, std::size_t capacity, const char* head, const char* tail) {
+    const std::size_t headLength = std::strlen(head);
+    const std::size_t tailLength = std::strlen(tail);
+    if (capacity == 0) return false;
+    if (headLength + tailLength + 1 > capacity) {
+        out[0] = '\0';
+        return false;
+    }
+    std::memmove(out, head, headLength);
+    std::memcpy(out + headLength, tail, tailLength + 1);
+    return true;
+}
+
+bool EndsWithSeparator(const char* path) {
+    const std::size_t length = std::strlen(path);
+    if (length == 0 || !IsSeparator(path[length - 1])) return false;
+    // "...\x83\x5C" ends in the character ソ, not in a backslash.
+    for (std::size_t i = 0; i < length; ++i) {
+        if (sjis::IsDoubleByteAt(path, i)) {
+            if (i + 1 == length - 1) return false;
+            ++i;
+        }
+    }
+    return true;
+}

@@ -1,0 +1,34 @@
+#pragma once
+// The text side of the work folder: naming, the folder part of a path and
+// the bounded joins used while removing a tree. Portable, so the byte rules
+// (code page 932 trail bytes, length limits) are checked natively too.
+#include <cstddef>
+#include <vector>
+
+// Largest part (directory, base name, extension) the runtime's path splitter
+// holds; a longer part makes every part come out empty.
+constexpr std::size_t kMaxSplitPart = 255;
+
+// Length of drive plus directory of the path (everything up to and including
+// its last '\' or '/'), split the way the runtime's path splitter does.
+// 0 when the splitter would give empty parts (some part over kMaxSplitPart)
+// or the path has no folder part.
+std::size_t FolderPartLength(const char* path);
+
+// Lengths of the prefixes of folderPart that name a folder to create, in the
+// order they must be created: the text before every single-byte separator
+// from the second byte on, then the whole text; prefixes ending in ':' (a
+// bare drive) are left out. A trail byte 0x5C never ends a prefix.
+std::vector<std::size_t> FolderPrefixLengths(const char* folderPart, std::size_t length);
+
+// Writes "<base>VELTADL<counter>\" into out. False, leaving out empty, when it
+// would need more than capacity bytes with its terminator.
+bool FormatWorkFolderCandidate(char* out, std::size_t capacity, const char* base,
+                               unsigned counter);
+
+// Writes head followed by tail into out. False, leaving out empty, when the
+// result and its terminator need more than capacity bytes.
+bool JoinBounded(char* out, std::size_t capacity, const char* head, const char* tail);
+
+// True when the path ends with '\' or '/' as a single-byte character.
+bool EndsWithSeparator(const char* path);

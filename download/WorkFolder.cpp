@@ -1,0 +1,163 @@
+#include "download/WorkFolder.h"
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <cstring>
+
+#include "download/WorkFolderPath.h"
+#include "download/WorkFolderSeam.h"
+
+GetKnownFolderPathFn g_getKnownFolderPath = SHGetKnownFolderPath;
+
+namespace {
+
+// FOLDERID_Downloads, spelled out so the library needs no uuid import.
+constexpr GUID kFolderIdDownloads = {
+    0x374DE290, 0x123F, 0x4565, {0x91, 0x64, 0x39, 0xC4, 0x92, 0x5E, 0x46, 0x7B}};
+
+constexpr std::size_t kBaseCapacity = 512;
+constexpr DWORD kTempPathLength = 256;
+constexpr DWORD kClearableBits = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN;
+
+bool IsExistingDirectory(const char* path) {
+    const DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// A Downloads path that needs substitute characters in code page 932 names a
+// folder that does not exist, and one too long for the base buffer would
+// overrun wsprintfA; both count as no Downloads folder.
+bool DownloadsBase(char (&base)[kBaseCapacity]) {
+    PWSTR wide = nullptr;
+    const HRESULT result = g_getKnownFolderPath(kFolderIdDownloads, 0, nullptr, &wide);
+    bool usable = false;
+    if (SUCCEEDED(result) && wide != nullptr) {
+        BOOL substituted = FALSE;
+        const int needed =
+            WideCharToMultiByte(CP_ACP, 0, wide, -1, nullptr, 0, nullptr, &substituted);
+        // needed counts the terminator; the base adds one backslash.
+        if (needed > 0 && !substituted && static_cast<std::size_t>(needed) + 1 <= sizeof base) {
+            wsprintfA(base, "%ls\\", wide);
+            usable = true;
+        }
+    }
+    CoTaskMemFree(wide);
+    return usable;
+}
+
+bool TempBase(char (&base)[kBaseCapacity]) {
+    const DWORD length = GetTempPathA(kTempPathLength, base);
+    // A temporary path longer than the buffer answers its needed size and
+    // leaves the buffer unfilled.
+    return length != 0 && length < kTempPathLength;
+}
+
+// The first "<base>VELTADL<k>\" that is not an existing directory. False when
+// the name no longer fits MAX_PATH, so no caller ever holds a cut-off path.
+bool FirstFreeCandidate(const char* base, char (&candidate)[MAX_PATH]) {
+    for (unsigned counter = 0;; ++counter) {
+        if (!FormatWorkFolderCandidate(candidate, sizeof candidate, base, counter)) return false;
+        if (!IsExistingDirectory(candidate)) return true;
+    }
+}
+
+void ShowNoDestination() {
+    MessageBoxA(nullptr, "ダウンロード先の取得に失敗しました。", "ダウンロード失敗", MB_OK);
+}
+
+void RemoveFile(const char* path) {
+    const DWORD attributes = GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES) return;
+    if ((attributes & kClearableBits) && !SetFileAttributesA(path, attributes & ~kClearableBits)) {
+        return;
+    }
+    DeleteFileA(path);
+}
+
+// A junction or directory symbolic link inside the tree points elsewhere:
+// only the link goes, never what it points to.
+void RemoveLink(const char* path) {
+    const DWORD attributes = GetFileAttributesA(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & kClearableBits)) {
+        SetFileAttributesA(path, attributes & ~kClearableBits);
+    }
+    if (!RemoveDirectoryA(path)) DeleteFileA(path);
+}
+
+void RemoveEntry(const char* folder, const WIN32_FIND_DATAA& found) {
+    const bool isDirectory = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (isDirectory &&
+        (std::strcmp(found.cFileName, ".") == 0 || std::strcmp(found.cFileName, "..") == 0)) {
+        return;
+    }
+    // An entry whose path does not fit stays, and so does its folder.
+    char entry[256];
+    if (!JoinBounded(entry, sizeof entry, folder, found.cFileName)) return;
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+        if (isDirectory) {
+            RemoveLink(entry);
+        } else {
+            RemoveFile(entry);
+        }
+        return;
+    }
+    if (isDirectory) {
+        char subfolder[256];
+        if (JoinBounded(subfolder, sizeof subfolder, entry, "\\")) RemoveFolderTree(subfolder);
+        return;
+    }
+    RemoveFile(entry);
+}
+
+}  // namespace
+
+bool PrepareWorkFolder(std::string& workFolder) {
+    char base[kBaseCapacity] = {};
+    char candidate[MAX_PATH] = {};
+    bool chosen = DownloadsBase(base) && FirstFreeCandidate(base, candidate);
+    if (!chosen) {
+        std::memset(base, 0, sizeof base);
+        chosen = TempBase(base) && FirstFreeCandidate(base, candidate);
+    }
+    if (!chosen) {
+        ShowNoDestination();
+        return false;
+    }
+    CreateFolderPath(candidate);
+    workFolder = candidate;
+    return true;
+}
+
+void CreateFolderPath(const char* path) {
+    if (path == nullptr) return;
+    const std::size_t kept = FolderPartLength(path);
+    if (kept == 0) return;
+    // kept is at most a drive and one split part, far below the buffer.
+    char walked[520];
+    std::memcpy(walked, path, kept);
+    walked[kept] = '\0';
+    for (const std::size_t length : FolderPrefixLengths(walked, kept)) {
+        const char saved = walked[length];
+        walked[length] = '\0';
+        if (!IsExistingDirectory(walked)) CreateDirectoryA(walked, nullptr);
+        walked[length] = saved;
+    }
+}
+
+void RemoveFolderTree(const char* folder) {
+    if (folder == nullptr || folder[0] == '\0') return;
+    char pattern[256];
+    if (!JoinBounded(pattern, sizeof pattern, folder, EndsWithSeparator(folder) ? "*.*" : "\\*.*")) {
+        return;
+    }
+    WIN32_FIND_DATAA found;
+    HANDLE find = FindFirstFileA(pattern, &found);
+    if (find == INVALID_HANDLE_VALUE) return;
+    // Nothing below returns early, so the plain handle is always closed.
+    do {
+        RemoveEntry(folder, found);
+    } while (FindNextFileA(find, &found));
+    FindClose(find);
+    RemoveDirectoryA(folder);
+}

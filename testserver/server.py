@@ -16,12 +16,14 @@ its own daemon thread and every socket error ends only that connection.
 """
 
 import argparse
+import fcntl
 import os
 import select
 import socket
 import ssl
 import struct
 import sys
+import termios
 import threading
 import time
 import urllib.parse
@@ -187,7 +189,21 @@ class Connection:
         except (OSError, ssl.SSLError) as exc:
             raise ClientGone() from exc
 
-    def reset(self):
+    def unacked_bytes(self):
+        try:
+            buf = fcntl.ioctl(self.sock.fileno(), termios.TIOCOUTQ, b"\0\0\0\0")
+            return struct.unpack("i", buf)[0]
+        except OSError:
+            return 0
+
+    def reset(self, flush=False):
+        # An RST throws away whatever still sits in our send queue, so a reset
+        # "after N bytes" first waits (bounded) until the peer has acknowledged
+        # them; otherwise the client would see fewer bytes than scripted.
+        if flush:
+            deadline = time.monotonic() + 5.0
+            while self.unacked_bytes() > 0 and time.monotonic() < deadline:
+                time.sleep(0.002)
         # SO_LINGER with a zero timeout turns close() into an RST.
         try:
             self.sock.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
@@ -456,7 +472,7 @@ class Connection:
             if cut_kind == "close_after":
                 self.close()
             elif cut_kind == "reset_after":
-                self.reset()
+                self.reset(flush=True)
             else:
                 self.wait_released(released, None)
                 self.close()

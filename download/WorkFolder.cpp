@@ -25,8 +25,8 @@ bool IsExistingDirectory(const char* path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-// A Downloads path that needs substitute characters in code page 932 names a
-// folder that does not exist, and one too long for the base buffer would
+// A Downloads path that needs substitute (or best-fit look-alike) characters
+// in code page 932 names a folder that does not exist, and one too long for the base buffer would
 // overrun wsprintfA; both count as no Downloads folder.
 bool DownloadsBase(char (&base)[kBaseCapacity]) {
     PWSTR wide = nullptr;
@@ -35,7 +35,8 @@ bool DownloadsBase(char (&base)[kBaseCapacity]) {
     if (SUCCEEDED(result) && wide != nullptr) {
         BOOL substituted = FALSE;
         const int needed =
-            WideCharToMultiByte(CP_ACP, 0, wide, -1, nullptr, 0, nullptr, &substituted);
+            WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, -1, nullptr, 0,
+                                nullptr, &substituted);
         // needed counts the terminator; the base adds one backslash.
         if (needed > 0 && !substituted && static_cast<std::size_t>(needed) + 1 <= sizeof base) {
             wsprintfA(base, "%ls\\", wide);

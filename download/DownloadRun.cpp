@@ -1,6 +1,183 @@
 #include "download/DownloadRun.h"
 
+#include <mmsystem.h>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "app/ProcessState.h"
+#include "download/FileName.h"
+#include "download/ProgressWindow.h"
+#include "download/SetupLauncher.h"
+#include "download/WorkFolder.h"
+#include "http/HttpWebRequest.h"
+#include "res/resource.h"
+
 int g_cancelRequested = 0;
 
-// Interim: no download subsystem yet, so no setup is ever started.
-int RunDownload(HINSTANCE) { return 0; }
+namespace {
+
+constexpr size_t kPathBufferSize = 512;
+constexpr size_t kCounterBufferSize = 256;
+constexpr uint32_t kPollMilliseconds = 100;
+// Lets the completed state of a file stay on screen for a moment.
+constexpr DWORD kPauseAfterFile = 100;
+constexpr DWORD kClearableAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN;
+
+// Failure boxes belong to the progress window while it exists; a run
+// without a window shows them without owner.
+HWND MessageOwner(HWND window) { return window != nullptr && IsWindow(window) ? window : nullptr; }
+
+void ShowDownloadFailure(HWND window) {
+    MessageBoxA(MessageOwner(window), "ダウンロードに失敗しました。", "接続エラー",
+                MB_OK | MB_ICONERROR);
+}
+
+void ShowFileCounter(HWND window, const TransferTally& tally) {
+    if (window == nullptr) return;
+    char counter[kCounterBufferSize];
+    snprintf(counter, sizeof counter, "%d番目のファイルをダウンロド中 / 全%d件",
+             tally.fileIndex + 1, tally.fileCount);
+    SetDlgItemTextA(window, IDC_PROGRESS_FILE_COUNTER, counter);
+}
+
+// A file left by an earlier entry of the same name must go first, hidden
+// and read-only ones included; one that cannot be freed is left for the
+// request to fail on.
+void ClearTarget(const char* path) {
+    const DWORD attributes = GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES) return;
+    if ((attributes & kClearableAttributes) != 0 &&
+        !SetFileAttributesA(path, attributes & ~kClearableAttributes)) {
+        return;
+    }
+    DeleteFileA(path);
+}
+
+// One queued message per poll keeps the window painted and its cancel
+// button alive without letting the window starve the transfer loop.
+// Dialog keyboard handling is deliberately not applied.
+void DispatchOneMessage() {
+    MSG message;
+    if (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+}
+
+}  // namespace
+
+int DownloadOneFile(HWND window, const char* url, const char* path, TransferTally& tally) {
+    tally.fileReceived = 0;
+    tally.fileSize = 0;
+    RecordSpeedSample(tally, timeGetTime(), tally.doneBytes + tally.fileReceived);
+
+    std::unique_ptr<IHttpWebRequest> request(new CHttpWebRequest(url));
+    ClearTarget(path);
+    // Not examined: a target that cannot be created leaves the request
+    // Failed, which the first Wait reports like any other failure.
+    request->StartToFile(path);
+
+    int result = 1;
+    while (g_cancelRequested == 0) {
+        const RequestState state = request->Wait(kPollMilliseconds);
+        int64_t length = 0;
+        if (request->GetContentLength(&length)) tally.fileSize = length;
+        if (state == Receiving || state == Completed) {
+            uint64_t received = 0;
+            request->GetReceivedSize(&received);
+            tally.fileReceived = static_cast<int64_t>(received);
+            UpdateProgress(window, tally, state == Completed);
+            if (state == Completed) {
+                Sleep(kPauseAfterFile);
+                result = 1;
+                break;
+            }
+        }
+        if (state < 0) {
+            result = static_cast<int>(request->GetStatusCode());
+            ShowDownloadFailure(window);
+            break;
+        }
+        DispatchOneMessage();
+    }
+    // Destruction stops a transfer still running (after a cancel) and closes
+    // the target file before the folder can be removed.
+    request.reset();
+    return g_cancelRequested != 0 ? 0 : result;
+}
+
+int DownloadFiles(HINSTANCE instance, const FileList& files, const std::string& folder,
+                  bool* setupComplete) {
+    HWND window = OpenProgressWindow(instance, folder.c_str());
+
+    TransferTally tally = {};
+    tally.fileCount = static_cast<int32_t>(files.size());
+
+    char setupName[kPathBufferSize] = "";
+    if (!files.empty()) FileNameOfPath(files.front().c_str(), setupName, sizeof setupName);
+    bool setupArrived = false;
+
+    for (const FileListEntry& url : files) {
+        tally.fileReceived = 0;
+        tally.fileSize = 0;
+        ShowFileCounter(window, tally);
+
+        char name[kPathBufferSize] = "";
+        char path[kPathBufferSize];
+        int result;
+        // An entry whose name or local path does not fit its buffer fails
+        // like a target that cannot be created: one message, loop ends.
+        if (FileNameOfPath(url.c_str(), name, sizeof name) &&
+            JoinLocalPath(folder.c_str(), name, path, sizeof path)) {
+            result = DownloadOneFile(window, url.c_str(), path, tally);
+            // The setup is whatever file ends up at its path: a later entry
+            // of the same name replaces it, for better or worse.
+            if (SameFileName(name, setupName)) {
+                setupArrived = result == 1 && tally.fileReceived > 0;
+            }
+        } else {
+            ShowDownloadFailure(window);
+            result = 0;
+        }
+
+        if (result <= 0) break;
+        tally.doneBytes += tally.fileReceived;
+        tally.fileIndex += 1;
+        tally.fileReceived = 0;
+        tally.fileSize = 0;
+    }
+
+    CloseProgressWindow(window);
+    if (setupComplete != nullptr) *setupComplete = setupArrived;
+    return g_cancelRequested == 0 ? 1 : 0;
+}
+
+int RunDownload(HINSTANCE instance) {
+    std::string folder;
+    if (!PrepareWorkFolder(folder)) return 0;
+
+    const FileList files = SelectedFileList;
+    bool setupComplete = false;
+    if (DownloadFiles(instance, files, folder, &setupComplete) != 1) {
+        RemoveFolderTree(folder.c_str());
+        return 0;
+    }
+
+    // A setup that failed, broke off or came empty is never started: running
+    // a truncated installer is worse than not running one, and the user sees
+    // the same message as for a setup that would not start.
+    int started = 0;
+    if (setupComplete) {
+        char name[kPathBufferSize] = "";
+        FileNameOfPath(files.front().c_str(), name, sizeof name);
+        const std::string setupPath = folder + name;
+        started = LaunchSetup(setupPath.c_str());
+    }
+    if (started == 0) {
+        MessageBoxA(nullptr, "ダウンロードファイルの実行に失敗しました。", "実行失敗", MB_OK);
+    }
+    RemoveFolderTree(folder.c_str());
+    return started;
+}

@@ -58,6 +58,16 @@ bool FileNameOfPath(const char* path, char* buffer, size_t capacity) {
     return true;
 }
 
+bool JoinLocalPath(const char* folder, const char* name, char* buffer, size_t capacity) {
+    if (folder == nullptr || name == nullptr || buffer == nullptr) return false;
+    const size_t folderLength = strlen(folder);
+    const size_t nameLength = strlen(name);
+    if (folderLength + nameLength + 1 > capacity) return false;
+    memcpy(buffer, folder, folderLength);
+    memcpy(buffer + folderLength, name, nameLength + 1);
+    return true;
+}
+
 bool SameFileName(const char* a, const char* b) {
     if (a == nullptr || b == nullptr) return a == b;
     size_t i = 0;

@@ -12,6 +12,11 @@
 // when the name and its terminator need more than capacity bytes.
 bool FileNameOfPath(const char* path, char* buffer, size_t capacity);
 
+// Writes folder followed directly by name into buffer; false, leaving the
+// buffer untouched, when the joined path and its terminator need more than
+// capacity bytes.
+bool JoinLocalPath(const char* folder, const char* name, char* buffer, size_t capacity);
+
 // Whether two file names name the same file on a case-insensitive file
 // system: single-byte letters compare without case, double-byte characters
 // byte for byte (their trail bytes are not letters).

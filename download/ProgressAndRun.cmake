@@ -1,11 +1,12 @@
 # Progress arithmetic and file names are portable (fuzzed natively); the
-# window and the run need the platform. DownloadRun.cpp is listed by the
-# folder's CMakeLists.txt.
+# window and the run need the platform.
 target_sources(velta_core PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/ProgressDisplay.cpp
   ${CMAKE_CURRENT_LIST_DIR}/FileName.cpp)
 if(WIN32)
-  target_sources(velta_win PRIVATE ${CMAKE_CURRENT_LIST_DIR}/ProgressWindow.cpp)
+  target_sources(velta_win PRIVATE
+    ${CMAKE_CURRENT_LIST_DIR}/ProgressWindow.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/DownloadRun.cpp)
   # InitCommonControlsEx for the progress bar's window class.
   target_link_libraries(velta_win PUBLIC comctl32)
 endif()

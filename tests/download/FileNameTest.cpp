@@ -97,6 +97,34 @@ TEST(FileNameOfPath, CapacityIsTheNameAndItsTerminator) {
     EXPECT_FALSE(FileNameOfPath("a/b", nullptr, 10));
 }
 
+TEST(JoinLocalPath, RefusesWhatWouldNotFit) {
+    const std::string folder = "C:\\w\\VELTADL0\\";  // 14 bytes
+    struct Case {
+        std::string name;
+        size_t capacity;
+        bool fits;
+    };
+    const Case cases[] = {
+        {"setup.exe", 24, true},  // 14 + 9 + terminator
+        {"setup.exe", 23, false},
+        {"", 15, true},
+        {"", 14, false},
+        {std::string(497, 'n'), 512, true},
+        {std::string(498, 'n'), 512, false},
+    };
+    for (const Case& c : cases) {
+        char buffer[600];
+        memset(buffer, '#', sizeof buffer);
+        const bool fits = JoinLocalPath(folder.c_str(), c.name.c_str(), buffer, c.capacity);
+        EXPECT_EQ(fits, c.fits) << c.name.size() << " / " << c.capacity;
+        if (fits) {
+            EXPECT_EQ(std::string(buffer), folder + c.name);
+        } else {
+            EXPECT_EQ(buffer[0], '#') << "buffer left unchanged";
+        }
+    }
+}
+
 TEST(SameFileName, FoldsOnlySingleByteLetters) {
     struct Case {
         const char* a;

@@ -1,0 +1,541 @@
+// The download loop and the whole run against the loopback test server,
+// with real requests over WinINet, the real progress window and message
+// boxes, a real work folder below a Downloads folder moved per test, and a
+// fixture program served as the setup that really runs from that folder.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdio>
+#include <map>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "DownloadRunTestSupport.h"
+#include "app/ProcessState.h"
+#include "download/DownloadRun.h"
+#include "download/ProgressWindow.h"
+#include "res/resource.h"
+#include "tests/support/MessageBoxWatcher.h"
+#include "tests/support/TestServer.h"
+#include "tests/support/WindowHelpers.h"
+
+namespace {
+
+using velta_test::HttpsUrl;
+using velta_test::Route;
+using velta_test::SeenMessageBox;
+
+constexpr char kFailureText[] = "ダウンロードに失敗しました。";
+constexpr char kFailureCaption[] = "接続エラー";
+constexpr char kLaunchFailureText[] = "ダウンロードファイルの実行に失敗しました。";
+constexpr char kLaunchFailureCaption[] = "実行失敗";
+
+// Nothing listens there: the with-test-env servers use the first five ports.
+std::string UnreachableUrl(const std::string& target) {
+    return "https://localhost:" + std::to_string(velta_test::PortBase() + 9) + target;
+}
+
+Route PatternRoute(const std::string& target, int64_t size) {
+    Route route;
+    route.target = target;
+    route.pattern = size;
+    return route;
+}
+
+Route StatusRoute(const std::string& target, int status) {
+    Route route;
+    route.target = target;
+    route.status = status;
+    route.body = "not here";
+    return route;
+}
+
+std::string FixtureBytes() {
+    return run_test::ReadWholeFile(run_test::ProgramFolder() + "download_setup_fixture.exe");
+}
+
+// What the fixture wrote while it ran as the setup.
+struct SetupRecord {
+    bool exists = false;
+    std::string path;
+    std::string command;
+    std::string current;
+    std::map<std::string, uint64_t> files;
+};
+
+SetupRecord ReadSetupRecord(const std::string& recordPath) {
+    SetupRecord record;
+    const std::string text = run_test::ReadWholeFile(recordPath);
+    if (text.find("\nend\n") == std::string::npos) return record;
+    record.exists = true;
+    std::istringstream lines(text);
+    std::string line;
+    while (std::getline(lines, line)) {
+        if (line.rfind("path=", 0) == 0) record.path = line.substr(5);
+        if (line.rfind("command=", 0) == 0) record.command = line.substr(8);
+        if (line.rfind("current=", 0) == 0) record.current = line.substr(8);
+        if (line.rfind("file=", 0) == 0) {
+            const size_t blank = line.rfind(' ');
+            record.files[line.substr(5, blank - 5)] = std::stoull(line.substr(blank + 1));
+        }
+    }
+    return record;
+}
+
+void ExpectFailureBox(const SeenMessageBox& box, bool owned, const std::string& where) {
+    EXPECT_EQ(box.text, kFailureText) << where;
+    EXPECT_EQ(box.caption, kFailureCaption) << where;
+    EXPECT_EQ(box.icon, static_cast<UINT>(MB_ICONERROR)) << where;
+    EXPECT_EQ(box.buttons, std::vector<int>{IDOK}) << where;
+    if (owned) {
+        EXPECT_NE(box.owner, nullptr) << where;
+        EXPECT_TRUE(box.ownerWasDisabled) << where;
+    } else {
+        EXPECT_EQ(box.owner, nullptr) << where;
+    }
+}
+
+void ExpectLaunchFailureBox(const SeenMessageBox& box, const std::string& where) {
+    EXPECT_EQ(box.text, kLaunchFailureText) << where;
+    EXPECT_EQ(box.caption, kLaunchFailureCaption) << where;
+    EXPECT_EQ(box.icon, 0u) << where;
+    EXPECT_EQ(box.buttons, std::vector<int>{IDOK}) << where;
+    EXPECT_EQ(box.owner, nullptr) << where;
+}
+
+class DownloadLoopTest : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(velta_test::Reset()) << velta_test::LastError();
+        m_folder = std::make_unique<run_test::ScratchFolder>("loop");
+    }
+
+    const std::string& Folder() const { return m_folder->Path(); }
+
+    run_test::ProcessStateGuard m_state;
+    std::unique_ptr<run_test::ScratchFolder> m_folder;
+};
+
+TEST_F(DownloadLoopTest, OneFileOutcomeFollowsTheResponse) {
+    struct Case {
+        const char* what;
+        Route route;
+        bool reachable;
+        int result;
+        int64_t fileSize;      // the tally's fileSize after the download
+        int64_t fileReceived;  // and its fileReceived
+        bool failureBox;
+    };
+    Route noLength = PatternRoute("/loop/nolength.bin", 300000);
+    noLength.length = velta_test::Length::None;
+    Route truncated = PatternRoute("/loop/truncated.bin", 300000);
+    truncated.closeAfter = 100000;
+    const Case cases[] = {
+        {"complete", PatternRoute("/loop/complete.bin", 300000), true, 1, 300000, 300000, false},
+        {"no Content-Length", noLength, true, 1, -1, 300000, false},
+        {"empty", PatternRoute("/loop/empty.bin", 0), true, 1, 0, 0, false},
+        {"404", StatusRoute("/loop/missing.bin", 404), true, 404, -2, -2, true},
+        {"500", StatusRoute("/loop/broken.bin", 500), true, 500, -2, -2, true},
+        // Whether a poll saw it receiving before it failed is up to timing.
+        {"body broken off", truncated, true, 200, -2, -2, true},
+        {"no connection", PatternRoute("/loop/unreachable.bin", 10), false, 0, 0, 0, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(velta_test::SetRoute(c.route)) << velta_test::LastError();
+        HWND window = OpenProgressWindow(GetModuleHandleA(nullptr), Folder().c_str());
+        ASSERT_NE(window, nullptr);
+        velta_test::MessageBoxWatcher boxes;
+
+        TransferTally tally = {};
+        tally.fileCount = 1;
+        tally.doneBytes = 1234;
+        const std::string path = Folder() + "target.bin";
+        const std::string url = c.reachable ? HttpsUrl(c.route.target) : UnreachableUrl(c.route.target);
+        const int result = DownloadOneFile(window, url.c_str(), path.c_str(), tally);
+
+        EXPECT_EQ(result, c.result);
+        if (c.fileSize != -2) {
+            EXPECT_EQ(tally.fileSize, c.fileSize);
+        }
+        if (c.fileReceived != -2) {
+            EXPECT_EQ(tally.fileReceived, c.fileReceived);
+        }
+        EXPECT_EQ(tally.doneBytes, 1234) << "finished files are the caller's to count";
+        EXPECT_NE(tally.sampleTime[0], 0u) << "the file's start is a speed sample";
+        EXPECT_EQ(tally.sampleBytes[0], 1234);
+        if (c.result == 1) {
+            EXPECT_TRUE(velta_test::FileMatchesPattern(path, static_cast<uint64_t>(c.fileReceived)));
+        }
+        if (c.failureBox) {
+            ASSERT_EQ(boxes.Count(), 1u);
+            ExpectFailureBox(boxes.Box(0), true, c.what);
+            EXPECT_EQ(boxes.Box(0).owner, window);
+        } else {
+            EXPECT_EQ(boxes.Count(), 0u);
+        }
+        CloseProgressWindow(window);
+        DeleteFileA(path.c_str());
+    }
+}
+
+TEST_F(DownloadLoopTest, FailureWithoutWindowHasNoOwner) {
+    ASSERT_TRUE(velta_test::SetRoute(StatusRoute("/loop/nowindow.bin", 404)));
+    velta_test::MessageBoxWatcher boxes;
+    TransferTally tally = {};
+    tally.fileCount = 1;
+    const std::string path = Folder() + "nowindow.bin";
+    EXPECT_EQ(DownloadOneFile(nullptr, HttpsUrl("/loop/nowindow.bin").c_str(), path.c_str(), tally), 404);
+    ASSERT_EQ(boxes.Count(), 1u);
+    ExpectFailureBox(boxes.Box(0), false, "no window");
+}
+
+TEST_F(DownloadLoopTest, ReadOnlyHiddenFileOfTheSameNameIsReplaced) {
+    ASSERT_TRUE(velta_test::SetRoute(PatternRoute("/loop/replace.bin", 5000)));
+    const std::string path = Folder() + "replace.bin";
+    ASSERT_TRUE(run_test::WriteWholeFile(path, std::string(20000, 'x')));
+    ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
+
+    TransferTally tally = {};
+    tally.fileCount = 1;
+    EXPECT_EQ(DownloadOneFile(nullptr, HttpsUrl("/loop/replace.bin").c_str(), path.c_str(), tally), 1);
+    EXPECT_TRUE(velta_test::FileMatchesPattern(path, 5000));
+    EXPECT_EQ(GetFileAttributesA(path.c_str()) & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN), 0u);
+}
+
+TEST_F(DownloadLoopTest, CancelAlreadySetReturnsAtOnceWithoutMessage) {
+    ASSERT_TRUE(velta_test::SetRoute(PatternRoute("/loop/cancelled.bin", 5000)));
+    velta_test::MessageBoxWatcher boxes;
+    g_cancelRequested = 1;
+    TransferTally tally = {};
+    tally.fileCount = 1;
+    const std::string path = Folder() + "cancelled.bin";
+    EXPECT_EQ(DownloadOneFile(nullptr, HttpsUrl("/loop/cancelled.bin").c_str(), path.c_str(), tally), 0);
+    EXPECT_EQ(tally.fileReceived, 0);
+    EXPECT_EQ(boxes.Count(), 0u);
+}
+
+TEST_F(DownloadLoopTest, LaterEntryOfTheSameNameReplacesTheEarlierFile) {
+    ASSERT_TRUE(velta_test::SetRoute(PatternRoute("/loop/a/same.bin", 9000)));
+    ASSERT_TRUE(velta_test::SetRoute(PatternRoute("/loop/b/same.bin", 5000)));
+    velta_test::MessageBoxWatcher boxes;
+    const FileList files = {HttpsUrl("/loop/a/same.bin"), HttpsUrl("/loop/b/same.bin")};
+    bool setupComplete = false;
+    EXPECT_EQ(DownloadFiles(GetModuleHandleA(nullptr), files, Folder(), &setupComplete), 1);
+    EXPECT_TRUE(velta_test::FileMatchesPattern(Folder() + "same.bin", 5000));
+    EXPECT_TRUE(setupComplete);
+    EXPECT_EQ(velta_test::RequestCount("/loop/a/same.bin"), 1);
+    EXPECT_EQ(velta_test::RequestCount("/loop/b/same.bin"), 1);
+    EXPECT_EQ(boxes.Count(), 0u);
+    EXPECT_EQ(velta_test::FindTopLevelWindow(run_test::kProgressTitle, GetCurrentProcessId(), nullptr, true),
+              nullptr)
+        << "the window is gone when the loop ends";
+}
+
+TEST_F(DownloadLoopTest, EntryWithoutUsableLocalNameFailsWithoutRequestAndEndsTheLoop) {
+    struct Case {
+        const char* what;
+        std::string target;
+    };
+    const Case cases[] = {
+        {"ends in a slash", "/loop/dir/"},
+        {"directory part of 256 bytes", "/" + std::string(254, 'd') + "/file.bin"},
+        // 255 + 255 bytes of name fit the name buffer but not the local path.
+        {"local path beyond 512 bytes",
+         "/loop/" + std::string(255, 'n') + "." + std::string(254, 'e')},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(velta_test::Reset());
+        ASSERT_TRUE(velta_test::SetRoute(PatternRoute("/loop/first.bin", 3000)));
+        ASSERT_TRUE(velta_test::SetRoute(PatternRoute(c.target, 3000)));
+        ASSERT_TRUE(velta_test::SetRoute(PatternRoute("/loop/third.bin", 3000)));
+        velta_test::MessageBoxWatcher boxes;
+        const FileList files = {HttpsUrl("/loop/first.bin"), HttpsUrl(c.target),
+                                HttpsUrl("/loop/third.bin")};
+        bool setupComplete = false;
+        EXPECT_EQ(DownloadFiles(GetModuleHandleA(nullptr), files, Folder(), &setupComplete), 1);
+        EXPECT_TRUE(setupComplete);
+        EXPECT_TRUE(velta_test::FileMatchesPattern(Folder() + "first.bin", 3000));
+        EXPECT_EQ(velta_test::RequestCount(c.target), 0) << "the target could not be created";
+        EXPECT_EQ(velta_test::RequestCount("/loop/third.bin"), 0) << "no status ends the loop";
+        ASSERT_EQ(boxes.Count(), 1u);
+        ExpectFailureBox(boxes.Box(0), true, c.what);
+    }
+}
+
+// The whole run, from the Downloads folder to the removed work folder.
+class RunDownloadTest : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(velta_test::Reset()) << velta_test::LastError();
+        m_downloads = std::make_unique<run_test::ScratchFolder>("downloads");
+        m_records = std::make_unique<run_test::ScratchFolder>("records");
+        m_override = std::make_unique<run_test::DownloadsFolderOverride>(m_downloads->Path());
+        ASSERT_TRUE(m_override->Applied());
+        m_recordPath = m_records->Path() + "setup.txt";
+        SetEnvironmentVariableA("VELTA_RUN_SETUP_RECORD", m_recordPath.c_str());
+        m_fixture = FixtureBytes();
+        ASSERT_FALSE(m_fixture.empty()) << "download_setup_fixture.exe beside the tests";
+        g_productName = "VELTA テスト製品";
+    }
+
+    void TearDown() override {
+        SetEnvironmentVariableA("VELTA_RUN_SETUP_RECORD", nullptr);
+        // Nothing of the run may stay behind in the Downloads folder.
+        WIN32_FIND_DATAA found;
+        HANDLE search = FindFirstFileA((m_downloads->Path() + "VELTADL*").c_str(), &found);
+        EXPECT_EQ(search, INVALID_HANDLE_VALUE) << "left behind: " << found.cFileName;
+        if (search != INVALID_HANDLE_VALUE) FindClose(search);
+    }
+
+    Route SetupRoute(const std::string& target) const {
+        Route route;
+        route.target = target;
+        route.body = m_fixture;
+        return route;
+    }
+
+    std::string WorkFolder() const { return m_downloads->Path() + "VELTADL0\\"; }
+
+    int Run(const FileList& files) {
+        SelectedFileList = files;
+        return RunDownload(GetModuleHandleA(nullptr));
+    }
+
+    run_test::ProcessStateGuard m_state;
+    std::unique_ptr<run_test::ScratchFolder> m_downloads;
+    std::unique_ptr<run_test::ScratchFolder> m_records;
+    std::unique_ptr<run_test::DownloadsFolderOverride> m_override;
+    std::string m_recordPath;
+    std::string m_fixture;
+};
+
+TEST_F(RunDownloadTest, ThreeFilesArriveAndTheSetupRunsFromTheWorkFolder) {
+    ASSERT_TRUE(velta_test::SetRoute(SetupRoute("/run/all/setup.exe")));
+    ASSERT_TRUE(velta_test::SetRoute(PatternRoute("/run/all/data1.cab", 200000)));
+    ASSERT_TRUE(velta_test::SetRoute(PatternRoute("/run/all/data2.cab", 700000)));
+    velta_test::MessageBoxWatcher boxes;
+
+    EXPECT_EQ(Run({HttpsUrl("/run/all/setup.exe"), HttpsUrl("/run/all/data1.cab"),
+                   HttpsUrl("/run/all/data2.cab")}),
+              1)
+        << "started, whatever its exit code (7)";
+
+    const SetupRecord record = ReadSetupRecord(m_recordPath);
+    ASSERT_TRUE(record.exists);
+    const std::string setupPath = WorkFolder() + "setup.exe";
+    EXPECT_EQ(record.path, setupPath);
+    EXPECT_EQ(record.command, setupPath + " ");
+    EXPECT_NE(record.current + "\\", WorkFolder()) << "the tool's own current folder";
+    const std::map<std::string, uint64_t> expected = {
+        {"setup.exe", m_fixture.size()}, {"data1.cab", 200000}, {"data2.cab", 700000}};
+    EXPECT_EQ(record.files, expected) << "every file is there while the setup runs";
+
+    EXPECT_FALSE(run_test::DirectoryExists(WorkFolder())) << "removed after the setup ended";
+    EXPECT_EQ(boxes.Count(), 0u);
+    for (const char* target : {"/run/all/setup.exe", "/run/all/data1.cab", "/run/all/data2.cab"}) {
+        EXPECT_EQ(velta_test::RequestCount(target), 1) << target;
+    }
+}
+
+TEST_F(RunDownloadTest, SecondFileMissingIsReportedOnceAndTheRunGoesOn) {
+    ASSERT_TRUE(velta_test::SetRoute(SetupRoute("/run/404/setup.exe")));
+    ASSERT_TRUE(velta_test::SetRoute(StatusRoute("/run/404/data1.cab", 404)));
+    ASSERT_TRUE(velta_test::SetRoute(PatternRoute("/run/404/data2.cab", 300000)));
+    velta_test::MessageBoxWatcher boxes;
+
+    EXPECT_EQ(Run({HttpsUrl("/run/404/setup.exe"), HttpsUrl("/run/404/data1.cab"),
+                   HttpsUrl("/run/404/data2.cab")}),
+              1);
+
+    ASSERT_EQ(boxes.Count(), 1u);
+    ExpectFailureBox(boxes.Box(0), true, "404");
+    EXPECT_EQ(velta_test::RequestCount("/run/404/data1.cab"), 1) << "never requested again";
+    EXPECT_EQ(velta_test::RequestCount("/run/404/data2.cab"), 1);
+    const SetupRecord record = ReadSetupRecord(m_recordPath);
+    ASSERT_TRUE(record.exists) << "the setup still starts";
+    EXPECT_EQ(record.files.at("data2.cab"), 300000u);
+    EXPECT_FALSE(run_test::DirectoryExists(WorkFolder()));
+}
+
+TEST_F(RunDownloadTest, NoConnectionForTheFirstFileEndsTheLoopAndNothingStarts) {
+    ASSERT_TRUE(velta_test::SetRoute(PatternRoute("/run/down/data1.cab", 1000)));
+    velta_test::MessageBoxWatcher boxes;
+
+    EXPECT_EQ(Run({UnreachableUrl("/run/down/setup.exe"), HttpsUrl("/run/down/data1.cab")}), 0);
+
+    ASSERT_EQ(boxes.Count(), 2u);
+    ExpectFailureBox(boxes.Box(0), true, "no connection");
+    ExpectLaunchFailureBox(boxes.Box(1), "no connection");
+    EXPECT_EQ(velta_test::RequestCount(), 0) << "no further file requested";
+    EXPECT_FALSE(ReadSetupRecord(m_recordPath).exists);
+    EXPECT_FALSE(run_test::DirectoryExists(WorkFolder()));
+}
+
+// A setup whose own download did not complete is never started, even when
+// its bytes on disk would run.
+TEST_F(RunDownloadTest, SetupWhoseDownloadDidNotCompleteIsNotStarted) {
+    struct Case {
+        const char* what;
+        std::vector<Route> routes;
+        FileList files;
+        size_t failureBoxes;
+        bool started;
+    };
+    const std::string s = "/run/incomplete/";
+    // The whole program arrives but the response announced more: a broken
+    // transfer, though the file would start.
+    Route overAnnounced = SetupRoute(s + "a/setup.exe");
+    overAnnounced.length = velta_test::Length::Literal;
+    overAnnounced.lengthText = std::to_string(m_fixture.size() + 4096);
+    overAnnounced.close = true;
+    Route cutShort = SetupRoute(s + "b/setup.exe");
+    cutShort.closeAfter = static_cast<int64_t>(m_fixture.size() / 2);
+    Route empty = PatternRoute(s + "c/setup.exe", 0);
+    Route later = SetupRoute(s + "d/setup.exe");
+    Route laterBroken = SetupRoute(s + "e/setup.exe");
+    laterBroken.closeAfter = 1000;
+    Route missing = StatusRoute(s + "f/setup.exe", 404);
+    const Route data = PatternRoute(s + "data.cab", 4000);
+
+    const Case cases[] = {
+        {"more announced than sent", {overAnnounced, data},
+         {HttpsUrl(s + "a/setup.exe"), HttpsUrl(s + "data.cab")}, 1, false},
+        {"broken off", {cutShort, data}, {HttpsUrl(s + "b/setup.exe"), HttpsUrl(s + "data.cab")}, 1,
+         false},
+        {"empty", {empty, data}, {HttpsUrl(s + "c/setup.exe"), HttpsUrl(s + "data.cab")}, 0, false},
+        // A later entry of the same name replaces the setup on disk.
+        {"replaced by a broken download", {later, laterBroken, data},
+         {HttpsUrl(s + "d/setup.exe"), HttpsUrl(s + "data.cab"), HttpsUrl(s + "e/setup.exe")}, 1,
+         false},
+        {"replaced by a complete download", {missing, later, data},
+         {HttpsUrl(s + "f/setup.exe"), HttpsUrl(s + "data.cab"), HttpsUrl(s + "d/setup.exe")}, 1,
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(velta_test::Reset());
+        for (const Route& route : c.routes) ASSERT_TRUE(velta_test::SetRoute(route));
+        DeleteFileA(m_recordPath.c_str());
+        velta_test::MessageBoxWatcher boxes;
+
+        EXPECT_EQ(Run(c.files), c.started ? 1 : 0);
+
+        EXPECT_EQ(ReadSetupRecord(m_recordPath).exists, c.started);
+        EXPECT_EQ(velta_test::RequestCount(s + "data.cab"), 1) << "the other files still download";
+        const size_t expectedBoxes = c.failureBoxes + (c.started ? 0 : 1);
+        ASSERT_EQ(boxes.Count(), expectedBoxes);
+        for (size_t i = 0; i < c.failureBoxes; ++i) ExpectFailureBox(boxes.Box(i), true, c.what);
+        if (!c.started) ExpectLaunchFailureBox(boxes.Box(expectedBoxes - 1), c.what);
+        EXPECT_FALSE(run_test::DirectoryExists(WorkFolder()));
+    }
+}
+
+TEST_F(RunDownloadTest, FirstEntryEndingInSlashGivesNoSetup) {
+    ASSERT_TRUE(velta_test::SetRoute(PatternRoute("/run/slash/data.cab", 1000)));
+    velta_test::MessageBoxWatcher boxes;
+    EXPECT_EQ(Run({HttpsUrl("/run/slash/"), HttpsUrl("/run/slash/data.cab")}), 0);
+    ASSERT_EQ(boxes.Count(), 2u);
+    ExpectFailureBox(boxes.Box(0), true, "slash");
+    ExpectLaunchFailureBox(boxes.Box(1), "slash");
+    EXPECT_EQ(velta_test::RequestCount(), 0);
+}
+
+// Watches the run from a second thread while the main thread is inside
+// RunDownload: reads the window, takes the screenshot, presses cancel.
+struct CancelObserver {
+    std::string title, product, folder, counter, progressAtSwitch, progressLater;
+    bool windowFound = false, counterSeen = false, refreshed = false, screenshot = false;
+    bool clicked = false;
+    DWORD clickedAt = 0;
+};
+
+std::string ScreenshotFolder() {
+    if (const char* dir = getenv("VELTA_SCREENSHOT_DIR")) return dir;
+    const std::string folder = std::string("Z:") + VELTA_RUN_SCREENSHOT_DIR;
+    CreateDirectoryA(folder.c_str(), nullptr);
+    return folder;
+}
+
+TEST_F(RunDownloadTest, CancelDuringTheSecondFileStopsEverything) {
+    ASSERT_TRUE(velta_test::SetRoute(SetupRoute("/run/cancel/setup.exe")));
+    // 6 MB at 128 KB/s: about 48 s unless the cancel stops it.
+    Route trickle = PatternRoute("/run/cancel/data1.cab", 6 * 1048576);
+    trickle.rate = 131072;
+    trickle.chunkSize = 4096;
+    ASSERT_TRUE(velta_test::SetRoute(trickle));
+    ASSERT_TRUE(velta_test::SetRoute(PatternRoute("/run/cancel/data2.cab", 1000)));
+    velta_test::MessageBoxWatcher boxes;
+    g_testMode = 1;
+
+    CancelObserver seen;
+    std::thread observer([&] {
+        HWND window = nullptr;
+        run_test::WaitUntil(
+            [&] {
+                window = velta_test::FindTopLevelWindow(
+                    std::string(run_test::kProgressTitle) + " [社内テストモード]",
+                    GetCurrentProcessId());
+                return window != nullptr;
+            },
+            30000);
+        if (window == nullptr) return;
+        seen.windowFound = true;
+        seen.counterSeen = run_test::WaitUntil(
+            [&] {
+                return velta_test::ControlText(window, IDC_PROGRESS_FILE_COUNTER) ==
+                       "2番目のファイルをダウンロド中 / 全3件";
+            },
+            30000);
+        seen.progressAtSwitch = velta_test::ControlText(window, IDC_PROGRESS_TEXT);
+        seen.refreshed = run_test::WaitUntil(
+            [&] {
+                seen.progressLater = velta_test::ControlText(window, IDC_PROGRESS_TEXT);
+                return seen.progressLater != seen.progressAtSwitch;
+            },
+            30000);
+        seen.title = velta_test::WindowText(window);
+        seen.product = velta_test::ControlText(window, IDC_PROGRESS_PRODUCT);
+        seen.folder = velta_test::ControlText(window, IDC_PROGRESS_FOLDER);
+        seen.counter = velta_test::ControlText(window, IDC_PROGRESS_FILE_COUNTER);
+        seen.screenshot = velta_test::SaveScreenshot(
+            ScreenshotFolder() + "\\progress-window-mid-download.png", window);
+        seen.clickedAt = GetTickCount();
+        seen.clicked = velta_test::ClickButton(window, IDCANCEL);
+    });
+
+    const int result = Run({HttpsUrl("/run/cancel/setup.exe"), HttpsUrl("/run/cancel/data1.cab"),
+                            HttpsUrl("/run/cancel/data2.cab")});
+    const DWORD returnedAt = GetTickCount();
+    observer.join();
+
+    EXPECT_EQ(result, 0);
+    ASSERT_TRUE(seen.windowFound);
+    EXPECT_TRUE(seen.counterSeen);
+    EXPECT_TRUE(seen.refreshed) << seen.progressAtSwitch;
+    EXPECT_EQ(seen.title, std::string(run_test::kProgressTitle) + " [社内テストモード]");
+    EXPECT_EQ(seen.product, "VELTA テスト製品");
+    EXPECT_EQ(seen.folder, WorkFolder());
+    EXPECT_EQ(seen.counter, "2番目のファイルをダウンロド中 / 全3件");
+    EXPECT_TRUE(seen.screenshot);
+    ASSERT_TRUE(seen.clicked);
+    EXPECT_LT(returnedAt - seen.clickedAt, 20000u) << "the transfer stopped long before its end";
+
+    EXPECT_EQ(g_cancelRequested, 1);
+    ASSERT_EQ(boxes.Count(), 1u) << "the notice only";
+    const SeenMessageBox notice = boxes.Box(0);
+    EXPECT_EQ(notice.text, "ダウンロードを中止しました。");
+    EXPECT_EQ(notice.caption, "ダウンロード中止");
+    EXPECT_EQ(notice.icon, static_cast<UINT>(MB_ICONWARNING));
+    EXPECT_NE(notice.owner, nullptr);
+    EXPECT_EQ(velta_test::RequestCount("/run/cancel/data2.cab"), 0);
+    EXPECT_FALSE(ReadSetupRecord(m_recordPath).exists);
+    EXPECT_FALSE(run_test::DirectoryExists(WorkFolder()));
+}
+
+}  // namespace

@@ -1,0 +1,77 @@
+#!/bin/bash
+# The project's one test command: native build with sanitizers, fuzz build,
+# cross build run under Wine in the test environment. Prints a line per
+# stage and a final "N passed, N failed"; exits non-zero if anything failed
+# (a stage that cannot be configured or built counts as one failure).
+set -uo pipefail
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+cd "$ROOT"
+
+BASE="${VELTA_TEST_PORT_BASE:-18400}"
+export VELTA_TEST_PORT_BASE="$BASE"
+JOBS="${VELTA_JOBS:-2}"
+# Build folders live below VELTA_BUILD_ROOT (default build/), so a helper can
+# run the whole command without touching anybody else's folders.
+BUILD_ROOT="${VELTA_BUILD_ROOT:-$ROOT/build}"
+mkdir -p "$BUILD_ROOT"
+BUILD_ROOT="$(cd "$BUILD_ROOT" && pwd)"
+LOGS="$BUILD_ROOT/logs"
+
+if ! scripts/install-deps.sh; then
+  echo "test.sh: installing the dependencies failed"
+  echo "0 passed, 1 failed"
+  exit 1
+fi
+mkdir -p "$LOGS"
+
+TOTAL_PASSED=0
+TOTAL_FAILED=0
+SUMMARY=()
+
+# run_stage NAME BUILD_DIR "CONFIGURE ARGS" CTEST_PREFIX...
+# Configures and builds BUILD_DIR, runs ctest there (through the prefix
+# command, if any) and adds the counts ctest reports to the totals.
+run_stage() {
+  local name=$1 dir=$2 config=$3
+  shift 3
+  local start=$SECONDS log="$LOGS/$name.log"
+  echo "=== $name: configure and build in $dir"
+  # shellcheck disable=SC2086
+  if ! { cmake -S "$ROOT" -B "$dir" -G Ninja $config && cmake --build "$dir" -j"$JOBS"; } >"$log" 2>&1; then
+    tail -n 40 "$log"
+    SUMMARY+=("$name: build FAILED (log: $log)")
+    TOTAL_FAILED=$((TOTAL_FAILED + 1))
+    return
+  fi
+  echo "=== $name: ctest"
+  local ctest_log="$LOGS/$name-ctest.log"
+  ( cd "$dir" && "$@" ctest --output-on-failure ) 2>&1 | tee "$ctest_log"
+  local rc=${PIPESTATUS[0]}
+  local line passed=0 failed=0 total
+  line=$(grep -E '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$ctest_log" | tail -n 1)
+  if [ -n "$line" ]; then
+    failed=$(sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\1/' <<<"$line")
+    total=$(sed -E 's/.* failed out of ([0-9]+).*/\1/' <<<"$line")
+    passed=$((total - failed))
+  elif grep -q 'No tests were found' "$ctest_log"; then
+    :
+  fi
+  if [ "$rc" -ne 0 ] && [ "$failed" -eq 0 ]; then
+    # ctest or the environment failed without naming a test.
+    failed=1
+  fi
+  TOTAL_PASSED=$((TOTAL_PASSED + passed))
+  TOTAL_FAILED=$((TOTAL_FAILED + failed))
+  SUMMARY+=("$name: $passed passed, $failed failed ($((SECONDS - start)) s)")
+}
+
+run_stage native "$BUILD_ROOT/native" "-DVELTA_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug"
+CC=clang CXX=clang++ run_stage fuzz "$BUILD_ROOT/fuzz" "-DVELTA_FUZZ=ON"
+run_stage win "$BUILD_ROOT/win" \
+  "-DCMAKE_TOOLCHAIN_FILE=$ROOT/cmake/mingw-w64-x86_64.cmake -DVELTA_TEST_PORT_BASE=$BASE -DVELTA_DOWNLOAD_HOST=localhost:$((BASE + 1)) -DVELTA_USER_PAGE_HOST=localhost:$((BASE + 1))" \
+  "$ROOT/scripts/with-test-env.sh" --build "$BUILD_ROOT/win"
+
+echo "=== summary"
+for s in "${SUMMARY[@]}"; do echo "  $s"; done
+echo "$TOTAL_PASSED passed, $TOTAL_FAILED failed"
+[ "$TOTAL_FAILED" -eq 0 ]

@@ -2,8 +2,11 @@
 
 #include <windows.h>
 #include <shlobj.h>
+#include <winioctl.h>
 
+#include <cstddef>
 #include <cstring>
+#include <vector>
 
 #include "download/WorkFolderPath.h"
 #include "download/WorkFolderSeam.h"
@@ -76,14 +79,48 @@ void RemoveFile(const char* path) {
     DeleteFileA(path);
 }
 
+// Strips the reparse data from a directory link so that it becomes a plain
+// empty folder. Removing the link directly is not safe everywhere: Wine
+// applies RemoveDirectoryA to the target of a Unix link, deleting an empty
+// target folder and leaving the link. Where the data cannot be stripped the
+// link stays, and with it the work folder, but nothing outside is touched.
+bool StripReparseData(const char* path) {
+    HANDLE link = CreateFileA(path, GENERIC_READ | GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                              nullptr);
+    if (link == INVALID_HANDLE_VALUE) return false;
+    std::vector<BYTE> data(MAXIMUM_REPARSE_DATA_BUFFER_SIZE);
+    DWORD returned = 0;
+    bool stripped = false;
+    if (DeviceIoControl(link, FSCTL_GET_REPARSE_POINT, nullptr, 0, data.data(),
+                        static_cast<DWORD>(data.size()), &returned, nullptr) &&
+        returned >= sizeof(DWORD)) {
+        REPARSE_GUID_DATA_BUFFER header = {};
+        std::memcpy(&header.ReparseTag, data.data(), sizeof header.ReparseTag);
+        // Only a third-party tag is matched by its GUID; Microsoft's are not.
+        if (!IsReparseTagMicrosoft(header.ReparseTag) &&
+            returned >= REPARSE_GUID_DATA_BUFFER_HEADER_SIZE) {
+            std::memcpy(&header.ReparseGuid,
+                        data.data() + offsetof(REPARSE_GUID_DATA_BUFFER, ReparseGuid),
+                        sizeof header.ReparseGuid);
+        }
+        stripped = DeviceIoControl(link, FSCTL_DELETE_REPARSE_POINT, &header,
+                                   REPARSE_GUID_DATA_BUFFER_HEADER_SIZE, nullptr, 0, &returned,
+                                   nullptr) != FALSE;
+    }
+    CloseHandle(link);
+    return stripped;
+}
+
 // A junction or directory symbolic link inside the tree points elsewhere:
-// only the link goes, never what it points to.
+// never enumerate it, only take the link itself.
 void RemoveLink(const char* path) {
     const DWORD attributes = GetFileAttributesA(path);
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & kClearableBits)) {
         SetFileAttributesA(path, attributes & ~kClearableBits);
     }
-    if (!RemoveDirectoryA(path)) DeleteFileA(path);
+    if (StripReparseData(path)) RemoveDirectoryA(path);
 }
 
 void RemoveEntry(const char* folder, const WIN32_FIND_DATAA& found) {

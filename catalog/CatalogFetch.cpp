@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "app/ProcessState.h"
+#include "catalog/CatalogFailure.h"
 #include "catalog/CatalogParser.h"
 #include "http/HttpWebRequest.h"
 
@@ -34,8 +35,14 @@ void ShowMessage(const char* text, const char* caption) {
 }
 
 const char* CatalogFailureText(RequestState state) {
-    if (state == Failed) return kCatalogCommunicationError;
-    if (state == Idle) return kCatalogUndefinedError;
+    switch (CatalogFailureFor(state)) {
+    case CatalogFailure::Communication:
+        return kCatalogCommunicationError;
+    case CatalogFailure::Undefined:
+        return kCatalogUndefinedError;
+    case CatalogFailure::NoResponse:
+        break;
+    }
     return kCatalogNoResponse;
 }
 

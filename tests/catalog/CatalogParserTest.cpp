@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "BuildConfig.h"
+#include "catalog/CatalogFailure.h"
 #include "catalog/CatalogParser.h"
 
 namespace {
@@ -185,6 +186,21 @@ TEST(FetchHelpers, ZeroTerminatedBodyAndUrls) {
               BuildCatalogUrl(1));
     EXPECT_EQ("https://h/p/downloadlist.txt", BuildFileListUrl("https://h/p/"));
     EXPECT_EQ("https://h/pdownloadlist.txt", BuildFileListUrl("https://h/p"));
+}
+
+TEST(CatalogFailureFor, EachUnfinishedStateHasItsMessage) {
+    struct Case {
+        int32_t state;
+        CatalogFailure expected;
+    };
+    // Failed, Idle, then Connecting, HeadersReceived, Receiving and Sending:
+    // a transfer the time limit cut off.
+    const Case cases[] = {
+        {-1, CatalogFailure::Communication}, {0, CatalogFailure::Undefined},
+        {1, CatalogFailure::NoResponse},     {2, CatalogFailure::NoResponse},
+        {3, CatalogFailure::NoResponse},     {5, CatalogFailure::NoResponse},
+    };
+    for (const Case& c : cases) EXPECT_EQ(c.expected, CatalogFailureFor(c.state)) << c.state;
 }
 
 }  // namespace

@@ -3,7 +3,10 @@
 #   ca.pem/.key               trusted test CA (the env script adds it to the prefix's Root store)
 #   untrusted-ca.pem/.key     a second CA that is never trusted
 #   localhost.pem/.key        DNS:localhost, IP:127.0.0.1, from the trusted CA
-#   untrusted.pem/.key        the same names, from the untrusted CA
+#   untrusted.pem/.key        the same names, from the untrusted CA; the file
+#                             carries that CA after the leaf, so the server
+#                             presents the whole chain up to a root the
+#                             client does not trust
 #   wronghost.pem/.key        DNS:wrong.invalid only, from the trusted CA
 #   expired.pem/.key          localhost, trusted CA, validity ended in 2020
 # Keys are throw-away and made fresh; nothing here is ever committed.
@@ -72,9 +75,12 @@ make_leaf untrusted untrusted-ca "DNS:localhost,IP:127.0.0.1"
 make_leaf wronghost ca "DNS:wrong.invalid"
 make_leaf expired ca "DNS:localhost,IP:127.0.0.1" 20200101000000Z 20200201000000Z
 
+cat "$WORK/untrusted-ca.pem" >> "$WORK/untrusted.pem"
+
 for f in ca untrusted-ca localhost untrusted wronghost expired; do
   install -m 600 "$WORK/$f.key" "$OUT/$f.key"
   install -m 644 "$WORK/$f.pem" "$OUT/$f.pem"
 done
-# Written last: its presence tells the env script the set is complete.
-date -u +%Y-%m-%dT%H:%M:%SZ > "$OUT/generated"
+# Written last: tells the env script the set is complete and of which
+# layout; it regenerates sets of another layout.
+echo "layout 2 $(date -u +%Y-%m-%dT%H:%M:%SZ)" > "$OUT/generated"

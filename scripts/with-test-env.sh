@@ -131,7 +131,7 @@ fi
 
 # --- certificates and trust ---------------------------------------------------
 CERTS="$BUILD/certs"
-if [ ! -f "$CERTS/generated" ]; then
+if ! grep -q '^layout 2 ' "$CERTS/generated" 2>/dev/null; then
   "$ROOT/scripts/gen-certs.sh" "$CERTS"
 fi
 TRUST="$BUILD/tools/TrustCa.exe"

@@ -38,6 +38,17 @@ TransferTally Tally(int32_t fileIndex, int32_t fileCount, int64_t doneBytes, int
     return tally;
 }
 
+bool SameTally(const TransferTally& a, const TransferTally& b) {
+    if (a.fileIndex != b.fileIndex || a.fileSize != b.fileSize || a.fileReceived != b.fileReceived ||
+        a.fileCount != b.fileCount || a.doneBytes != b.doneBytes || a.lastShownTime != b.lastShownTime) {
+        return false;
+    }
+    for (int i = 0; i < kSpeedSampleSlots; ++i) {
+        if (a.sampleTime[i] != b.sampleTime[i] || a.sampleBytes[i] != b.sampleBytes[i]) return false;
+    }
+    return true;
+}
+
 bool Refresh(TransferTally& tally, std::vector<uint32_t> readings, bool force, ProgressFrame& frame) {
     ScriptedClock clock{std::move(readings)};
     return ComputeProgressFrame(tally, force, &ScriptedClock::Read, &clock, frame);
@@ -67,11 +78,11 @@ TEST(ProgressDisplay, ThrottleLeavesTheTallyUntouchedInsideOneSecond) {
     const TransferTally before = tally;
     ScriptedClock clock{{12400}};
     EXPECT_FALSE(ComputeProgressFrame(tally, false, &ScriptedClock::Read, &clock, frame));
-    EXPECT_EQ(memcmp(&before, &tally, sizeof tally), 0) << "not even a speed sample";
+    EXPECT_TRUE(SameTally(before, tally)) << "not even a speed sample";
     EXPECT_EQ(clock.reads, 1u);
 
     EXPECT_FALSE(Refresh(tally, {12999}, false, frame));
-    EXPECT_EQ(memcmp(&before, &tally, sizeof tally), 0);
+    EXPECT_TRUE(SameTally(before, tally));
 
     ASSERT_TRUE(Refresh(tally, {12400}, true, frame)) << "force refreshes at once";
     EXPECT_EQ(tally.lastShownTime, 12400u);

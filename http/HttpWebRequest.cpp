@@ -5,6 +5,8 @@
 
 #include <cstring>
 
+#include "http/WorkerPlatform.h"
+
 namespace {
 constexpr size_t kReservedBody = 65536;
 
@@ -27,6 +29,11 @@ private:
     bool m_owned = false;
 };
 }  // namespace
+
+WorkerPlatform& CurrentWorkerPlatform() {
+    static WorkerPlatform platform;
+    return platform;
+}
 
 CHttpWebRequest::CHttpWebRequest(const char* url) : m_url(url ? url : "") {
     m_body.reserve(kReservedBody);
@@ -143,28 +150,21 @@ uint32_t CHttpWebRequest::GetStatusCode() { return m_statusCode; }
 int CHttpWebRequest::EnsureWorker() {
     if (m_hThread) return 1;
     if (m_state.load() == Failed && m_hDoneEvent) return -1;  // an earlier attempt failed
-    m_hMutex.reset(CreateMutexA(nullptr, FALSE, nullptr));
+    const WorkerPlatform& platform = CurrentWorkerPlatform();
+    m_hMutex.reset(platform.createMutex(nullptr, FALSE, nullptr));
     if (!m_hMutex) {
         FailWithoutWorker();
         return -1;
     }
-    m_hStartEvent.reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
-    if (!m_hStartEvent) {
-        FailWithoutWorker();
-        return -1;
-    }
-    m_hDoneEvent.reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
-    if (!m_hDoneEvent) {
-        FailWithoutWorker();
-        return -1;
-    }
-    m_hStopEvent.reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
-    if (!m_hStopEvent) {
-        FailWithoutWorker();
-        return -1;
+    for (OwnedHandle* event : {&m_hStartEvent, &m_hDoneEvent, &m_hStopEvent}) {
+        event->reset(platform.createEvent(nullptr, TRUE, FALSE, nullptr));
+        if (!*event) {
+            FailWithoutWorker();
+            return -1;
+        }
     }
     DWORD threadId = 0;
-    m_hThread.reset(CreateThread(nullptr, 0, &CHttpWebRequest::ThreadEntry, this, 0, &threadId));
+    m_hThread.reset(platform.createThread(nullptr, 0, &CHttpWebRequest::ThreadEntry, this, 0, &threadId));
     if (!m_hThread) {
         FailWithoutWorker();
         return -1;

@@ -43,6 +43,7 @@ LOG="$STATE_DIR/testserver.log"
 
 XVFB_PID=""
 SERVER_PID=""
+CMD_PID=""
 OWN_WINESERVER=0
 
 say() { echo "with-test-env: $*" >&2; }
@@ -50,6 +51,10 @@ say() { echo "with-test-env: $*" >&2; }
 cleanup() {
   local rc=$?
   set +e
+  if [ -n "$CMD_PID" ] && kill -0 "$CMD_PID" 2>/dev/null; then
+    kill -TERM "$CMD_PID" 2>/dev/null
+    wait "$CMD_PID" 2>/dev/null
+  fi
   if [ -n "$SERVER_PID" ]; then kill "$SERVER_PID" 2>/dev/null; wait "$SERVER_PID" 2>/dev/null; fi
   if [ "$OWN_WINESERVER" = 1 ]; then wineserver -k 2>/dev/null; wineserver -w 2>/dev/null; fi
   if [ -n "$XVFB_PID" ]; then kill "$XVFB_PID" 2>/dev/null; wait "$XVFB_PID" 2>/dev/null; fi
@@ -170,8 +175,14 @@ fi
 export VELTA_SCREENSHOT_DIR="${VELTA_SCREENSHOT_DIR:-$(winepath -w "$BUILD/screenshots" 2>/dev/null)}"
 mkdir -p "$BUILD/screenshots"
 
+# In the background and waited for, so that a TERM or INT to this script is
+# handled at once (bash runs traps only between commands) and the command is
+# stopped with the rest of the environment.
 set +e
-"$@"
+"$@" &
+CMD_PID=$!
+wait "$CMD_PID"
 rc=$?
+CMD_PID=""
 set -e
 exit $rc

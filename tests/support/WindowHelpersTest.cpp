@@ -196,3 +196,87 @@ TEST(WindowHelpersTest, ScreenshotCapturesWhatIsOnScreen) {
     EXPECT_EQ(0xA4, rgb[1]);
     DestroyWindow(w);
 }
+
+namespace {
+
+// Child role for the cross-process test: this same executable, started with
+// VELTA_SUPPORT_CHILD set, shows a window with a label, a combo box and a
+// button, and exits with the id of the command it receives. It runs from a
+// static initializer so that gtest never starts in the child.
+LRESULT CALLBACK ChildProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_COMMAND && LOWORD(wp) >= 300) {
+        PostQuitMessage(LOWORD(wp));
+        return 0;
+    }
+    return DefWindowProcA(hwnd, msg, wp, lp);
+}
+
+int RunChildIfAsked() {
+    char role[32] = {};
+    if (GetEnvironmentVariableA("VELTA_SUPPORT_CHILD", role, sizeof role) == 0) return 0;
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = ChildProc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = "VeltaSupportChild";
+    RegisterClassA(&wc);
+    HWND w = CreateWindowExA(0, "VeltaSupportChild", "別プロセスの窓 [社内テストモード]", WS_POPUP | WS_VISIBLE, 300,
+                             300, 260, 160, nullptr, nullptr, wc.hInstance, nullptr);
+    CreateWindowExA(0, "STATIC", "ダウンロード先:\x83\x5C", WS_CHILD | WS_VISIBLE, 0, 0, 200, 20, w,
+                    reinterpret_cast<HMENU>(201), nullptr, nullptr);
+    HWND combo = CreateWindowExA(0, "COMBOBOX", "", WS_CHILD | WS_VISIBLE | CBS_DROPDOWNLIST, 0, 30, 200, 200, w,
+                                 reinterpret_cast<HMENU>(210), nullptr, nullptr);
+    const char* items[] = {"VELTA 会計 2026", "VELTA 表計算"};
+    for (int i = 0; i < 2; ++i) {
+        LRESULT at = SendMessageA(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(items[i]));
+        SendMessageA(combo, CB_SETITEMDATA, at, 7 + i);
+    }
+    SendMessageA(combo, CB_SETCURSEL, 0, 0);
+    CreateWindowExA(0, "BUTTON", "開始", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, 0, 60, 80, 24, w,
+                    reinterpret_cast<HMENU>(300), nullptr, nullptr);
+    SetTimer(nullptr, 0, 60000, nullptr);  // nobody drives us: give up after a minute
+    MSG msg;
+    while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+        if (msg.message == WM_TIMER) break;
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+    ExitProcess(msg.message == WM_QUIT ? static_cast<UINT>(msg.wParam) : 1);
+}
+
+const int g_childRole = RunChildIfAsked();
+
+}  // namespace
+
+TEST(WindowHelpersTest, ReadsAndDrivesAWindowOfAnotherProcess) {
+    char self[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, self, MAX_PATH);
+    SetEnvironmentVariableA("VELTA_SUPPORT_CHILD", "window");
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    BOOL started = CreateProcessA(self, nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
+    SetEnvironmentVariableA("VELTA_SUPPORT_CHILD", nullptr);
+    ASSERT_TRUE(started) << GetLastError();
+
+    const std::string title = "別プロセスの窓 [社内テストモード]";
+    EXPECT_EQ(nullptr, FindTopLevelWindow(title, GetCurrentProcessId()));
+    HWND w = WaitForTopLevelWindow(title, pi.dwProcessId, 30000);
+    ASSERT_NE(nullptr, w);
+    EXPECT_EQ("\x83\x5F\x83\x45\x83\x93\x83\x8D\x81\x5B\x83\x68\x90\xE6:\x83\x5C", ControlText(w, 201));
+    HWND combo = GetDlgItem(w, 210);
+    EXPECT_EQ((std::vector<std::string>{"VELTA \x89\xEF\x8C\x76 2026", "VELTA \x95\x5C\x8C\x76\x8E\x5A"}),
+              ComboItems(combo));
+    EXPECT_EQ((std::vector<LRESULT>{7, 8}), ComboItemData(combo));
+    EXPECT_EQ(0, ComboSelection(combo));
+    EXPECT_EQ(1u, TopLevelWindows(pi.dwProcessId).size());
+
+    EXPECT_TRUE(ClickButton(w, 300));
+    DWORD waited = WaitForSingleObject(pi.hProcess, 30000);
+    DWORD code = 0;
+    GetExitCodeProcess(pi.hProcess, &code);
+    if (waited != WAIT_OBJECT_0) TerminateProcess(pi.hProcess, 99);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    EXPECT_EQ(WAIT_OBJECT_0, waited);
+    EXPECT_EQ(300u, code);
+}

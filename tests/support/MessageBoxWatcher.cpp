@@ -20,15 +20,15 @@ constexpr UINT kTimeoutMs = 2000;
 const int kButtonIds[] = {IDOK, IDCANCEL, IDABORT, IDRETRY, IDIGNORE, IDYES, IDNO, IDTRYAGAIN, IDCONTINUE};
 
 struct Candidates {
+    DWORD pid;
     std::vector<HWND> windows;
 };
 
 BOOL CALLBACK CollectBoxes(HWND hwnd, LPARAM param) {
     DWORD pid = 0;
     GetWindowThreadProcessId(hwnd, &pid);
-    if (pid == GetCurrentProcessId() && IsWindowVisible(hwnd) && IsMessageBoxWindow(hwnd)) {
-        reinterpret_cast<Candidates*>(param)->windows.push_back(hwnd);
-    }
+    auto* found = reinterpret_cast<Candidates*>(param);
+    if (pid == found->pid && IsWindowVisible(hwnd) && IsMessageBoxWindow(hwnd)) found->windows.push_back(hwnd);
     return TRUE;
 }
 
@@ -55,7 +55,7 @@ UINT RecogniseIcon(HWND box) {
 }  // namespace
 
 struct MessageBoxWatcher::State {
-    explicit State(int answer) : defaultAnswer(answer) {}
+    State(int answer, DWORD watchedPid) : defaultAnswer(answer), pid(watchedPid) {}
     void Run();
     void Scan();
     int ChooseAnswer(const SeenMessageBox& box);
@@ -68,6 +68,7 @@ struct MessageBoxWatcher::State {
     std::vector<int> answers;
     size_t nextAnswer = 0;
     int defaultAnswer;
+    DWORD pid;
     std::atomic<bool> stop{false};
     std::thread thread;
 };
@@ -77,7 +78,8 @@ bool IsMessageBoxWindow(HWND hwnd) {
            GetDlgItem(hwnd, kIconId) != nullptr;
 }
 
-MessageBoxWatcher::MessageBoxWatcher(int answer) : m_state(std::make_unique<State>(answer)) {
+MessageBoxWatcher::MessageBoxWatcher(int answer, DWORD pid)
+    : m_state(std::make_unique<State>(answer, pid ? pid : GetCurrentProcessId())) {
     State* state = m_state.get();
     m_state->thread = std::thread([state] { state->Run(); });
 }
@@ -123,7 +125,7 @@ int MessageBoxWatcher::State::ChooseAnswer(const SeenMessageBox& box) {
 }
 
 void MessageBoxWatcher::State::Scan() {
-    Candidates found;
+    Candidates found{pid, {}};
     EnumWindows(CollectBoxes, reinterpret_cast<LPARAM>(&found));
     for (HWND hwnd : found.windows) {
         {
@@ -144,7 +146,7 @@ void MessageBoxWatcher::State::Scan() {
             HWND button = GetDlgItem(hwnd, id);
             if (button && IsWindowVisible(button)) box.buttons.push_back(id);
         }
-        box.icon = RecogniseIcon(hwnd);
+        if (pid == GetCurrentProcessId()) box.icon = RecogniseIcon(hwnd);
         std::lock_guard<std::mutex> lock(mutex);
         int answer = ChooseAnswer(box);
         if (answer != 0) {

@@ -1,5 +1,6 @@
 #pragma once
-// Finds and answers the message boxes of this process while a test runs.
+// Finds and answers the message boxes of this process (or of another one)
+// while a test runs.
 //
 //   velta_test::MessageBoxWatcher boxes;       // starts watching
 //   EXPECT_EQ(-2, FetchCatalog());             // blocks inside MessageBoxA
@@ -39,7 +40,9 @@ public:
     // answer: button to press on each box (IDOK by default; 0 leaves boxes
     // open for the test to inspect and Answer()). A box without that button
     // gets IDCANCEL if it has it, else its first button.
-    explicit MessageBoxWatcher(int answer = IDOK);
+    // pid: the process whose boxes to watch (0: this one). Across processes
+    // the icon is not recognised (icon handles are per process under Wine).
+    explicit MessageBoxWatcher(int answer = IDOK, DWORD pid = 0);
     ~MessageBoxWatcher();  // stops watching; boxes left open are answered
     MessageBoxWatcher(const MessageBoxWatcher&) = delete;
     MessageBoxWatcher& operator=(const MessageBoxWatcher&) = delete;

@@ -118,3 +118,34 @@ TEST(MessageBoxWatcherTest, BoxLeftOpenCanBeInspectedThenAnswered) {
     EXPECT_EQ(IDYES, result);
     EXPECT_FALSE(watcher.Answer(0, IDNO));
 }
+
+TEST(MessageBoxWatcherTest, WatchesTheBoxesOfAnotherProcess) {
+    // The child role lives in WindowHelpersTest.cpp: this executable shows
+    // one box and exits with the button that closed it.
+    char self[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, self, MAX_PATH);
+    SetEnvironmentVariableA("VELTA_SUPPORT_CHILD", "box");
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    BOOL started = CreateProcessA(self, nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
+    SetEnvironmentVariableA("VELTA_SUPPORT_CHILD", nullptr);
+    ASSERT_TRUE(started) << GetLastError();
+    {
+        MessageBoxWatcher mine;  // boxes of this process only: must see nothing
+        MessageBoxWatcher theirs(IDCANCEL, pi.dwProcessId);
+        ASSERT_TRUE(theirs.WaitForCount(1, 30000));
+        EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(pi.hProcess, 30000));
+        SeenMessageBox box = theirs.Box(0);
+        EXPECT_EQ("VELTA Download", box.caption);
+        EXPECT_EQ("別プロセスの箱", box.text);
+        EXPECT_EQ((std::vector<int>{IDOK, IDCANCEL}), box.buttons);
+        EXPECT_EQ(0u, mine.Count());
+    }
+    DWORD code = 0;
+    GetExitCodeProcess(pi.hProcess, &code);
+    EXPECT_EQ(static_cast<DWORD>(IDCANCEL), code);
+    TerminateProcess(pi.hProcess, 99);  // no-op once it has ended
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+}

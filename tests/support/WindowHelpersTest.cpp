@@ -214,6 +214,10 @@ LRESULT CALLBACK ChildProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 int RunChildIfAsked() {
     char role[32] = {};
     if (GetEnvironmentVariableA("VELTA_SUPPORT_CHILD", role, sizeof role) == 0) return 0;
+    if (std::strcmp(role, "box") == 0) {
+        ExitProcess(static_cast<UINT>(
+            MessageBoxA(nullptr, "別プロセスの箱", "VELTA Download", MB_OKCANCEL | MB_ICONWARNING)));
+    }
     WNDCLASSA wc{};
     wc.lpfnWndProc = ChildProc;
     wc.hInstance = GetModuleHandleA(nullptr);

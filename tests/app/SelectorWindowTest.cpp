@@ -266,9 +266,11 @@ TEST_F(SelectorWindow, PaintsBannerCentredOnWhiteAndSavesAScreenshot) {
     EXPECT_EQ(0, bestMismatch) << "banner not shown as drawn (static " << cw << "x" << ch << ")";
 }
 
-TEST(ProgressTemplate, ProgressBarClassComesWithTheManifestAlone) {
-    // Nothing here initialises the common controls: the class must come from
-    // the side-by-side dependency of the manifest linked into this program.
+TEST(ProgressTemplate, ProgressBarComesFromCommonControlsSixWithoutInitialisation) {
+    // Nothing here initialises the common controls. The class must come from
+    // the side-by-side assembly that the manifest linked into this program
+    // names; without that dependency the system's version 5 library would
+    // serve it (as it does for a program without the manifest).
     HWND window = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_PROGRESS),
                                      nullptr, InertProc, 0);
     ASSERT_NE(nullptr, window) << GetLastError();
@@ -282,6 +284,14 @@ TEST(ProgressTemplate, ProgressBarClassComesWithTheManifestAlone) {
     EXPECT_FALSE(IsWindowVisible(window));
     EXPECT_EQ("VELTA Setup Download", velta_test::WindowText(window));
     EXPECT_EQ(0, GetWindowLongA(window, GWL_STYLE) & WS_SYSMENU);
+
+    char path[MAX_PATH] = {};
+    ASSERT_NE(0u, GetModuleFileNameA(GetModuleHandleA("comctl32.dll"), path, sizeof path));
+    std::string lower(path);
+    for (char& ch : lower) ch = static_cast<char>(tolower(static_cast<unsigned char>(ch)));
+    EXPECT_NE(std::string::npos,
+              lower.find("microsoft.windows.common-controls_6595b64144ccf1df_6.0"))
+        << path;
     DestroyWindow(window);
 }
 

@@ -4,6 +4,7 @@
 // leave no work folder behind.
 #include <windows.h>
 #include <knownfolders.h>
+#include <psapi.h>
 #include <shlobj.h>
 
 #include <gtest/gtest.h>
@@ -72,6 +73,22 @@ HWND FindSelector(DWORD pid) {
             return w;
     }
     return nullptr;
+}
+
+// Lower-case path of the comctl32.dll that the process has loaded, if any.
+std::string CommonControlsPath(HANDLE process) {
+    HMODULE modules[512];
+    DWORD needed = 0;
+    if (!K32EnumProcessModules(process, modules, sizeof modules, &needed)) return "<no modules>";
+    for (DWORD i = 0; i < needed / sizeof(HMODULE) && i < 512; ++i) {
+        char path[MAX_PATH] = {};
+        if (!K32GetModuleFileNameExA(process, modules[i], path, sizeof path)) continue;
+        std::string lower(path);
+        for (char& ch : lower) ch = static_cast<char>(tolower(static_cast<unsigned char>(ch)));
+        if (lower.size() >= 12 && lower.compare(lower.size() - 12, 12, "comctl32.dll") == 0)
+            return lower;
+    }
+    return "<comctl32 not loaded>";
 }
 
 // Presses OK on every message box the process shows; returns their texts.
@@ -155,6 +172,11 @@ TEST_P(Startup, NameDecidesTestModeAndCancelEndsWithMinusOne) {
         << "no selection dialog from " << exePath;
     EXPECT_EQ(c.testMode ? kSelectorTitle + kTestSuffix : kSelectorTitle,
               velta_test::WindowText(dialog));
+    // The manifest's dependency puts the version 6 controls behind the
+    // dialog's buttons and list; nothing in the program loads them itself.
+    EXPECT_NE(std::string::npos,
+              CommonControlsPath(m_process.hProcess).find("common-controls_6595b64144ccf1df_6.0"))
+        << CommonControlsPath(m_process.hProcess);
 
     // The catalog asked for is the second witness of the mode. Wait for the
     // fetch to be over (request seen, or a failure box) before cancelling.

@@ -14,7 +14,7 @@ if(WIN32)
     SOURCES
       ${CMAKE_CURRENT_LIST_DIR}/WorkFolderTest.cpp
       ${CMAKE_CURRENT_LIST_DIR}/SetupLauncherTest.cpp
-    LIBS velta_win
+    LIBS velta_win velta_test_support
     LABELS windows
     TIMEOUT 180)
   # Both land in this folder's build directory: the tests find the fixture

@@ -10,6 +10,7 @@
 
 #include "download/SetupLauncher.h"
 #include "download/SetupLauncherSeam.h"
+#include "tests/support/MessageBoxWatcher.h"
 #include "tests/download/WorkFolderTestSupport.h"
 
 using namespace testsupport;
@@ -61,6 +62,7 @@ protected:
         m_log = m_scratch.path() + "record.txt";
     }
     void TearDown() override {
+        EXPECT_EQ(0u, m_boxes.Count()) << "the launcher showed: " << m_boxes.Box(0).text;
         g_createProcess = CreateProcessA;
         SetCurrentDirectoryA(m_savedFolder.c_str());
     }
@@ -71,6 +73,8 @@ protected:
     }
     Record Recorded() const { return ParseRecord(ReadText(m_log)); }
 
+    // The launcher itself shows nothing; any box is answered and counted.
+    velta_test::MessageBoxWatcher m_boxes;
     ScratchFolder m_scratch;
     std::string m_savedFolder;
     std::string m_toolFolder;

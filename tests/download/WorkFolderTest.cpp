@@ -3,15 +3,14 @@
 #include <shlobj.h>
 
 #include <algorithm>
-#include <atomic>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "download/WorkFolder.h"
 #include "download/WorkFolderSeam.h"
+#include "tests/support/MessageBoxWatcher.h"
 #include "tests/download/WorkFolderTestSupport.h"
 
 using namespace testsupport;
@@ -69,6 +68,7 @@ protected:
         g_fakeCalls = 0;
     }
     void TearDown() override {
+        EXPECT_EQ(m_expectedBoxes, m_boxes.Count()) << "first: " << m_boxes.Box(0).text;
         g_getKnownFolderPath = SHGetKnownFolderPath;
         SetEnvironmentVariableA("TMP", m_savedTmp.empty() ? nullptr : m_savedTmp.c_str());
         SetEnvironmentVariableA("TEMP", m_savedTemp.empty() ? nullptr : m_savedTemp.c_str());
@@ -82,6 +82,9 @@ protected:
         SetEnvironmentVariableA("TEMP", folder.c_str());
     }
 
+    // Answers every box with OK, so a regression never waits for a person.
+    velta_test::MessageBoxWatcher m_boxes;
+    size_t m_expectedBoxes = 0;
     ScratchFolder m_scratch;
     std::string m_downloads;
     std::string m_temp;
@@ -172,59 +175,28 @@ TEST_F(WorkFolderChoice, UnusableDownloadsPathsFallBackToTemporaryFolder) {
     EXPECT_EQ(longest + "\\VELTADL0\\", workFolder);
 }
 
-// Watches this process for the message box with the given caption, records
-// what it shows and closes it with OK, so no test waits for a person.
-struct BoxWatch {
-    std::atomic<bool> seen{false};
-    std::string text;
-    HWND owner = nullptr;
-    bool hasCancel = true;
-    std::thread watcher;
-
-    explicit BoxWatch(const char* caption) {
-        watcher = std::thread([this, caption] {
-            HWND box = nullptr;
-            WaitUntil([&] {
-                box = FindWindowA("#32770", caption);
-                DWORD pid = 0;
-                if (box != nullptr) GetWindowThreadProcessId(box, &pid);
-                return box != nullptr && pid == GetCurrentProcessId();
-            });
-            if (box == nullptr) return;
-            char buffer[512] = {};
-            GetDlgItemTextA(box, 0xFFFF, buffer, sizeof buffer);
-            text = buffer;
-            owner = GetWindow(box, GW_OWNER);
-            hasCancel = GetDlgItem(box, IDCANCEL) != nullptr || GetDlgItem(box, IDNO) != nullptr;
-            seen = true;
-            PostMessageA(box, WM_COMMAND, IDOK, 0);
-        });
-    }
-    ~BoxWatch() {
-        if (watcher.joinable()) watcher.join();
-    }
-};
-
 TEST_F(WorkFolderChoice, NoDestinationTellsUserAndCreatesNothing) {
     UseDownloads("", E_FAIL);
     // Over MAX_PATH the platform answers 0; between 256 and MAX_PATH it
     // answers the length it needs and leaves the buffer unfilled.
-    for (const size_t length : {size_t{300}, size_t{257}}) {
+    const size_t lengths[] = {300, 257};
+    for (const size_t length : lengths) {
         const std::string longTemp =
             m_scratch.path() + std::string(length - 1 - m_scratch.path().size(), 't') + "\\";
         SetTemp(longTemp);
         std::string workFolder = "unchanged";
-        bool prepared = true;
-        BoxWatch watch("ダウンロード失敗");
-        prepared = PrepareWorkFolder(workFolder);
-        watch.watcher.join();
-        ASSERT_TRUE(watch.seen) << "no message box for a temporary path of " << length << " (answer " << prepared << ")";
-        EXPECT_EQ("ダウンロード先の取得に失敗しました。", watch.text);
-        EXPECT_EQ(nullptr, watch.owner);
-        EXPECT_FALSE(watch.hasCancel);
-        EXPECT_FALSE(prepared);
+        EXPECT_FALSE(PrepareWorkFolder(workFolder)) << length;
         EXPECT_EQ("unchanged", workFolder);
     }
+    ASSERT_TRUE(m_boxes.WaitForCount(2));
+    for (const velta_test::SeenMessageBox& box : m_boxes.Boxes()) {
+        EXPECT_EQ("ダウンロード失敗", box.caption);
+        EXPECT_EQ("ダウンロード先の取得に失敗しました。", box.text);
+        EXPECT_EQ(nullptr, box.owner);
+        EXPECT_EQ(std::vector<int>{IDOK}, box.buttons);
+        EXPECT_EQ(0u, box.icon);
+    }
+    m_expectedBoxes = 2;
     EXPECT_EQ((std::vector<std::string>{"Downloads", "tmp"}),
               [&] {
                   auto names = ListFolder(m_scratch.path());

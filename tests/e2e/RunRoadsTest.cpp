@@ -48,7 +48,7 @@ std::string DemoSetupBytes() {
 
 // Two products; B has the setup and two data files, the second one paced so
 // that the progress window stays up long enough to be read.
-void ServeTwoProductSite(const std::string& catalogTarget, int64_t pacedRate = 4 << 20) {
+void ServeTwoProductSite(const std::string& catalogTarget, int64_t pacedRate = 1 << 20) {
     const std::string a = velta_test::HttpsUrl("/e2e/a/");
     const std::string b = velta_test::HttpsUrl("/e2e/b/");
     Serve(catalogTarget, "1," + kProductA + "," + a + ",20261201\r\n2," + kProductB + "," + b +
@@ -67,6 +67,16 @@ HWND WaitForSelectorReady(const Program& program, const std::string& title = kSe
     const bool enabled = e2e::WaitUntil(
         [&] { return velta_test::IsControlEnabled(dialog, IDC_SELECTOR_START); }, 30000);
     return enabled ? dialog : nullptr;
+}
+
+// The window is shown before the folder text is set, so poll for it.
+std::string WorkFolderShownIn(HWND progress) {
+    std::string folder;
+    e2e::WaitUntil([&] {
+        folder = velta_test::ControlText(progress, IDC_PROGRESS_FOLDER);
+        return !folder.empty() && folder != "ユーザーダウンロード先";
+    }, 10000);
+    return folder;
 }
 
 class RunRoads : public ::testing::Test {
@@ -95,7 +105,7 @@ TEST_F(RunRoads, ChosenProductIsDownloadedSetUpAndCleanedAway) {
     HWND progress = velta_test::WaitForTopLevelWindow(kProgressTitle, program.Pid(), 30000);
     ASSERT_NE(nullptr, progress) << "progress window never appeared";
     EXPECT_EQ(kProductB, velta_test::ControlText(progress, IDC_PROGRESS_PRODUCT));
-    const std::string workFolder = velta_test::ControlText(progress, IDC_PROGRESS_FOLDER);
+    const std::string workFolder = WorkFolderShownIn(progress);
     EXPECT_EQ(sandbox.Downloads() + "\\VELTADL0\\", workFolder);
     EXPECT_FALSE(IsWindow(dialog)) << "the selection dialog must be gone during the download";
     velta_test::SaveScreenshot("e2e-progress.png");
@@ -160,7 +170,8 @@ TEST_F(RunRoads, CancelDuringTheDownloadStopsItAndRemovesTheFolder) {
 
     HWND progress = velta_test::WaitForTopLevelWindow(kProgressTitle, program.Pid(), 30000);
     ASSERT_NE(nullptr, progress);
-    const std::string workFolder = velta_test::ControlText(progress, IDC_PROGRESS_FOLDER);
+    const std::string workFolder = WorkFolderShownIn(progress);
+    ASSERT_FALSE(workFolder.empty());
     // Wait until the paced file is on its way, then press the abort button.
     ASSERT_TRUE(e2e::WaitUntil([&] { return velta_test::RequestCount("/e2e/b/kyuyo2.cab") == 1; },
                                30000));

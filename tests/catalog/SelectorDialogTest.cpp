@@ -294,6 +294,28 @@ TEST_F(SelectorDialogTest, StartWithAFailingListReenablesAndKeepsTheName) {
     EXPECT_EQ(1, velta_test::RequestCount("/b/downloadlist.txt"));
 }
 
+TEST_F(SelectorDialogTest, CancelWhileTheListFailureIsShownEndsAfterTheFetch) {
+    ASSERT_TRUE(Serve(kCatalogPath, ThreeProducts()));
+    ASSERT_TRUE(Serve("/a/downloadlist.txt", "", 404));
+    MessageBoxWatcher boxes(0);  // the box stays open until answered below
+    const INT_PTR result = RunSelector([&](HWND dialog) {
+        ASSERT_TRUE(WaitForItems(dialog, 3));
+        ASSERT_TRUE(velta_test::ClickButton(dialog, IDC_SELECTOR_START));
+        ASSERT_TRUE(boxes.WaitForCount(1, kDeadlineMs));
+        // The box has no owner, so the dialog still takes the click; it
+        // takes effect once the fetch's handling has run to its end.
+        EXPECT_TRUE(IsControlEnabled(dialog, IDCANCEL));
+        EXPECT_TRUE(ChoiceDisabled(dialog));
+        ASSERT_TRUE(velta_test::ClickButton(dialog, IDCANCEL, velta_test::Click::Send));
+        EXPECT_TRUE(boxes.Answer(0, IDOK));
+        EXPECT_TRUE(velta_test::WaitForWindowGone(dialog, kDeadlineMs));
+    });
+    EXPECT_EQ(0, result);
+    EXPECT_EQ("Alpha", g_productName);
+    EXPECT_TRUE(SelectedFileList.empty());
+    EXPECT_EQ(1u, boxes.Count());
+}
+
 TEST_F(SelectorDialogTest, StartWithAnEmptyListStaysOpenWithoutMessage) {
     ASSERT_TRUE(Serve(kCatalogPath, ThreeProducts()));
     ASSERT_TRUE(Serve("/a/downloadlist.txt", "\r\n\r\n"));

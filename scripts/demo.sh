@@ -1,0 +1,123 @@
+#!/bin/bash
+# The main job: VELTA DL against the bundled demo download server.
+#
+#   scripts/demo.sh [--port N] [--large-mib N] [--product I]
+#
+# Builds the program for https://localhost:<port>, builds the demo site
+# (demo/make_site.py: a Shift-JIS catalog of three products, their file
+# lists, the demo setup program), serves it with nginx over HTTPS with a
+# locally generated CA that the Wine prefix trusts, and runs VELTADL.exe.
+# With a display (DISPLAY set) the program is yours to use; without one it
+# runs under Xvfb and Walkthrough.exe steers one download of product I
+# (default: the large one), prints what happened and saves screenshots.
+set -euo pipefail
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+PORT=18443
+LARGE_MIB=96
+RATE=16m
+PRODUCT=2
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --port) PORT="$2"; shift 2 ;;
+    --large-mib) LARGE_MIB="$2"; shift 2 ;;
+    --product) PRODUCT="$2"; shift 2 ;;
+    *) echo "usage: demo.sh [--port N] [--large-mib N] [--product I]" >&2; exit 2 ;;
+  esac
+done
+say() { echo "demo: $*" >&2; }
+
+"$ROOT/scripts/install-deps.sh"
+
+BUILD="$ROOT/build/demo"
+cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-x86_64.cmake" \
+  -DVELTA_DOWNLOAD_HOST="localhost:$PORT" -DVELTA_USER_PAGE_HOST="localhost:$PORT" \
+  -DVELTA_BUILD_TESTS=OFF >/dev/null
+cmake --build "$BUILD" -j2 --target VELTADL DemoSetup Walkthrough TrustCa
+
+export VELTA_WINEPREFIX="${VELTA_WINEPREFIX:-$ROOT/.cache/wine}"
+export WINEPREFIX="$VELTA_WINEPREFIX" WINEARCH=win64 WINEDEBUG="${WINEDEBUG:--all}"
+"$ROOT/scripts/wine-prefix.sh"
+
+STATE="$BUILD/demo-run"
+rm -rf "$STATE"
+mkdir -p "$STATE"
+XVFB_PID="" NGINX_PID=""
+cleanup() {
+  set +e
+  [ -n "$NGINX_PID" ] && kill "$NGINX_PID" 2>/dev/null && wait "$NGINX_PID" 2>/dev/null
+  wineserver -k 2>/dev/null
+  [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null && wait "$XVFB_PID" 2>/dev/null
+}
+trap cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+
+wait_for() { # seconds what command...
+  local deadline=$((SECONDS + $1)) what=$2
+  shift 2
+  until "$@" >/dev/null 2>&1; do
+    [ $SECONDS -ge $deadline ] && { say "$what not ready after a while"; return 1; }
+    sleep 0.1
+  done
+}
+
+HEADLESS=0
+if [ -z "${DISPLAY:-}" ]; then
+  HEADLESS=1
+  for n in $(seq 80 99); do
+    if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then DISPLAY_NUMBER=$n; break; fi
+  done
+  Xvfb ":$DISPLAY_NUMBER" -screen 0 1280x1024x24 -nolisten tcp >"$STATE/xvfb.log" 2>&1 &
+  XVFB_PID=$!
+  export DISPLAY=":$DISPLAY_NUMBER"
+  wait_for 20 "Xvfb" test -e "/tmp/.X11-unix/X$DISPLAY_NUMBER"
+fi
+wineserver -p 2>/dev/null || true
+
+# Without a window manager, Wine waits for one whenever a managed window hides.
+if [ "$HEADLESS" = 1 ] && ! grep -q '^"Managed"="N"' "$WINEPREFIX/user.reg" 2>/dev/null; then
+  "$ROOT/scripts/wine-run" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null
+fi
+
+CERTS="$BUILD/certs"
+[ -f "$CERTS/localhost.pem" ] || "$ROOT/scripts/gen-certs.sh" "$CERTS" >/dev/null
+"$ROOT/scripts/wine-run" "$BUILD/tools/TrustCa.exe" "$(winepath -w "$CERTS/ca.pem" 2>/dev/null)" >/dev/null
+
+SITE="$BUILD/site"
+python3 "$ROOT/demo/make_site.py" "$SITE" "localhost:$PORT" "$BUILD/demo/DemoSetup.exe" \
+  --large-mib "$LARGE_MIB"
+
+sed -e "s|@STATE@|$STATE|g" -e "s|@PORT@|$PORT|g" -e "s|@CERTS@|$CERTS|g" -e "s|@SITE@|$SITE|g" -e "s|@RATE@|$RATE|g" \
+  "$ROOT/demo/nginx.conf.in" >"$STATE/nginx.conf"
+nginx -c "$STATE/nginx.conf" -p "$STATE" &
+NGINX_PID=$!
+wait_for 20 "nginx" curl -sf -A demo-readiness-check --cacert "$CERTS/ca.pem" \
+  "https://localhost:$PORT/qrnSupport/download/VELTA/veltadownloadlist.txt" -o /dev/null
+say "download server: nginx on https://localhost:$PORT/ (site $SITE)"
+
+PROGRAM="$(winepath -w "$BUILD/app/VELTADL.exe" 2>/dev/null)"
+if [ "$HEADLESS" = 0 ]; then
+  say "starting VELTA DL on $DISPLAY; close it to end the demo"
+  set +e
+  "$ROOT/scripts/wine-run" "$PROGRAM"
+  rc=$?
+  set -e
+  say "VELTA DL ended with exit status $rc"
+  exit 0
+fi
+
+SHOTS="$BUILD/screenshots"
+mkdir -p "$SHOTS"
+export VELTA_SCREENSHOT_DIR="$(winepath -w "$SHOTS" 2>/dev/null)"
+MARKER="$(winepath -w "$STATE" 2>/dev/null)\\setup-ran.txt"
+say "no display: walking through one download under Xvfb"
+set +e
+"$ROOT/scripts/wine-run" "$BUILD/demo/Walkthrough.exe" "$PROGRAM" "$PRODUCT" "$MARKER"
+rc=$?
+set -e
+say "requests the server saw:"
+sed 's/^/  /' "$STATE/access.log" >&2
+say "screenshots in $SHOTS:"
+ls -1 "$SHOTS" | sed 's/^/  /' >&2
+exit $rc

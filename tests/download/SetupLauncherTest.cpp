@@ -49,7 +49,7 @@ Record ParseRecord(const std::string& text) {
 
 // Puts a copy of the fixture at the given path and tells it where to write
 // its record, how to end and which event (if any) to wait for.
-class Launcher : public ::testing::Test {
+class SetupLauncherRun : public ::testing::Test {
 protected:
     void SetUp() override {
         char folder[MAX_PATH] = {};
@@ -96,7 +96,7 @@ const PathCase kPathCases[] = {
     {"so_quoted", "a \x83\x5C", "\x83\x5C setup.exe", true},
 };
 
-class LaunchedCommandLine : public Launcher, public ::testing::WithParamInterface<PathCase> {};
+class LaunchedCommandLine : public SetupLauncherRun, public ::testing::WithParamInterface<PathCase> {};
 
 TEST_P(LaunchedCommandLine, SetupSeesItsPathAsOneArgumentFromTheToolsFolder) {
     const PathCase& c = GetParam();
@@ -116,7 +116,7 @@ TEST_P(LaunchedCommandLine, SetupSeesItsPathAsOneArgumentFromTheToolsFolder) {
 INSTANTIATE_TEST_SUITE_P(SetupLauncher, LaunchedCommandLine, ::testing::ValuesIn(kPathCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(Launcher, MissingEmptyAndNullAreNotStarted) {
+TEST_F(SetupLauncherRun, MissingEmptyAndNullAreNotStarted) {
     EXPECT_EQ(0, LaunchSetup((m_scratch.path() + "missing.exe").c_str()));
     const std::string empty = m_scratch.path() + "empty.exe";
     WriteText(empty, "");
@@ -154,7 +154,7 @@ BOOL WINAPI FailingStart(LPCSTR application, LPSTR commandLine, LPSECURITY_ATTRI
     return FALSE;
 }
 
-TEST_F(Launcher, OtherStartErrorsAreFinalAndKeepTheirCode) {
+TEST_F(SetupLauncherRun, OtherStartErrorsAreFinalAndKeepTheirCode) {
     // A real setup lies there: if the launcher tried the shell, it would run.
     const std::string path = m_scratch.path() + "set up.exe";
     PlaceSetup(path, 0);
@@ -190,7 +190,7 @@ DWORD WINAPI RunLaunch(void* parameter) {
     return 0;
 }
 
-TEST_F(Launcher, ElevationRequiredGoesThroughTheShellAndWaitsForTheSetup) {
+TEST_F(SetupLauncherRun, ElevationRequiredGoesThroughTheShellAndWaitsForTheSetup) {
     const std::string folder = m_scratch.path() + "elevate \x83\x5C\\";
     MakeDirectory(folder);
     const std::string path = folder + "setup.exe";
@@ -232,7 +232,7 @@ TEST_F(Launcher, ElevationRequiredGoesThroughTheShellAndWaitsForTheSetup) {
 // A declined elevation prompt makes the shell start fail. Under Wine there is
 // no prompt to decline, so the shell is given a file it cannot start: the
 // same failed ShellExecuteExA, through the real shell.
-TEST_F(Launcher, ShellStartFailureAfterElevationRequiredIsNotStarted) {
+TEST_F(SetupLauncherRun, ShellStartFailureAfterElevationRequiredIsNotStarted) {
     g_createProcess = FailingStart;
     g_seam = {};
     g_seam.error = 740;

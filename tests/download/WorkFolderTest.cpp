@@ -209,7 +209,7 @@ TEST_F(WorkFolderChoice, NoDestinationTellsUserAndCreatesNothing) {
 
 // Through the real shell: the Downloads folder is moved with the per-user
 // shell-folder value to a folder named with "so" (0x83 0x5C).
-class RealDownloadsFolder : public ::testing::Test {
+class WorkFolderRealDownloads : public ::testing::Test {
 protected:
     static constexpr const char* kKey =
         "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
@@ -247,7 +247,7 @@ protected:
     DWORD m_savedSize = 0;
 };
 
-TEST_F(RealDownloadsFolder, FolderBelowTrailByte5CIsCreatedWhole) {
+TEST_F(WorkFolderRealDownloads, FolderBelowTrailByte5CIsCreatedWhole) {
     ASSERT_EQ(932u, GetACP()) << "the tests need the code page 932 locale";
     const std::string so = m_scratch.path() + "ソ";
     ASSERT_EQ("\x83\x5C", so.substr(so.size() - 2));
@@ -266,7 +266,7 @@ TEST_F(RealDownloadsFolder, FolderBelowTrailByte5CIsCreatedWhole) {
 }
 
 // Creation itself, through the real file system.
-TEST(CreateFolderPath, CreatesMissingAncestorsNeverSplittingTrailByte5C) {
+TEST(WorkFolderCreation, CreatesMissingAncestorsNeverSplittingTrailByte5C) {
     ScratchFolder scratch;
     const std::string so = scratch.path() + "ソ";
     CreateFolderPath((so + "\\a\\ソ\\b\\").c_str());
@@ -290,7 +290,7 @@ TEST(CreateFolderPath, CreatesMissingAncestorsNeverSplittingTrailByte5C) {
     CreateFolderPath(nullptr);
 }
 
-TEST(RemoveFolderTree, RemovesReadOnlyHiddenAndNestedEntries) {
+TEST(WorkFolderRemoval, RemovesReadOnlyHiddenAndNestedEntries) {
     ScratchFolder scratch;
     const std::string root = scratch.path() + "work\\";
     MakeDirectory(root);
@@ -319,7 +319,7 @@ TEST(RemoveFolderTree, RemovesReadOnlyHiddenAndNestedEntries) {
     EXPECT_EQ("stays", ReadText(scratch.path() + "sibling.bin"));
 }
 
-TEST(RemoveFolderTree, EntryPathsOver255BytesStayAndNothingOverflows) {
+TEST(WorkFolderRemoval, EntryPathsOver255BytesStayAndNothingOverflows) {
     ScratchFolder scratch;
     const std::string root = scratch.path() + "w\\";
     MakeDirectory(root);
@@ -338,7 +338,7 @@ TEST(RemoveFolderTree, EntryPathsOver255BytesStayAndNothingOverflows) {
     EXPECT_TRUE(IsDirectory(root));
 }
 
-class HeldFile : public ::testing::Test {
+class WorkFolderHeldFile : public ::testing::Test {
 protected:
     void Hold(const std::string& file) {
         const std::string suffix = std::to_string(GetCurrentProcessId());
@@ -380,7 +380,7 @@ protected:
     HANDLE m_holder = nullptr;
 };
 
-TEST_F(HeldFile, OpenFileAndItsFoldersStayEverythingElseGoes) {
+TEST_F(WorkFolderHeldFile, OpenFileAndItsFoldersStayEverythingElseGoes) {
     const std::string root = m_scratch.path() + "work\\";
     MakeDirectory(root);
     MakeDirectory(root + "busy");
@@ -469,7 +469,7 @@ void RemoveUnixLinks(const std::string& folder) {
     }
 }
 
-TEST(RemoveFolderTree, NeverDescendsIntoALinkAndKeepsItsTarget) {
+TEST(WorkFolderRemoval, NeverDescendsIntoALinkAndKeepsItsTarget) {
     ScratchFolder scratch;
     const std::string outside = scratch.path() + "outside\\";
     MakeDirectory(outside);
@@ -477,6 +477,11 @@ TEST(RemoveFolderTree, NeverDescendsIntoALinkAndKeepsItsTarget) {
     WriteText(outside + "keep.bin", "keep");
     WriteText(outside + "deep\\keep2.bin", "keep2", FILE_ATTRIBUTE_READONLY);
     const std::string root = scratch.path() + "work\\";
+    // Declared after the scratch folder, so it runs first, on every exit.
+    struct LinkCleanUp {
+        std::string folder;
+        ~LinkCleanUp() { RemoveUnixLinks(folder); }
+    } cleanUp{root};
     MakeDirectory(root);
     MakeDirectory(root + "sub");
     WriteText(root + "a.bin", "a");
@@ -512,7 +517,6 @@ TEST(RemoveFolderTree, NeverDescendsIntoALinkAndKeepsItsTarget) {
     } else {
         std::printf("[ note ] %s: link removed\n", how.c_str());
     }
-    RemoveUnixLinks(root);
 }
 
 }  // namespace

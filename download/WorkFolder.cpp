@@ -29,8 +29,8 @@ bool IsExistingDirectory(const char* path) {
 }
 
 // A Downloads path that needs substitute (or best-fit look-alike) characters
-// in code page 932 names a folder that does not exist, and one too long for the base buffer would
-// overrun wsprintfA; both count as no Downloads folder.
+// in code page 932 names a folder that does not exist, and one too long for
+// the base buffer would overrun wsprintfA; both count as no Downloads folder.
 bool DownloadsBase(char (&base)[kBaseCapacity]) {
     PWSTR wide = nullptr;
     const HRESULT result = g_getKnownFolderPath(kFolderIdDownloads, 0, nullptr, &wide);

@@ -5,11 +5,22 @@
 // temporary folder) followed by VELTADL<n>\ for the first n not taken by a
 // directory. Returns false, after telling the user, when neither base folder
 // is available; nothing is created then.
+//
+// Paths never overflow: a work folder path must fit MAX_PATH (259 bytes and
+// its terminator). A Downloads folder whose candidate would not fit, that is
+// longer than the 512-byte base buffer, or that code page 932 cannot spell
+// exactly, is passed over for the temporary folder; when the temporary
+// folder does not fit either (or is longer than 255 bytes), it is the same
+// failure as no base folder at all.
 bool PrepareWorkFolder(std::string& workFolder);
 
 // Creates every missing folder up to the path's last separator.
 void CreateFolderPath(const char* path);
 
 // Deletes everything below the folder (path ends with '\' or '/') and the
-// folder itself, as far as possible, silently.
+// folder itself, as far as possible, silently. Entries whose path would not
+// fit 255 bytes (or a folder whose search pattern would not) are left in
+// place, and so are the folders holding them. A directory link (junction or
+// symbolic link) is never entered: only the link itself is removed, and where
+// the platform cannot strip it (Wine) it stays, with its folder.
 void RemoveFolderTree(const char* folder);

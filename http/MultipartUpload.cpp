@@ -24,6 +24,23 @@ HANDLE OpenForReading(const char* path) {
     return CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                        FILE_ATTRIBUTE_NORMAL, nullptr);
 }
+
+// 0 when the part's file still has the size it announces; otherwise the
+// error the send fails with: the open error, ERROR_HANDLE_EOF for a file that
+// shrank, ERROR_FILE_INVALID for one that grew.
+DWORD CheckDiskPart(const FormPart& part) {
+    if (part.fileName.empty() || part.filePath.empty()) return 0;
+    HANDLE file = OpenForReading(part.filePath.c_str());
+    if (file == INVALID_HANDLE_VALUE) return GetLastError();
+    LARGE_INTEGER size{};
+    const BOOL known = GetFileSizeEx(file, &size);
+    const DWORD error = known ? 0 : GetLastError();
+    CloseHandle(file);
+    if (!known) return error;
+    const uint64_t now = static_cast<uint64_t>(size.QuadPart);
+    if (now == part.size) return 0;
+    return now < part.size ? ERROR_HANDLE_EOF : ERROR_FILE_INVALID;
+}
 }  // namespace
 
 const FormPart* CHttpWebRequest::FindFormPart(const char* name) const {
@@ -168,6 +185,19 @@ bool CHttpWebRequest::SendMultipart() {
     if (!total) {
         m_lastError = ERROR_FILE_TOO_LARGE;
         return false;
+    }
+
+    // Once the body has begun, a failure can only abandon it half sent, and
+    // WinINet may then hand that connection, still inside our body, to the
+    // next request for the same server, which waits for an answer that never
+    // comes. Files that changed since they were added are therefore caught
+    // here, before the first byte goes out; only a change during the send
+    // itself is left to the checks below.
+    for (const FormPart& part : m_formParts) {
+        if (const DWORD error = CheckDiskPart(part)) {
+            m_lastError = error;
+            return false;
+        }
     }
 
     INTERNET_BUFFERSA buffers{};

@@ -224,13 +224,18 @@ protected:
         m_savedSize = size;
     }
     void TearDown() override {
+        Restore();
+        RegCloseKey(m_key);
+    }
+    // Other tests of the run may use the real Downloads folder: keep the
+    // value moved only for the one call.
+    void Restore() {
         if (m_hadValue) {
             RegSetValueExA(m_key, kValue, 0, m_savedType, reinterpret_cast<BYTE*>(m_saved),
                            m_savedSize);
         } else {
             RegDeleteValueA(m_key, kValue);
         }
-        RegCloseKey(m_key);
     }
     void MoveDownloads(const std::string& folder) {
         ASSERT_EQ(ERROR_SUCCESS,
@@ -257,7 +262,9 @@ TEST_F(WorkFolderRealDownloads, FolderBelowTrailByte5CIsCreatedWhole) {
     MoveDownloads(downloads);
 
     std::string workFolder;
-    ASSERT_TRUE(PrepareWorkFolder(workFolder));
+    const bool prepared = PrepareWorkFolder(workFolder);
+    Restore();
+    ASSERT_TRUE(prepared);
     EXPECT_EQ(downloads + "\\VELTADL0\\", workFolder);
     EXPECT_TRUE(IsDirectory(workFolder));
     EXPECT_EQ(std::vector<std::string>{"VELTADL0"}, ListFolder(downloads + "\\"));

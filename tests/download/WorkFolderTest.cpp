@@ -376,11 +376,13 @@ protected:
         }
     }
     void TearDown() override {
+        EXPECT_EQ(0u, m_boxes.Count()) << "removal is silent, but showed: " << m_boxes.Box(0).text;
         Release();
         if (m_ready != nullptr) CloseHandle(m_ready);
         if (m_release != nullptr) CloseHandle(m_release);
     }
 
+    velta_test::MessageBoxWatcher m_boxes;
     ScratchFolder m_scratch;
     HANDLE m_ready = nullptr;
     HANDLE m_release = nullptr;

@@ -4,12 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/ProcessState.h"
 #include "catalog/CatalogFetch.h"
 #include "tests/support/MessageBoxWatcher.h"
 #include "tests/support/TestServer.h"
+#include "tests/support/WindowHelpers.h"
 
 namespace {
 
@@ -47,6 +49,26 @@ void ExpectPlainBox(const SeenMessageBox& box, const char* caption, const char* 
     EXPECT_EQ(0u, box.icon);
     EXPECT_EQ(nullptr, box.owner);
     EXPECT_EQ(IDOK, box.answeredWith);
+}
+
+// The icon a box shows in the icon static (0x0440) of the system template,
+// null for a box without icon.
+DWORD_PTR BoxIcon(HWND box) {
+    DWORD_PTR icon = 0;
+    if (!SendMessageTimeoutW(GetDlgItem(box, 0x0440), STM_GETICON, 0, 0, SMTO_NORMAL, 30000, &icon)) {
+        return ~DWORD_PTR{0};
+    }
+    return icon;
+}
+
+// Polls the text of an open box until it reads as expected.
+bool WaitUntilRead(HWND box, const std::string& expected) {
+    const ULONGLONG deadline = GetTickCount64() + 30000;
+    while (velta_test::ControlText(box, 0xFFFF) != expected) {
+        if (GetTickCount64() > deadline) return false;
+        Sleep(5);
+    }
+    return true;
 }
 
 class CatalogFetchTest : public ::testing::Test {
@@ -155,11 +177,24 @@ TEST_F(CatalogFetchTest, FailureShowsItsReasonAndLeavesTheCatalogEmpty) {
 
         c.route.target = kCatalogPath;
         ASSERT_TRUE(velta_test::SetRoute(c.route));
-        MessageBoxWatcher boxes;
-        EXPECT_EQ(-2, FetchCatalog());
+        // The box is read while it is open: after a wait of more than five
+        // seconds without messages the fetching thread counts as hung, and
+        // reads that give up on hung windows would see an empty box.
+        MessageBoxWatcher boxes(0);
+        int result = 0;
+        std::thread fetch([&] { result = FetchCatalog(); });
+        ASSERT_TRUE(boxes.WaitForCount(1, 30000));
+        const SeenMessageBox box = boxes.Box(0);
+        EXPECT_TRUE(WaitUntilRead(box.hwnd, c.text));
+        EXPECT_EQ("VELTA Download", velta_test::WindowText(box.hwnd));
+        EXPECT_EQ(std::vector<int>{IDOK}, box.buttons);
+        EXPECT_EQ(0u, BoxIcon(box.hwnd));
+        EXPECT_EQ(nullptr, box.owner);
+        EXPECT_TRUE(boxes.Answer(0, IDOK));
+        fetch.join();
+        EXPECT_EQ(-2, result);
         EXPECT_TRUE(ProductCatalog.empty());
-        ASSERT_EQ(1u, boxes.Count());
-        ExpectPlainBox(boxes.Box(0), "VELTA Download", c.text);
+        EXPECT_EQ(1u, boxes.Count());
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <thread>
 
 #include "tests/support/WindowHelpers.h"
 
@@ -283,4 +284,72 @@ TEST(WindowHelpersTest, ReadsAndDrivesAWindowOfAnotherProcess) {
     CloseHandle(pi.hProcess);
     EXPECT_EQ(WAIT_OBJECT_0, waited);
     EXPECT_EQ(300u, code);
+}
+
+namespace {
+
+constexpr int kGiveUp = 999;
+
+INT_PTR CALLBACK KeyDialogProc(HWND dlg, UINT msg, WPARAM wp, LPARAM) {
+    if (msg == WM_INITDIALOG) return TRUE;
+    if (msg == WM_COMMAND && (LOWORD(wp) == IDOK || LOWORD(wp) == IDCANCEL || LOWORD(wp) == kGiveUp)) {
+        EndDialog(dlg, LOWORD(wp));
+        return TRUE;
+    }
+    return FALSE;
+}
+
+// A titled dialog with a default OK button, built in memory.
+const DLGTEMPLATE* KeyDialogTemplate() {
+    alignas(4) static WORD tmpl[128] = {};
+    WORD* p = tmpl;
+    auto* dt = reinterpret_cast<DLGTEMPLATE*>(p);
+    dt->style = WS_POPUP | WS_CAPTION | WS_VISIBLE | DS_MODALFRAME;
+    dt->cdit = 1;
+    dt->cx = 120;
+    dt->cy = 50;
+    p = reinterpret_cast<WORD*>(dt + 1);
+    *p++ = 0;  // menu
+    *p++ = 0;  // class
+    for (const wchar_t* t = L"key dialog"; *t; ++t) *p++ = static_cast<WORD>(*t);
+    *p++ = 0;
+    p = reinterpret_cast<WORD*>((reinterpret_cast<ULONG_PTR>(p) + 3) & ~ULONG_PTR(3));
+    auto* it = reinterpret_cast<DLGITEMTEMPLATE*>(p);
+    it->style = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON;
+    it->x = 10;
+    it->y = 10;
+    it->cx = 50;
+    it->cy = 14;
+    it->id = IDOK;
+    p = reinterpret_cast<WORD*>(it + 1);
+    *p++ = 0xFFFF;
+    *p++ = 0x0080;  // button
+    *p++ = L'O';
+    *p++ = L'K';
+    *p++ = 0;
+    *p++ = 0;  // creation data
+    return dt;
+}
+
+}  // namespace
+
+TEST(WindowHelpersTest, EnterAndEscapeReachAModalDialog) {
+    for (UINT vk : {VK_RETURN, VK_ESCAPE}) {
+        SCOPED_TRACE(vk);
+        bool pressed = false;
+        // The dialog's modal loop runs on this thread; the keys come from
+        // another one, as from a test steering the program.
+        std::thread presser([&] {
+            HWND dlg = WaitForTopLevelWindow("key dialog", GetCurrentProcessId(), 20000);
+            if (!dlg) return;
+            pressed = PressKey(dlg, vk);
+            // A key that goes astray must fail the test, not leave it hanging.
+            if (!WaitForWindowGone(dlg, 10000)) PostMessageW(dlg, WM_COMMAND, kGiveUp, 0);
+        });
+        INT_PTR result = DialogBoxIndirectParamA(GetModuleHandleA(nullptr), KeyDialogTemplate(), nullptr,
+                                                 KeyDialogProc, 0);
+        presser.join();
+        EXPECT_TRUE(pressed);
+        EXPECT_EQ(vk == VK_RETURN ? IDOK : IDCANCEL, result);
+    }
 }

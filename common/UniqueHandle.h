@@ -1,16 +1,19 @@
 #pragma once
 // One owner type for every platform handle, in the manner of WIL's
-// unique_any: a close function and an invalid value make an alias.
+// unique_any: a traits type names the close function and the "no handle"
+// value, and each kind of handle is a one-line alias.
 #include <windows.h>
 #include <wininet.h>
 
 #include <utility>
 
-template <typename T, auto Close, T Invalid = T{}>
+template <typename Traits>
 class unique_any {
 public:
+    using pointer = typename Traits::pointer;
+
     unique_any() noexcept = default;
-    explicit unique_any(T value) noexcept : m_value(value) {}
+    explicit unique_any(pointer value) noexcept : m_value(value) {}
     unique_any(const unique_any&) = delete;
     unique_any& operator=(const unique_any&) = delete;
     unique_any(unique_any&& other) noexcept : m_value(other.release()) {}
@@ -20,35 +23,54 @@ public:
     }
     ~unique_any() { reset(); }
 
-    T get() const noexcept { return m_value; }
-    explicit operator bool() const noexcept { return m_value != Invalid; }
+    pointer get() const noexcept { return m_value; }
+    explicit operator bool() const noexcept { return m_value != Traits::Invalid(); }
 
     // Closes the current value (if any) and takes ownership of the new one.
-    void reset(T value = Invalid) noexcept {
-        if (m_value != Invalid) Close(m_value);
+    void reset(pointer value = Traits::Invalid()) noexcept {
+        if (m_value != Traits::Invalid()) Traits::Close(m_value);
         m_value = value;
     }
-    T release() noexcept { return std::exchange(m_value, Invalid); }
+    pointer release() noexcept { return std::exchange(m_value, Traits::Invalid()); }
     // For out-parameters: the old value is closed first.
-    T* put() noexcept {
+    pointer* put() noexcept {
         reset();
         return &m_value;
     }
 
 private:
-    T m_value = Invalid;
+    pointer m_value = Traits::Invalid();
 };
 
-namespace detail {
-inline void CloseHandleValue(HANDLE h) noexcept { ::CloseHandle(h); }
-inline void CloseInternetValue(HINTERNET h) noexcept { ::InternetCloseHandle(h); }
-inline void CloseFindValue(HANDLE h) noexcept { ::FindClose(h); }
-inline void DestroyWindowValue(HWND h) noexcept { ::DestroyWindow(h); }
-}  // namespace detail
+namespace handle_traits {
 
-using UniqueHandle = unique_any<HANDLE, detail::CloseHandleValue>;
+// INVALID_HANDLE_VALUE is a cast, not a constant expression, so the "no
+// handle" value is a function rather than a template argument.
+template <typename T, void (*CloseFn)(T)>
+struct NullInvalid {
+    using pointer = T;
+    static T Invalid() noexcept { return nullptr; }
+    static void Close(T value) noexcept { CloseFn(value); }
+};
+
+template <void (*CloseFn)(HANDLE)>
+struct MinusOneInvalid {
+    using pointer = HANDLE;
+    static HANDLE Invalid() noexcept { return INVALID_HANDLE_VALUE; }
+    static void Close(HANDLE value) noexcept { CloseFn(value); }
+};
+
+inline void CloseKernel(HANDLE h) noexcept { ::CloseHandle(h); }
+inline void CloseInternet(HINTERNET h) noexcept { ::InternetCloseHandle(h); }
+inline void CloseFind(HANDLE h) noexcept { ::FindClose(h); }
+inline void DestroyWindowHandle(HWND h) noexcept { ::DestroyWindow(h); }
+
+}  // namespace handle_traits
+
+using UniqueHandle = unique_any<handle_traits::NullInvalid<HANDLE, handle_traits::CloseKernel>>;
 // CreateFile answers INVALID_HANDLE_VALUE, not null, on failure.
-using UniqueFileHandle = unique_any<HANDLE, detail::CloseHandleValue, INVALID_HANDLE_VALUE>;
-using UniqueFindHandle = unique_any<HANDLE, detail::CloseFindValue, INVALID_HANDLE_VALUE>;
-using UniqueInternetHandle = unique_any<HINTERNET, detail::CloseInternetValue>;
-using UniqueWindow = unique_any<HWND, detail::DestroyWindowValue>;
+using UniqueFileHandle = unique_any<handle_traits::MinusOneInvalid<handle_traits::CloseKernel>>;
+using UniqueFindHandle = unique_any<handle_traits::MinusOneInvalid<handle_traits::CloseFind>>;
+using UniqueInternetHandle =
+    unique_any<handle_traits::NullInvalid<HINTERNET, handle_traits::CloseInternet>>;
+using UniqueWindow = unique_any<handle_traits::NullInvalid<HWND, handle_traits::DestroyWindowHandle>>;

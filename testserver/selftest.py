@@ -146,6 +146,16 @@ class ServerTest(unittest.TestCase):
         [(_, _, complete, _, body)] = self.log(b"/up")
         self.assertEqual((0, b"abc"), (complete, body))
 
+    def test_log_selects_targets_byte_exactly(self):
+        for target in (b"/q?a=%41+b&c", b"/q?a=A+b&c", b"/q"):
+            set_route([("target", target.decode())], b"x")
+        get(b"/q?a=%41+b&c")
+        get(b"/q")
+        self.assertEqual([b"GET /q?a=%41+b&c HTTP/1.1"],
+                         [head.split(b"\r\n")[0] for _, _, _, head, _ in self.log(b"/q?a=%41+b&c")])
+        self.assertEqual(1, len(self.log(b"/q")))
+        self.assertEqual(2, len(self.log(None)))
+
     def test_docroot_serves_files_but_not_outside_it(self):
         self.assertEqual(b"from the docroot", get(b"/file.txt")[2])
         self.assertEqual(404, get(b"/../secret.txt")[0])
@@ -172,7 +182,8 @@ class ServerTest(unittest.TestCase):
         self.assertEqual((None, b"NONSENSE\r\n"), get(b"/raw")[:2])
 
     def log(self, target):
-        _, _, body = get(b"/__ctl/log?target=" + urllib.parse.quote(target).encode())
+        query = b"" if target is None else b"?target=" + urllib.parse.quote(target, safe="/").encode()
+        _, _, body = get(b"/__ctl/log" + query)
         records = []
         while body:
             meta, _, rest = body.partition(b"\n")

@@ -484,9 +484,12 @@ class Connection:
     # ---- control API -------------------------------------------------------
     def control(self, method, target, body):
         path, _, query = target.partition(b"?")
-        params = urllib.parse.parse_qs(query.decode("latin-1"), keep_blank_values=True)
-        want = params.get("target", [None])[0]
-        want = None if want is None else urllib.parse.unquote_to_bytes(want)
+        # Decoded once and byte-exact ('+' stays '+'): the value is a request
+        # target that may itself hold %-escapes and '+'.
+        want = None
+        for pair in query.split(b"&"):
+            if pair.startswith(b"target="):
+                want = urllib.parse.unquote_to_bytes(pair[len(b"target="):])
         try:
             if path == b"/__ctl/ping":
                 return self.simple(200, b"OK", b"pong")

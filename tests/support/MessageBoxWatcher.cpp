@@ -11,8 +11,8 @@
 namespace velta_test {
 namespace {
 
-// Control ids of the system message-box template: the text static and the
-// icon static (stc1).
+// Control ids of the message-box template of Wine's user32 (the tests run
+// only under Wine): the text static and the icon static (stc1).
 constexpr int kTextId = 0xFFFF;
 constexpr int kIconId = 0x0440;
 constexpr UINT kTimeoutMs = 2000;

@@ -21,6 +21,7 @@ struct HttpWebRequestProbe {
         return r.ReadPartChunk(part, offset, buffer);
     }
     static size_t PartCount(const CHttpWebRequest& r) { return r.m_formParts.size(); }
+    static size_t BodyCapacity(const CHttpWebRequest& r) { return r.m_body.capacity(); }
 };
 
 namespace http_test {

@@ -203,8 +203,15 @@ TEST_F(RequestExecution, LargeBodiesArriveIntactInMemoryAndInFiles) {
     ASSERT_TRUE(velta_test::SetRoute(route));
 
     CHttpWebRequest memory(velta_test::HttpUrl("/big").c_str());
+    EXPECT_EQ(65536u, HttpWebRequestProbe::BodyCapacity(memory));
     memory.Start();
     ASSERT_EQ(Completed, WaitEnd(memory));
+    // Grown by doubling from the reserved 64 KiB, not chunk by chunk: the
+    // capacity is 64 KiB times a power of two, at most twice the body.
+    const size_t capacity = HttpWebRequestProbe::BodyCapacity(memory);
+    EXPECT_EQ(0u, capacity % 65536);
+    EXPECT_EQ(0u, (capacity / 65536) & (capacity / 65536 - 1)) << capacity;
+    EXPECT_LT(capacity, 2u * kSize);
     const uint8_t* data = nullptr;
     ASSERT_EQ(static_cast<uint32_t>(kSize), memory.GetResponseData(&data));
     EXPECT_FALSE(velta_test::FirstPatternMismatch(data, kSize).has_value());

@@ -104,7 +104,8 @@ void PutChunk(std::vector<uint8_t>& out, const char* type, const std::vector<uin
 std::string ScreenshotPathIn(const std::string& path) {
     bool absolute = path.size() > 1 && (path[1] == ':' || path[0] == '\\' || path[0] == '/');
     if (absolute) return path;
-    if (const char* dir = std::getenv("VELTA_SCREENSHOT_DIR")) {
+    const char* dir = std::getenv("VELTA_SCREENSHOT_DIR");
+    if (dir && *dir) {
         std::string base = dir;
         CreateDirectoryA(base.c_str(), nullptr);
         return base + "\\" + path;

@@ -64,7 +64,9 @@ int CHttpWebRequest::SetContext(void* pointer, uint64_t value) {
 }
 
 int CHttpWebRequest::Start() {
-    if (EnsureWorker() < 0) return 1;  // already failed, done event set
+    // A worker that could not be set up has already made the request Failed
+    // and released every Wait; there is nothing to start.
+    if (EnsureWorker() < 0) return 1;
     {
         MutexLock lock(m_hMutex.get());
         m_startRequested = 1;
@@ -156,7 +158,7 @@ int CHttpWebRequest::EnsureWorker() {
         FailWithoutWorker();
         return -1;
     }
-    for (OwnedHandle* event : {&m_hStartEvent, &m_hDoneEvent, &m_hStopEvent}) {
+    for (UniqueHandle* event : {&m_hStartEvent, &m_hDoneEvent, &m_hStopEvent}) {
         event->reset(platform.createEvent(nullptr, TRUE, FALSE, nullptr));
         if (!*event) {
             FailWithoutWorker();

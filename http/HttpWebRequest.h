@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "http/HandleOwner.h"
+#include "common/UniqueHandle.h"
 #include "http/FormPart.h"
 #include "http/IHttpWebRequest.h"
 
@@ -68,16 +68,16 @@ private:
     bool WriteBodyPiece(const void* bytes, size_t count);
     void FailWithoutWorker();
 
-    OwnedInternetHandle m_hInternet;
-    OwnedInternetHandle m_hConnect;
-    OwnedInternetHandle m_hRequest;
+    UniqueInternetHandle m_hInternet;
+    UniqueInternetHandle m_hConnect;
+    UniqueInternetHandle m_hRequest;
     uint32_t m_openFlags = 0;
-    OwnedHandle m_hMutex;
-    OwnedHandle m_hThread;
+    UniqueHandle m_hMutex;
+    UniqueHandle m_hThread;
     uint32_t m_threadId = 0;
-    OwnedHandle m_hStartEvent;
-    OwnedHandle m_hDoneEvent;
-    OwnedHandle m_hStopEvent;
+    UniqueHandle m_hStartEvent;
+    UniqueHandle m_hDoneEvent;
+    UniqueHandle m_hStopEvent;
     uint64_t m_contextValue = 0;
     void* m_contextPointer = nullptr;
     std::atomic<RequestState> m_state{Idle};
@@ -91,7 +91,7 @@ private:
     int64_t m_contentLength = 0;
     std::atomic<uint64_t> m_receivedSize{0};
     // Null (not INVALID_HANDLE_VALUE) when the body goes to memory.
-    OwnedHandle m_hFile;
+    UniqueHandle m_hFile;
     FormPartList m_formParts;
     std::string m_objectName;
 };

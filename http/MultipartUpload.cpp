@@ -71,7 +71,7 @@ int CHttpWebRequest::AddFormFile(const char* name, const char* fileName, const c
     // its content length is still counted in the announced total.
     if (!name || !fileName || !*fileName || !path || !contentType || m_startRequested) return 0;
     if (FindFormPart(name)) return 0;
-    OwnedHandle file(NullIfInvalid(OpenForReading(path)));
+    UniqueFileHandle file(OpenForReading(path));
     if (!file) {
         m_lastError = GetLastError();
         return 0;
@@ -133,7 +133,7 @@ size_t CHttpWebRequest::ReadPartChunk(const FormPart& part, uint64_t offset, uin
     if (part.fileName.empty() || part.filePath.empty())
         return multipart::CopyMemoryChunk(part, offset, buffer);
 
-    OwnedHandle file(NullIfInvalid(OpenForReading(part.filePath.c_str())));
+    UniqueFileHandle file(OpenForReading(part.filePath.c_str()));
     if (!file) {
         m_lastError = GetLastError();
         return 0;

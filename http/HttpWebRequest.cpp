@@ -40,7 +40,7 @@ CHttpWebRequest::CHttpWebRequest(const char* url) : m_url(url ? url : "") {
 }
 
 CHttpWebRequest::~CHttpWebRequest() {
-    if (m_hStopEvent) SetEvent(m_hStopEvent.get());
+    if (m_hStopEvent) m_hStopEvent.Set();
     // The worker finishes the call it is blocked in (connect, send, one read)
     // and cleans up its network handles and the target file before it ends;
     // only then may the members it uses go away.
@@ -158,12 +158,17 @@ int CHttpWebRequest::EnsureWorker() {
         FailWithoutWorker();
         return -1;
     }
-    for (UniqueHandle* event : {&m_hStartEvent, &m_hDoneEvent, &m_hStopEvent}) {
+    for (UniqueHandle* event : {&m_hStartEvent, &m_hDoneEvent}) {
         event->reset(platform.createEvent(nullptr, TRUE, FALSE, nullptr));
         if (!*event) {
             FailWithoutWorker();
             return -1;
         }
+    }
+    m_hStopEvent.reset(platform.createEvent(nullptr, TRUE, FALSE, nullptr));
+    if (!m_hStopEvent) {
+        FailWithoutWorker();
+        return -1;
     }
     DWORD threadId = 0;
     m_hThread.reset(platform.createThread(nullptr, 0, &CHttpWebRequest::ThreadEntry, this, 0, &threadId));

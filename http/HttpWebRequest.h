@@ -20,6 +20,7 @@
 #include "common/UniqueHandle.h"
 #include "http/FormPart.h"
 #include "http/IHttpWebRequest.h"
+#include "http/StopEvent.h"
 
 class CHttpWebRequest : public IHttpWebRequest {
 public:
@@ -77,7 +78,7 @@ private:
     uint32_t m_threadId = 0;
     UniqueHandle m_hStartEvent;
     UniqueHandle m_hDoneEvent;
-    UniqueHandle m_hStopEvent;
+    StopEvent m_hStopEvent;
     uint64_t m_contextValue = 0;
     void* m_contextPointer = nullptr;
     std::atomic<RequestState> m_state{Idle};

@@ -15,7 +15,7 @@ namespace {
 constexpr DWORD kAddHeaderFlags = HTTP_ADDREQ_FLAG_ADD | HTTP_ADDREQ_FLAG_REPLACE;  // 0xA0000000
 static_assert(kAddHeaderFlags == 0xA0000000);
 
-bool WriteAll(HINTERNET request, const void* bytes, size_t count) {
+bool WritePiece(HINTERNET request, const void* bytes, size_t count) {
     DWORD written = 0;
     return InternetWriteFile(request, bytes, static_cast<DWORD>(count), &written) != FALSE;
 }
@@ -210,32 +210,32 @@ bool CHttpWebRequest::SendMultipart() {
 
     uint8_t chunk[multipart::kChunkSize];
     for (const FormPart& part : m_formParts) {
-        if (!WriteAll(m_hRequest.get(), delimiter.data(), delimiter.size())) {
+        if (!WritePiece(m_hRequest.get(), delimiter.data(), delimiter.size())) {
             m_lastError = GetLastError();
             return false;
         }
         const std::string header = BuildPartHeader(part);
-        if (!WriteAll(m_hRequest.get(), header.data(), header.size())) {
+        if (!WritePiece(m_hRequest.get(), header.data(), header.size())) {
             m_lastError = GetLastError();
             return false;
         }
         uint64_t offset = 0;
         while (const size_t count = ReadPartChunk(part, offset, chunk)) {
-            // A disk file that grew since it was added: its extra bytes would
-            // run past the announced total, so the send stops here.
+            // A disk file that grew while it was being sent: its extra bytes
+            // would run past the announced total, so the send stops here.
             if (count > part.size - offset) {
                 m_lastError = ERROR_FILE_INVALID;
                 return false;
             }
             // A failed write shows up as a failure of HttpEndRequestA.
-            WriteAll(m_hRequest.get(), chunk, count);
+            WritePiece(m_hRequest.get(), chunk, count);
             offset += count;
         }
-        // Shrunk or vanished (ReadPartChunk left the cause): the body would
-        // fall short of the total.
+        // Shrunk or vanished while being sent (ReadPartChunk left the
+        // cause): the body would fall short of the total.
         if (offset != part.size) return false;
     }
-    WriteAll(m_hRequest.get(), close.data(), close.size());
+    WritePiece(m_hRequest.get(), close.data(), close.size());
 
     if (!HttpEndRequestA(m_hRequest.get(), nullptr, HSR_INITIATE, 0)) {
         m_lastError = GetLastError();

@@ -2,7 +2,9 @@
 // with real requests over WinINet, the real progress window and message
 // boxes, a real work folder below a Downloads folder moved per test, and a
 // fixture program served as the setup that really runs from that folder.
+#include <winsock2.h>
 #include <windows.h>
+#include <mmsystem.h>
 
 #include <gtest/gtest.h>
 
@@ -34,9 +36,26 @@ constexpr char kFailureCaption[] = "接続エラー";
 constexpr char kLaunchFailureText[] = "ダウンロードファイルの実行に失敗しました。";
 constexpr char kLaunchFailureCaption[] = "実行失敗";
 
-// Nothing listens there: the with-test-env servers use the first five ports.
+// A loopback port that is bound but never listens, held for the whole test
+// program: connecting to it is refused, and nobody else can take it.
+int UnreachablePort() {
+    static const int port = [] {
+        WSADATA data;
+        WSAStartup(MAKEWORD(2, 2), &data);
+        const SOCKET holder = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        sockaddr_in address = {};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (bind(holder, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) return 0;
+        int length = sizeof address;
+        getsockname(holder, reinterpret_cast<sockaddr*>(&address), &length);
+        return static_cast<int>(ntohs(address.sin_port));
+    }();
+    return port;
+}
+
 std::string UnreachableUrl(const std::string& target) {
-    return "https://localhost:" + std::to_string(velta_test::PortBase() + 9) + target;
+    return "https://127.0.0.1:" + std::to_string(UnreachablePort()) + target;
 }
 
 Route PatternRoute(const std::string& target, int64_t size) {
@@ -180,6 +199,53 @@ TEST_F(DownloadLoopTest, OneFileOutcomeFollowsTheResponse) {
         }
         CloseProgressWindow(window);
         DeleteFileA(path.c_str());
+    }
+}
+
+// Counts the messages it receives; lives on the main thread like the loop.
+struct QueueProbe {
+    static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        if (message == WM_APP) ++dispatched;
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
+    static inline int dispatched = 0;
+};
+
+TEST_F(DownloadLoopTest, EachPollDispatchesAtMostOneMessage) {
+    // About 1.5 s of transfer: a loop that drained the queue would deliver
+    // all 200 messages at its first poll.
+    Route slow = PatternRoute("/loop/slow.bin", 196608);
+    slow.rate = 131072;
+    slow.chunkSize = 4096;
+    ASSERT_TRUE(velta_test::SetRoute(slow));
+    WNDCLASSA windowClass = {};
+    windowClass.lpfnWndProc = QueueProbe::Proc;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.lpszClassName = "VeltaRunQueueProbe";
+    RegisterClassA(&windowClass);
+    HWND probe = CreateWindowA("VeltaRunQueueProbe", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                               GetModuleHandleA(nullptr), nullptr);
+    ASSERT_NE(probe, nullptr);
+    constexpr int kQueued = 200;
+    for (int i = 0; i < kQueued; ++i) ASSERT_TRUE(PostMessageA(probe, WM_APP, i, 0));
+    QueueProbe::dispatched = 0;
+
+    TransferTally tally = {};
+    tally.fileCount = 1;
+    const std::string path = Folder() + "slow.bin";
+    const DWORD start = timeGetTime();
+    EXPECT_EQ(DownloadOneFile(nullptr, HttpsUrl("/loop/slow.bin").c_str(), path.c_str(), tally), 1);
+    const DWORD elapsed = timeGetTime() - start;
+
+    // Every poll but the last waits its 100 ms in full; the last one ends
+    // with the completed file and its pause.
+    EXPECT_GE(QueueProbe::dispatched, 1) << "the loop pumps";
+    EXPECT_LE(QueueProbe::dispatched, static_cast<int>(elapsed / 90) + 2) << elapsed << " ms";
+    EXPECT_LT(QueueProbe::dispatched, kQueued);
+    EXPECT_GE(elapsed, 100u) << "a completed file stays on screen for a moment";
+    DestroyWindow(probe);
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
     }
 }
 

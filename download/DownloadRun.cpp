@@ -3,7 +3,6 @@
 #include <mmsystem.h>
 
 #include <cstdio>
-#include <cstring>
 #include <memory>
 
 #include "app/ProcessState.h"

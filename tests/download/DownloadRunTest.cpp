@@ -605,3 +605,31 @@ TEST_F(RunDownloadTest, CancelDuringTheSecondFileStopsEverything) {
 }
 
 }  // namespace
+
+namespace {
+
+// Figures, not a pass mark: run by hand with
+//   --gtest_also_run_disabled_tests --gtest_filter=DownloadRunBenchmark.*
+TEST(DownloadRunBenchmark, DISABLED_LargeFileThroughDownloadLoop) {
+    ASSERT_TRUE(velta_test::Reset());
+    constexpr int64_t kSize = 64 * 1048576;
+    for (const bool https : {false, true}) {
+        const std::string target = https ? "/bench/large-https.bin" : "/bench/large-http.bin";
+        ASSERT_TRUE(velta_test::SetRoute(PatternRoute(target, kSize)));
+        run_test::ScratchFolder folder("bench");
+        const std::string path = folder.Path() + "large.bin";
+        TransferTally tally = {};
+        tally.fileCount = 1;
+        HWND window = OpenProgressWindow(GetModuleHandleA(nullptr), folder.Path().c_str());
+        const std::string url = https ? HttpsUrl(target) : velta_test::HttpUrl(target);
+        const DWORD start = timeGetTime();
+        EXPECT_EQ(DownloadOneFile(window, url.c_str(), path.c_str(), tally), 1);
+        const DWORD elapsed = timeGetTime() - start;
+        CloseProgressWindow(window);
+        EXPECT_TRUE(velta_test::FileMatchesPattern(path, kSize));
+        printf("%s 64 MiB: %lu ms, %.1f MB/s\n", https ? "HTTPS" : "HTTP", elapsed,
+               64.0 / (elapsed / 1000.0));
+    }
+}
+
+}  // namespace

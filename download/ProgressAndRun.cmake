@@ -7,6 +7,4 @@ if(WIN32)
   target_sources(velta_win PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/ProgressWindow.cpp
     ${CMAKE_CURRENT_LIST_DIR}/DownloadRun.cpp)
-  # InitCommonControlsEx for the progress bar's window class.
-  target_link_libraries(velta_win PUBLIC comctl32)
 endif()

@@ -48,11 +48,8 @@ INT_PTR CALLBACK ProgressDlgProc(HWND window, UINT message, WPARAM wParam, LPARA
 }
 
 HWND OpenProgressWindow(HINSTANCE instance, const char* workFolder) {
-    // The bar's window class lives in the common-controls library, which the
-    // template alone does not load.
-    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_PROGRESS_CLASS};
-    InitCommonControlsEx(&controls);
-
+    // The bar's window class comes from the version 6 common controls that
+    // the manifest names; the tool never initialises them itself.
     HWND window = CreateDialogParamA(instance, MAKEINTRESOURCEA(IDD_PROGRESS), GetFocus(),
                                      ProgressDlgProc, 0);
     if (window == nullptr) return nullptr;

@@ -1,9 +1,10 @@
 #!/bin/bash
 # The project's one test command: native build with sanitizers, fuzz build,
-# cross build run under Wine in the test environment. Prints a line per
+# cross build run under Wine in the test environment, and the demo walked
+# through against nginx. Prints a line per
 # stage and a final "N passed, N failed"; exits non-zero if anything failed
 # (a stage that cannot be configured or built counts as one failure).
-#   scripts/test.sh [native] [fuzz] [win]    (no names: all three)
+#   scripts/test.sh [native] [fuzz] [win] [demo]    (no names: all four)
 set -uo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$ROOT"
@@ -68,11 +69,28 @@ run_stage() {
   SUMMARY+=("$name: $passed passed, $failed failed ($((SECONDS - start)) s)")
 }
 
+# The demo as an end-to-end test with a real web server on the vendor's side:
+# nginx over HTTPS serves the demo site, Walkthrough.exe steers the real
+# program through one download and checks the setup ran and the folder went.
+run_demo_stage() {
+  local start=$SECONDS log="$LOGS/demo.log"
+  echo "=== demo: walk-through against nginx"
+  if env -u DISPLAY "$ROOT/scripts/demo.sh" --large-mib 32 >"$log" 2>&1; then
+    grep -E '^[0-9]\. |walk-through' "$log"
+    TOTAL_PASSED=$((TOTAL_PASSED + 1))
+    SUMMARY+=("demo: 1 passed, 0 failed ($((SECONDS - start)) s)")
+  else
+    tail -n 40 "$log"
+    TOTAL_FAILED=$((TOTAL_FAILED + 1))
+    SUMMARY+=("demo: 0 passed, 1 failed (log: $log)")
+  fi
+}
+
 STAGES=("$@")
-[ ${#STAGES[@]} -eq 0 ] && STAGES=(native fuzz win)
+[ ${#STAGES[@]} -eq 0 ] && STAGES=(native fuzz win demo)
 wanted() { local s; for s in "${STAGES[@]}"; do [ "$s" = "$1" ] && return 0; done; return 1; }
 for s in "${STAGES[@]}"; do
-  case "$s" in native|fuzz|win) ;; *) echo "test.sh: unknown stage $s (native, fuzz, win)"; exit 2 ;; esac
+  case "$s" in native|fuzz|win|demo) ;; *) echo "test.sh: unknown stage $s (native, fuzz, win, demo)"; exit 2 ;; esac
 done
 
 wanted native && run_stage native "$BUILD_ROOT/native" . "-DVELTA_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug"
@@ -81,6 +99,8 @@ wanted fuzz && CC=clang CXX=clang++ run_stage fuzz "$BUILD_ROOT/fuzz" fuzz "-DVE
 wanted win && run_stage win "$BUILD_ROOT/win" . \
   "-DCMAKE_TOOLCHAIN_FILE=$ROOT/cmake/mingw-w64-x86_64.cmake -DVELTA_TEST_PORT_BASE=$BASE -DVELTA_DOWNLOAD_HOST=localhost:$((BASE + 1)) -DVELTA_USER_PAGE_HOST=localhost:$((BASE + 1))" \
   "$ROOT/scripts/with-test-env.sh" --build "$BUILD_ROOT/win"
+
+wanted demo && run_demo_stage
 
 echo "=== summary"
 for s in "${SUMMARY[@]}"; do echo "  $s"; done

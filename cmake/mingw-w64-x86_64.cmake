@@ -15,6 +15,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 
 # The executable must run on a bare Windows: no libstdc++/libgcc/winpthread DLLs.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+# Release executables ship without symbol tables.
+set(CMAKE_EXE_LINKER_FLAGS_RELEASE_INIT "-s")
 
 # ctest and gtest discovery run the Windows test programs through Wine.
 get_filename_component(_velta_root "${CMAKE_CURRENT_LIST_DIR}/.." ABSOLUTE)

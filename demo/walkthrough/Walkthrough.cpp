@@ -92,7 +92,7 @@ int main(int argc, char** argv) {
     if (productIndex < 0 || static_cast<size_t>(productIndex) >= items.size()) {
         return Fail("no product with index " + std::to_string(productIndex));
     }
-    SendMessageTimeoutW(list, CB_SETCURSEL, productIndex, 0, SMTO_ABORTIFHUNG, 5000, nullptr);
+    SendMessageTimeoutW(list, CB_SETCURSEL, productIndex, 0, SMTO_NORMAL, 5000, nullptr);
     Shot("demo-1-selection.png");
 
     Say("2. starting the download of " + items[productIndex]);

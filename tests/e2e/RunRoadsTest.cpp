@@ -99,7 +99,7 @@ TEST_F(RunRoads, ChosenProductIsDownloadedSetUpAndCleanedAway) {
               velta_test::ControlText(dialog, IDC_SELECTOR_STATUS));
     velta_test::SaveScreenshot("e2e-selector.png");
 
-    SendMessageTimeoutW(list, CB_SETCURSEL, 1, 0, SMTO_ABORTIFHUNG, 5000, nullptr);
+    SendMessageTimeoutW(list, CB_SETCURSEL, 1, 0, SMTO_NORMAL, 5000, nullptr);
     velta_test::ClickButton(dialog, IDC_SELECTOR_START);
 
     HWND progress = velta_test::WaitForTopLevelWindow(kProgressTitle, program.Pid(), 30000);
@@ -165,7 +165,7 @@ TEST_F(RunRoads, CancelDuringTheDownloadStopsItAndRemovesTheFolder) {
     HWND dialog = WaitForSelectorReady(program);
     ASSERT_NE(nullptr, dialog);
     SendMessageTimeoutW(GetDlgItem(dialog, IDC_SELECTOR_PRODUCTS), CB_SETCURSEL, 1, 0,
-                        SMTO_ABORTIFHUNG, 5000, nullptr);
+                        SMTO_NORMAL, 5000, nullptr);
     velta_test::ClickButton(dialog, IDC_SELECTOR_START);
 
     HWND progress = velta_test::WaitForTopLevelWindow(kProgressTitle, program.Pid(), 30000);
@@ -279,7 +279,7 @@ TEST_F(RunRoads, TestModeNameUsesTheTestCatalogAndMarksBothTitles) {
     EXPECT_EQ(0, velta_test::RequestCount(kCatalog));
 
     SendMessageTimeoutW(GetDlgItem(dialog, IDC_SELECTOR_PRODUCTS), CB_SETCURSEL, 1, 0,
-                        SMTO_ABORTIFHUNG, 5000, nullptr);
+                        SMTO_NORMAL, 5000, nullptr);
     velta_test::ClickButton(dialog, IDC_SELECTOR_START);
     HWND progress =
         velta_test::WaitForTopLevelWindow(kProgressTitle + kTestSuffix, program.Pid(), 30000);

@@ -36,7 +36,7 @@ UINT RecogniseIcon(HWND box) {
     HWND icon = GetDlgItem(box, kIconId);
     if (!icon || !IsWindowVisible(icon)) return 0;
     DWORD_PTR shown = 0;
-    if (!SendMessageTimeoutW(icon, STM_GETICON, 0, 0, SMTO_ABORTIFHUNG, kTimeoutMs, &shown) || !shown) return 0;
+    if (!SendMessageTimeoutW(icon, STM_GETICON, 0, 0, SMTO_NORMAL, kTimeoutMs, &shown) || !shown) return 0;
     // The box loads the shared system icons, so the handles compare equal
     // with the ones this process gets for the same ids.
     const struct {

@@ -44,10 +44,12 @@ BOOL CALLBACK ListWindows(HWND hwnd, LPARAM param) {
 }
 
 // A sent message that gives up instead of hanging when the target's thread
-// does not pump. Returns false on timeout or failure.
+// does not pump. Returns false on timeout or failure. Not SMTO_ABORTIFHUNG:
+// Wine marks a thread that just sat in a 5 s network wait as hung until it
+// pumps again, so a box it shows right after would read back empty.
 bool SendTimed(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
     DWORD_PTR r = 0;
-    if (!SendMessageTimeoutW(hwnd, msg, wp, lp, SMTO_ABORTIFHUNG, kTimeoutMs, &r)) return false;
+    if (!SendMessageTimeoutW(hwnd, msg, wp, lp, SMTO_NORMAL, kTimeoutMs, &r)) return false;
     result = static_cast<LRESULT>(r);
     return true;
 }

@@ -94,10 +94,11 @@ TEST_F(RunFaults, OneFaultyFileInTheMiddle) {
         {"status code not a number", garbage, true, false},
         {"one header of 1 MiB", bigHead, false, true},
     };
+    // One baseline for the table, so that small leaks add up.
+    const ProcessCounters before = fault_test::ReadCounters();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         ASSERT_TRUE(velta_test::Reset());
-        const ProcessCounters before = fault_test::ReadCounters();
         DWORD elapsed = 0;
         {
             RunHarness harness;
@@ -269,6 +270,32 @@ TEST_F(RunFaults, DotDotEntryTouchesNothingOutsideTheWorkFolder) {
     EXPECT_EQ(run_test::ReadWholeFile(marker), "mine");
     EXPECT_TRUE(harness.NothingLeftBehind());
     DeleteFileA(marker.c_str());
+}
+
+// Windows marks customised shell folders, Downloads among them, read-only.
+// A ".." entry points the old-file clean-up at that folder, which clears
+// the read-only and hidden bits before its delete fails: attributes outside
+// the work folder changed. Wine keeps no read-only bit on folders, so the
+// hidden bit shows it here. Disabled until the clean-up leaves directories
+// alone.
+TEST_F(RunFaults, DISABLED_DotDotEntryKeepsTheDownloadsFolderAttributes) {
+    RunHarness harness;
+    ASSERT_TRUE(harness.Ready());
+    const std::string downloads = harness.Downloads();
+    ASSERT_TRUE(SetFileAttributesA(downloads.c_str(), FILE_ATTRIBUTE_HIDDEN));
+    const DWORD before = GetFileAttributesA(downloads.c_str());
+    if ((before & FILE_ATTRIBUTE_HIDDEN) == 0) {
+        GTEST_SKIP() << "this file system keeps no hidden bit on folders";
+    }
+    ASSERT_TRUE(velta_test::SetRoute(harness.SetupRoute("/faults/dots/setup.exe")));
+    velta_test::MessageBoxWatcher boxes;
+
+    harness.Run({HttpsUrl("/faults/dots/setup.exe"), HttpsUrl("/faults/dots/..")});
+
+    const DWORD after = GetFileAttributesA(downloads.c_str());
+    SetFileAttributesA(downloads.c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_EQ(after, before);
+    EXPECT_TRUE(harness.NothingLeftBehind());
 }
 
 }  // namespace

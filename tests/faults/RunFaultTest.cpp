@@ -116,9 +116,9 @@ TEST_F(RunFaults, OneFaultyFileInTheMiddle) {
             EXPECT_LT(elapsed, kRunBoundMs);
             ASSERT_EQ(boxes.Count(), c.fails ? 1u : 0u);
             if (c.fails) ExpectFailureBox(boxes.Box(0), c.what);
-            // The run asks once. When no answer at all comes back on a
-            // connection kept from the setup's download, WinINet sends the
-            // same GET once more on a new one before it fails, so the
+            // The run asks once. When no answer at all comes back, WinINet
+            // itself sends the same GET once more before it fails (seen
+            // here after the setup's download on the same server), so the
             // server may see it twice then, never more.
             const int asked = velta_test::RequestCount(t);
             EXPECT_GE(asked, 1);

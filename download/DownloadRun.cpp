@@ -47,6 +47,10 @@ void ShowFileCounter(HWND window, const TransferTally& tally) {
 void ClearTarget(const char* path) {
     const DWORD attributes = GetFileAttributesA(path);
     if (attributes == INVALID_FILE_ATTRIBUTES) return;
+    // A name like ".." from the server lands on a folder (the Downloads
+    // folder itself): never touch a folder's attributes; the download then
+    // fails on it like any target that cannot be created.
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return;
     if ((attributes & kClearableAttributes) != 0 &&
         !SetFileAttributesA(path, attributes & ~kClearableAttributes)) {
         return;

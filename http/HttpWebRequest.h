@@ -60,6 +60,7 @@ private:
     void PerformRequest();
     bool Connect();
     bool SendGet();
+    void LimitSilentServer();
     void ReadStatus();
     bool ReceiveBody();
     bool SendMultipart();

@@ -167,6 +167,7 @@ bool CHttpWebRequest::SendMultipart() {
         m_lastError = GetLastError();
         return false;
     }
+    LimitSilentServer();
 
     const std::string boundary = multipart::BoundaryFromTick(timeGetTime());
     const std::string delimiter = multipart::Delimiter(boundary);

@@ -18,6 +18,9 @@ constexpr DWORD kQueryContentLength = 5;
 constexpr DWORD kContentLengthBuffer = 256;
 constexpr DWORD kReadChunk = 4096;
 constexpr uint64_t kMaxMemoryBody = 0xFFFFFFFFull;  // GetResponseData reports 32 bits
+// Windows' WinINet gives up on a server that goes silent after 30 s of
+// sending or receiving; Wine's sets no limit at all.
+constexpr DWORD kSilentServerLimitMs = 30000;
 
 static_assert(sizeof(URL_COMPONENTSA) == 104, "URL_COMPONENTSA as the platform lays it out");
 
@@ -75,6 +78,15 @@ bool CHttpWebRequest::Connect() {
     return true;
 }
 
+// A stalled server must not hold the worker, and with it the destructor and
+// the cancel button, for ever: the platform's usual limits are set on the
+// request explicitly, so that they hold on every WinINet.
+void CHttpWebRequest::LimitSilentServer() {
+    DWORD limit = kSilentServerLimitMs;
+    InternetSetOptionA(m_hRequest.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &limit, sizeof limit);
+    InternetSetOptionA(m_hRequest.get(), INTERNET_OPTION_SEND_TIMEOUT, &limit, sizeof limit);
+}
+
 bool CHttpWebRequest::SendGet() {
     m_hRequest.reset(HttpOpenRequestA(m_hConnect.get(), "GET", m_objectName.c_str(), nullptr,
                                       nullptr, nullptr, m_openFlags, 0));
@@ -82,6 +94,7 @@ bool CHttpWebRequest::SendGet() {
         m_lastError = GetLastError();
         return false;
     }
+    LimitSilentServer();
     if (!HttpSendRequestA(m_hRequest.get(), "", 0, nullptr, 0)) {
         m_lastError = GetLastError();
         return false;

@@ -261,8 +261,10 @@ TEST_F(RequestFaults, MalformedAndOversizedHeadsEnd) {
 
 // An answer without any status line is not a 200: WinINet takes it as an
 // HTTP/0.9 body and reports 200, so a captive portal or any other service
-// on the port would be stored (and run) as the product's file. Disabled
-// until the request refuses answers that carry no status line.
+// on the port would be stored (and run) as the product's file. Wine even
+// reports the version "HTTP/1.0" and the raw head "HTTP/1.0 200 OK" for it,
+// the same as a real HTTP/1.0 answer without headers, so the request has
+// nothing to tell the two apart by. Kept as the record of a known gap.
 TEST_F(RequestFaults, DISABLED_AnswerWithoutStatusLineFails) {
     Route r;
     r.target = "/faults/nostatus.bin";
@@ -321,27 +323,30 @@ TEST_F(RequestFaults, ValidChunkingArrivesWhole) {
 
 // A stalled server: destroying the request is the cancel. The worker is
 // inside one blocking WinINet call then and the destructor waits for it, so
-// only a receive time limit can bound the cancel. Under Wine no default
-// limit applies: the destructor returned only when the server let go of
-// the connection (150 s here), so an owner that cancels during a stall
-// hangs. Disabled until the request bounds its blocking calls; Reset() on
-// the server is the safety net that keeps the suite from hanging.
-TEST_F(RequestFaults, DISABLED_DestroyingAStalledRequestEnds) {
+// only a receive time limit can bound the cancel. Wine applies no default
+// limit (the destructor once returned only when the server let go, 150 s),
+// so the request sets the platform's usual 30 s itself. Reset() on the
+// server is the safety net that keeps the suite from hanging.
+TEST_F(RequestFaults, DestroyingAStalledRequestEnds) {
+    // Each stall waits out the 30 s limit, so each runs once, the header
+    // stall into memory and the body stall into a file.
     struct Case {
         const char* what;
         Route route;
         RequestState stateSeen;  // where the stall holds the request
+        Target target;
     };
     Route head = PatternRoute("/faults/stall.bin", kBody);
     head.delayStatusMs = 600000;
     Route body = PatternRoute("/faults/stall.bin", kBody);
     body.stallAfter = 10000;
     const Case cases[] = {
-        {"stall before the status line", head, Sending},
-        {"stall after 10000 body bytes", body, Receiving},
+        {"stall before the status line", head, Sending, Target::Memory},
+        {"stall after 10000 body bytes", body, Receiving, Target::File},
     };
     for (const Case& c : cases) {
-        for (Target target : {Target::Memory, Target::File}) {
+        {
+            const Target target = c.target;
             SCOPED_TRACE(std::string(c.what) + " " + Name(target));
             ASSERT_TRUE(velta_test::Reset());
             ASSERT_TRUE(velta_test::SetRoute(c.route));

@@ -25,9 +25,9 @@ def pattern(offset, n):
 
 
 def set_route(options, body=b""):
-    spec = "".join("%s %s\n" % kv for kv in options).encode("latin-1") + b"\n" + body
+    description = "".join("%s %s\n" % kv for kv in options).encode("latin-1") + b"\n" + body
     status, _, _ = exchange(BASE, b"POST /__ctl/route HTTP/1.1\r\nHost: x\r\nConnection: close\r\n"
-                            b"Content-Length: %d\r\n\r\n" % len(spec) + spec)
+                            b"Content-Length: %d\r\n\r\n" % len(description) + description)
     assert status == 200, status
 
 

@@ -135,12 +135,12 @@ bool Reset() {
 
 bool SetRoute(const Route& route) {
     // Options are "key value" lines, a blank line, then the body bytes.
-    std::string spec;
-    auto line = [&spec](const char* key, const std::string& value) {
-        spec += key;
-        spec += ' ';
-        spec += value;
-        spec += '\n';
+    std::string description;
+    auto line = [&description](const char* key, const std::string& value) {
+        description += key;
+        description += ' ';
+        description += value;
+        description += '\n';
     };
     if (route.target.empty() || route.target.find('\n') != std::string::npos) {
         SetError("SetRoute: the target must be one non-empty line");
@@ -170,10 +170,10 @@ bool SetRoute(const Route& route) {
     if (route.drop) line("drop", "1");
     if (route.raw) line("raw", "1");
     if (route.close) line("close", "1");
-    spec += '\n';
-    spec += route.body;
+    description += '\n';
+    description += route.body;
     std::string out;
-    return Control("POST", "/__ctl/route", spec, out);
+    return Control("POST", "/__ctl/route", description, out);
 }
 
 std::vector<RecordedRequest> RecordedRequests(const std::string& target) {

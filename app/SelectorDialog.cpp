@@ -27,9 +27,6 @@ constexpr COLORREF kHeadingColour = RGB(0, 64, 0);
 
 constexpr char kSelectPrompt[] =
     "ダウンロードしたい製品を選択し、セットアップ開始ボタンをクリックしてください。";
-constexpr char kUpdateNoticeStatus[] =
-    "現バージョンVELTA DLはご利用頂けません。"
-    "VELTAサポートページより新しいVELTA DLをダウンロードしてご利用ください。";
 constexpr char kCatalogFailedStatus[] = "ダウンロードカタログの取得に失敗しました。";
 constexpr char kNoProducts[] = "ご利用頂ける製品はありません。";
 constexpr char kUserPageUrl[] = "https://" VELTA_USER_PAGE_HOST "/zeva/new_support_login.asp";
@@ -82,7 +79,7 @@ INT_PTR OnTimer(HWND dialog) {
     const int result = FetchCatalog();
     if (result < 0) {
         SetDlgItemTextA(dialog, IDC_SELECTOR_STATUS,
-                        result == -1 ? kUpdateNoticeStatus : kCatalogFailedStatus);
+                        result == -1 ? kUpdateNoticeText : kCatalogFailedStatus);
         return 0;
     }
     FillProductList(dialog);

@@ -23,9 +23,6 @@ constexpr char kCatalogUndefinedError[] = "ダウンロードカタログを取�
 constexpr char kCatalogNoResponse[] =
     "ダウンロードカタログを取得で、サーバーからの応答がありません。"
     "インターネットが正しく接続されてるか確認してください。";
-constexpr char kUpdateNotice[] =
-    "現バージョンVELTA DLはご利用頂けません。"
-    "VELTAサポートページより新しいVELTA DLをダウンロードしてご利用ください。";
 constexpr char kFileListFailure[] = "ダウンロードファイルリストが取得できませんでした。";
 
 // No owner: the selection dialog stays usable while the box is up, so its
@@ -76,7 +73,7 @@ int FetchCatalog() {
         return -2;
     }
     if (!text.empty() && text[0] == '!') {
-        ShowMessage(kUpdateNotice, kCatalogCaption);
+        ShowMessage(kUpdateNoticeText, kCatalogCaption);
         return -1;
     }
     ProductCatalog = ParseCatalog(text.c_str());

@@ -60,7 +60,7 @@ private:
     void PerformRequest();
     bool Connect();
     bool SendGet();
-    void LimitSilentServer();
+    bool OpenRequest(const char* verb);
     void ReadStatus();
     bool ReceiveBody();
     bool SendMultipart();

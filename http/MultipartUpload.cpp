@@ -161,13 +161,7 @@ size_t CHttpWebRequest::ReadPartChunk(const FormPart& part, uint64_t offset, uin
 }
 
 bool CHttpWebRequest::SendMultipart() {
-    m_hRequest.reset(HttpOpenRequestA(m_hConnect.get(), "POST", m_objectName.c_str(), nullptr,
-                                      nullptr, nullptr, m_openFlags, 0));
-    if (!m_hRequest) {
-        m_lastError = GetLastError();
-        return false;
-    }
-    LimitSilentServer();
+    if (!OpenRequest("POST")) return false;
 
     const std::string boundary = multipart::BoundaryFromTick(timeGetTime());
     const std::string delimiter = multipart::Delimiter(boundary);

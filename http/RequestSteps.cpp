@@ -78,23 +78,25 @@ bool CHttpWebRequest::Connect() {
     return true;
 }
 
-// A stalled server must not hold the worker, and with it the destructor and
-// the cancel button, for ever: the platform's usual limits are set on the
-// request explicitly, so that they hold on every WinINet.
-void CHttpWebRequest::LimitSilentServer() {
-    DWORD limit = kSilentServerLimitMs;
-    InternetSetOptionA(m_hRequest.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &limit, sizeof limit);
-    InternetSetOptionA(m_hRequest.get(), INTERNET_OPTION_SEND_TIMEOUT, &limit, sizeof limit);
-}
-
-bool CHttpWebRequest::SendGet() {
-    m_hRequest.reset(HttpOpenRequestA(m_hConnect.get(), "GET", m_objectName.c_str(), nullptr,
+// Opens the request for the verb. A stalled server must not hold the
+// worker, and with it the destructor and the cancel button, for ever: the
+// platform's usual send and receive limits are set on the request
+// explicitly, so that they hold on every WinINet.
+bool CHttpWebRequest::OpenRequest(const char* verb) {
+    m_hRequest.reset(HttpOpenRequestA(m_hConnect.get(), verb, m_objectName.c_str(), nullptr,
                                       nullptr, nullptr, m_openFlags, 0));
     if (!m_hRequest) {
         m_lastError = GetLastError();
         return false;
     }
-    LimitSilentServer();
+    DWORD limit = kSilentServerLimitMs;
+    InternetSetOptionA(m_hRequest.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &limit, sizeof limit);
+    InternetSetOptionA(m_hRequest.get(), INTERNET_OPTION_SEND_TIMEOUT, &limit, sizeof limit);
+    return true;
+}
+
+bool CHttpWebRequest::SendGet() {
+    if (!OpenRequest("GET")) return false;
     if (!HttpSendRequestA(m_hRequest.get(), "", 0, nullptr, 0)) {
         m_lastError = GetLastError();
         return false;

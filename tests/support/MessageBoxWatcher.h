@@ -1,19 +1,8 @@
 #pragma once
 // Finds and answers the message boxes of this process (or of another one)
-// while a test runs.
-//
-//   velta_test::MessageBoxWatcher boxes;       // starts watching
-//   EXPECT_EQ(-2, FetchCatalog());             // blocks inside MessageBoxA
-//   ASSERT_TRUE(boxes.WaitForCount(1));
-//   auto box = boxes.Box(0);
-//   EXPECT_EQ("...", box.text);  EXPECT_EQ(MB_ICONERROR, box.icon);  EXPECT_EQ(nullptr, box.owner);
-//   ...
-//   EXPECT_TRUE(boxes.NoneSince(0)) / EXPECT_EQ(0u, boxes.Count());
-//
-// A background thread polls the top-level windows every few milliseconds.
-// The box's own modal loop runs on the thread that called MessageBoxA, so the
-// watcher only reads it with timed messages and answers with PostMessage; it
-// never blocks on the shown box's thread.
+// while a test runs. A background thread polls the top-level windows; the box's
+// modal loop runs on the thread that called MessageBoxA, so the watcher only
+// reads it with timed messages and answers with PostMessage.
 #include <windows.h>
 
 #include <cstddef>

@@ -91,7 +91,7 @@ int PortBase() {
 
 int PortNumber(Port p) { return PortBase() + static_cast<int>(p); }
 
-std::string HostPort(Port p) { return "localhost:" + std::to_string(PortNumber(p)); }
+static std::string HostPort(Port p) { return "localhost:" + std::to_string(PortNumber(p)); }
 
 std::string HttpUrl(const std::string& target) { return "http://" + HostPort(Port::Http) + target; }
 std::string HttpsUrl(const std::string& target) { return "https://" + HostPort(Port::Https) + target; }
@@ -106,8 +106,6 @@ std::string HttpsExpiredUrl(const std::string& target) {
 }
 
 std::string RecordedRequest::RequestLine() const { return head.substr(0, head.find("\r\n")); }
-
-std::string RecordedRequest::Method() const { return head.substr(0, head.find(' ')); }
 
 std::optional<std::string> RecordedRequest::Header(const std::string& name) const {
     const std::string wanted = Lower(name);
@@ -220,16 +218,6 @@ int RequestCount(const std::string& target) {
 std::string LastError() {
     std::lock_guard<std::mutex> lock(g_errorMutex);
     return g_lastError;
-}
-
-std::string PatternBytes(uint64_t offset, size_t count) {
-    std::string out(count, '\0');
-    unsigned phase = static_cast<unsigned>(offset % 251);
-    for (size_t i = 0; i < count; ++i) {
-        out[i] = static_cast<char>(phase);
-        if (++phase == 251) phase = 0;
-    }
-    return out;
 }
 
 std::optional<uint64_t> FirstPatternMismatch(const void* data, size_t size, uint64_t offset) {

@@ -1,20 +1,8 @@
 #pragma once
-// Client of the loopback test server (testserver/server.py) for the Windows
-// tests. Talks to the control API over raw Winsock, never through WinINet,
-// so a fault in the code under test cannot hide a fault of the harness.
-//
-//   velta_test::Route r;
-//   r.target = "/files/a.bin";
-//   r.pattern = 10 * 1024 * 1024;                 // deterministic body
-//   r.headers.push_back({"Last-Modified", "Wed, 21 Oct 2015 07:28:00 GMT"});
-//   ASSERT_TRUE(velta_test::SetRoute(r));
-//   CHttpWebRequest req(velta_test::HttpsUrl("/files/a.bin").c_str());
-//   ...
-//   auto seen = velta_test::RecordedRequests("/files/a.bin");
-//   EXPECT_EQ("GET /files/a.bin HTTP/1.1", seen.at(0).RequestLine());
-//
-// Call Reset() at the start of each test (routes and the log are shared by
-// every port of the server and survive between test programs).
+// Client of the loopback test server (testserver/server.py). Talks to the
+// control API over raw Winsock, never through WinINet, so a fault in the code
+// under test cannot hide a fault of the harness. Call Reset() at the start of
+// each test: routes and the log are shared by every port and test program.
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -37,8 +25,6 @@ std::string HttpsUrl(const std::string& target);            // trusted, right na
 std::string HttpsUntrustedUrl(const std::string& target);   // CA not in the Root store
 std::string HttpsWrongHostUrl(const std::string& target);   // certificate for wrong.invalid
 std::string HttpsExpiredUrl(const std::string& target);     // certificate expired in 2020
-// "localhost:<port>", for code that takes a host and builds URLs itself.
-std::string HostPort(Port p);
 
 enum class Length { Auto, None, Literal };
 enum class Chunked { Off, Valid, Broken };
@@ -80,7 +66,6 @@ struct RecordedRequest {
     std::string body;    // body bytes as sent (chunk framing included if chunked)
 
     std::string RequestLine() const;                    // without CR LF
-    std::string Method() const;
     // Value of the first header with that name (case-insensitive), trimmed;
     // nullopt when absent.
     std::optional<std::string> Header(const std::string& name) const;
@@ -95,10 +80,8 @@ std::vector<RecordedRequest> RecordedRequests(const std::string& target = std::s
 int RequestCount(const std::string& target = std::string());  // -1 on error
 std::string LastError();
 
-// The deterministic body of pattern routes: byte i is i % 251, so misplaced,
-// lost or repeated 4096-byte blocks change the content.
-inline unsigned char PatternByte(uint64_t offset) { return static_cast<unsigned char>(offset % 251); }
-std::string PatternBytes(uint64_t offset, size_t count);
+// Pattern routes send byte i = i % 251, so misplaced, lost or repeated
+// 4096-byte blocks change the content.
 // Offset of the first byte that differs from the pattern, or nullopt if all match.
 std::optional<uint64_t> FirstPatternMismatch(const void* data, size_t size, uint64_t offset = 0);
 // True when the file holds exactly the first `size` pattern bytes.

@@ -205,7 +205,6 @@ int ComboSelection(HWND combo) {
     return static_cast<int>(sel);
 }
 
-std::vector<std::string> ListBoxItems(HWND list) { return ReadItems(list, LB_GETCOUNT, LB_GETTEXTLEN, LB_GETTEXT); }
 
 bool IsControlEnabled(HWND dialog, int id) {
     HWND c = GetDlgItem(dialog, id);

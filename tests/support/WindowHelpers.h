@@ -1,16 +1,8 @@
 #pragma once
-// Helpers for tests that drive dialogs, in-process or in another process
-// (the end-to-end tests run the program under Wine and steer it from here).
-// All texts are code page 932. Reads go through the W messages and are
-// converted with WideCharToMultiByte(932): across processes the A variants
-// of some messages come back as UTF-16 under Wine. Every message is sent
-// with a timeout, so a hung target fails the test instead of hanging it.
-//
-//   HWND dlg = velta_test::WaitForTopLevelWindow("VELTA DL", pid, 20000);
-//   ASSERT_NE(nullptr, dlg);
-//   auto items = velta_test::ComboItems(GetDlgItem(dlg, IDC_SELECTOR_PRODUCTS));
-//   velta_test::ClickButton(dlg, IDC_SELECTOR_START);
-//   velta_test::SaveScreenshot("selector.png");      // whole screen
+// Helpers for tests that drive dialogs, in-process or in another process.
+// Texts are code page 932, read through the W messages (across processes the
+// A variants come back as UTF-16 under Wine). Every message is sent with a
+// timeout, so a hung target fails the test instead of hanging it.
 #include <windows.h>
 
 #include <cstdint>
@@ -38,7 +30,6 @@ std::string ClassName(HWND hwnd);
 std::vector<std::string> ComboItems(HWND combo);
 std::vector<LRESULT> ComboItemData(HWND combo);
 int ComboSelection(HWND combo);  // CB_ERR when none
-std::vector<std::string> ListBoxItems(HWND list);
 
 bool IsControlEnabled(HWND dialog, int id);
 bool IsControlVisible(HWND dialog, int id);

@@ -71,32 +71,6 @@ TEST(FileNameOfPath, PartsOver255BytesEmptyTheName) {
     for (const Case& c : cases) EXPECT_EQ(NameOf(c.path), c.name) << c.what;
 }
 
-TEST(FileNameOfPath, CapacityIsTheNameAndItsTerminator) {
-    struct Case {
-        std::string path;
-        size_t capacity;
-        bool fits;
-    };
-    const std::string longName = std::string(255, 'b') + "." + std::string(254, 'e');  // 510
-    const Case cases[] = {
-        {"a/abc", 4, true}, {"a/abc", 3, false}, {"a/", 1, true}, {"a/", 0, false},
-        {"a/" + longName, 511, true}, {"a/" + longName, 510, false},
-    };
-    for (const Case& c : cases) {
-        char buffer[600];
-        memset(buffer, '#', sizeof buffer);
-        buffer[sizeof buffer - 1] = '\0';
-        const bool fits = FileNameOfPath(c.path.c_str(), buffer, c.capacity);
-        EXPECT_EQ(fits, c.fits) << c.path.size() << " / " << c.capacity;
-        if (fits) {
-            EXPECT_LT(strlen(buffer), c.capacity);
-        } else {
-            EXPECT_EQ(buffer[0], '#') << "buffer left unchanged";
-        }
-    }
-    EXPECT_FALSE(FileNameOfPath("a/b", nullptr, 10));
-}
-
 TEST(JoinLocalPath, RefusesWhatWouldNotFit) {
     const std::string folder = "C:\\w\\VELTADL0\\";  // 14 bytes
     struct Case {
@@ -122,28 +96,6 @@ TEST(JoinLocalPath, RefusesWhatWouldNotFit) {
         } else {
             EXPECT_EQ(buffer[0], '#') << "buffer left unchanged";
         }
-    }
-}
-
-TEST(SameFileName, FoldsOnlySingleByteLetters) {
-    struct Case {
-        const char* a;
-        const char* b;
-        bool same;
-    };
-    const Case cases[] = {
-        {"Setup.EXE", "setup.exe", true},
-        {"setup.exe", "setup.ex", false},
-        {"", "", true},
-        {"a", "", false},
-        // Trail bytes 0x41 and 0x61 are different characters.
-        {"\x83\x41.exe", "\x83\x61.exe", false},
-        {"\x83\x41.exe", "\x83\x41.EXE", true},
-        {"\x83\x5C", "\x83\x5C", true},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(SameFileName(c.a, c.b), c.same) << c.a << " vs " << c.b;
-        EXPECT_EQ(SameFileName(c.b, c.a), c.same) << c.b << " vs " << c.a;
     }
 }
 

@@ -16,7 +16,6 @@ if(WIN32)
   velta_add_test(download_tests
     SOURCES
       ${CMAKE_CURRENT_LIST_DIR}/DownloadRunTestSupport.cpp
-      ${CMAKE_CURRENT_LIST_DIR}/ProgressWindowTest.cpp
       ${CMAKE_CURRENT_LIST_DIR}/DownloadRunTest.cpp
       ${CMAKE_CURRENT_LIST_DIR}/DownloadRunDebugOutputTest.cpp
     LIBS velta_win velta_test_support
@@ -24,8 +23,6 @@ if(WIN32)
     TIMEOUT 240)
   # Template 110 comes from the program's own resources, in this module.
   velta_add_resources(download_tests)
-  target_compile_definitions(download_tests PRIVATE
-    VELTA_RUN_SCREENSHOT_DIR="${CMAKE_BINARY_DIR}/screenshots")
   # The tests find the fixture beside themselves.
   add_dependencies(download_tests download_setup_fixture)
 endif()

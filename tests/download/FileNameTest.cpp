@@ -71,32 +71,4 @@ TEST(FileNameOfPath, PartsOver255BytesEmptyTheName) {
     for (const Case& c : cases) EXPECT_EQ(NameOf(c.path), c.name) << c.what;
 }
 
-TEST(JoinLocalPath, RefusesWhatWouldNotFit) {
-    const std::string folder = "C:\\w\\VELTADL0\\";  // 14 bytes
-    struct Case {
-        std::string name;
-        size_t capacity;
-        bool fits;
-    };
-    const Case cases[] = {
-        {"setup.exe", 24, true},  // 14 + 9 + terminator
-        {"setup.exe", 23, false},
-        {"", 15, true},
-        {"", 14, false},
-        {std::string(497, 'n'), 512, true},
-        {std::string(498, 'n'), 512, false},
-    };
-    for (const Case& c : cases) {
-        char buffer[600];
-        memset(buffer, '#', sizeof buffer);
-        const bool fits = JoinLocalPath(folder.c_str(), c.name.c_str(), buffer, c.capacity);
-        EXPECT_EQ(fits, c.fits) << c.name.size() << " / " << c.capacity;
-        if (fits) {
-            EXPECT_EQ(std::string(buffer), folder + c.name);
-        } else {
-            EXPECT_EQ(buffer[0], '#') << "buffer left unchanged";
-        }
-    }
-}
-
 }  // namespace

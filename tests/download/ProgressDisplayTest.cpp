@@ -134,13 +134,4 @@ TEST(ProgressDisplay, SizeTextSwitchesToGigabytesAtElevenGigabytes) {
     }
 }
 
-TEST(ProgressDisplay, NoProgressSinceTheReferenceShowsUnknownTime) {
-    TransferTally tally = Tally(0, 2, 0, 4 * kMB, kMB);
-    RecordSpeedSample(tally, 10000, kMB);
-    ProgressFrame frame;
-    ASSERT_TRUE(Refresh(tally, {14000}, true, frame));
-    EXPECT_STREQ(frame.speedText, " ( 0.0MB/s ) ");
-    EXPECT_STREQ(frame.timeText, "  599:59\n");
-}
-
 }  // namespace

@@ -92,54 +92,46 @@ protected:
     std::string m_savedTemp;
 };
 
-struct ChoiceCase {
-    const char* name;
-    std::vector<int> existingFolders;
-    bool fileNamedVeltadl0;
-    int expected;
-};
-
-class WorkFolderCounter : public WorkFolderChoice,
-                          public ::testing::WithParamInterface<ChoiceCase> {};
-
-TEST_P(WorkFolderCounter, TakesFirstNameThatIsNoDirectoryAndLeavesOthersAlone) {
-    const ChoiceCase& c = GetParam();
-    for (const int k : c.existingFolders) {
-        const std::string old = m_downloads + "VELTADL" + std::to_string(k) + "\\";
-        MakeDirectory(old);
-        WriteText(old + "left.txt", "from an earlier run");
-    }
-    if (c.fileNamedVeltadl0) WriteText(m_downloads + "VELTADL0", "not a folder");
-
-    std::string workFolder;
-    ASSERT_TRUE(PrepareWorkFolder(workFolder));
-    EXPECT_EQ(1, g_fakeCalls);
-    EXPECT_EQ(m_downloads + "VELTADL" + std::to_string(c.expected) + "\\", workFolder);
-    if (c.fileNamedVeltadl0) {
-        // Taken but not creatable: the downloads of this run will fail.
-        EXPECT_EQ("not a folder", ReadText(m_downloads + "VELTADL0"));
-        EXPECT_FALSE(IsDirectory(workFolder));
-    } else {
-        EXPECT_TRUE(IsDirectory(workFolder));
-        EXPECT_TRUE(ListFolder(workFolder).empty());
-    }
-    for (const int k : c.existingFolders) {
-        EXPECT_EQ("from an earlier run",
-                  ReadText(m_downloads + "VELTADL" + std::to_string(k) + "\\left.txt"));
+TEST_F(WorkFolderChoice, TakesFirstNameThatIsNoDirectoryAndLeavesOthersAlone) {
+    struct Case {
+        std::vector<int> existingFolders;
+        bool fileNamedVeltadl0;
+        int expected;
+    };
+    const Case cases[] = {
+        {{}, false, 0}, {{0, 1}, false, 2}, {{0, 2}, false, 1}, {{1, 2}, false, 0},
+        {{}, true, 0},  {{1}, true, 0},
+    };
+    for (const Case& c : cases) {
+        const std::string name = "VELTADL" + std::to_string(c.expected) + "\\";
+        SCOPED_TRACE(name + (c.fileNamedVeltadl0 ? " with a file VELTADL0" : ""));
+        Wipe(m_downloads);
+        MakeDirectory(m_downloads);
+        for (const int k : c.existingFolders) {
+            const std::string old = m_downloads + "VELTADL" + std::to_string(k) + "\\";
+            MakeDirectory(old);
+            WriteText(old + "left.txt", "from an earlier run");
+        }
+        if (c.fileNamedVeltadl0) WriteText(m_downloads + "VELTADL0", "not a folder");
+        g_fakeCalls = 0;
+        std::string workFolder;
+        ASSERT_TRUE(PrepareWorkFolder(workFolder));
+        EXPECT_EQ(1, g_fakeCalls);
+        EXPECT_EQ(m_downloads + name, workFolder);
+        if (c.fileNamedVeltadl0) {
+            // Taken but not creatable: the downloads of this run will fail.
+            EXPECT_EQ("not a folder", ReadText(m_downloads + "VELTADL0"));
+            EXPECT_FALSE(IsDirectory(workFolder));
+        } else {
+            EXPECT_TRUE(IsDirectory(workFolder));
+            EXPECT_TRUE(ListFolder(workFolder).empty());
+        }
+        for (const int k : c.existingFolders) {
+            EXPECT_EQ("from an earlier run",
+                      ReadText(m_downloads + "VELTADL" + std::to_string(k) + "\\left.txt"));
+        }
     }
 }
-
-const ChoiceCase kChoiceCases[] = {
-    {"none", {}, false, 0},
-    {"zero_and_one", {0, 1}, false, 2},
-    {"gap_at_one", {0, 2}, false, 1},
-    {"zero_free", {1, 2}, false, 0},
-    {"file_named_zero", {}, true, 0},
-    {"file_zero_dir_one", {1}, true, 0},
-};
-
-INSTANTIATE_TEST_SUITE_P(WorkFolder, WorkFolderCounter, ::testing::ValuesIn(kChoiceCases),
-                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(WorkFolderChoice, TemporaryFolderWhenShellFails) {
     UseDownloads("C:\\should\\not\\be\\used", E_FAIL);

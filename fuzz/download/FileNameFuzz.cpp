@@ -1,8 +1,7 @@
-// FileNameOfPath and JoinLocalPath on arbitrary bytes: the name is always a
-// suffix that starts after a separator (or at the start), holds no
-// separator of its own, never exceeds the caller's capacity, and a refusal
-// leaves the buffer untouched. The answer for a small capacity must agree
-// with the answer for a roomy one.
+// FileNameOfPath and JoinLocalPath on arbitrary bytes: the name is a suffix
+// without a single-byte separator, a refusal writes nothing, and a small
+// capacity agrees with a roomy one.
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -11,81 +10,43 @@
 #include "common/ShiftJis.h"
 #include "download/FileName.h"
 
-namespace {
-
-constexpr size_t kRoomy = 2048;
-
-// Whether the last character (double-byte ones whole) is a separator.
-bool EndsInSeparator(const char* text) {
-    bool last = false;
-    for (size_t i = 0; text[i] != '\0'; ++i) {
-        if (sjis::IsDoubleByteAt(text, i)) {
-            ++i;
-            last = false;
-            continue;
-        }
-        last = text[i] == '/' || text[i] == '\\';
-    }
-    return last;
-}
-
-bool HasSingleByteSeparator(const char* text) {
-    for (size_t i = 0; text[i] != '\0'; ++i) {
-        if (sjis::IsDoubleByteAt(text, i)) {
-            ++i;
-            continue;
-        }
-        if (text[i] == '/' || text[i] == '\\') return true;
-    }
-    return false;
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 2) return 0;
     const size_t capacity = static_cast<size_t>(data[0]) * 3;
-    const size_t split = data[1];
-    const std::string text(reinterpret_cast<const char*>(data + 2),
-                           strnlen(reinterpret_cast<const char*>(data + 2), size - 2));
+    const char* raw = reinterpret_cast<const char*>(data + 2);
+    const std::string text(raw, strnlen(raw, size - 2));
 
-    char roomy[kRoomy];
+    char roomy[2048], small[2048], joined[2048];
     if (!FileNameOfPath(text.c_str(), roomy, sizeof roomy)) abort();
-    const size_t nameLength = strlen(roomy);
-    if (nameLength > 510) abort();  // base name and extension of 255 bytes each
-    if (HasSingleByteSeparator(roomy)) abort();
-    if (nameLength > text.size() || text.compare(text.size() - nameLength, nameLength, roomy) != 0) {
-        abort();
+    const size_t n = strlen(roomy);
+    if (n > 510 || n > text.size() || text.compare(text.size() - n, n, roomy) != 0) abort();
+    // Walk text and name by characters: separators, last one, upper-cased name.
+    bool endsInSeparator = false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const bool pair = sjis::IsDoubleByteAt(text.c_str(), i);
+        endsInSeparator = !pair && (text[i] == '/' || text[i] == '\\');
+        if (pair) ++i;
     }
-    if (EndsInSeparator(text.c_str()) && nameLength != 0) abort();
-
-    char small[kRoomy];
-    memset(small, 0x7E, sizeof small);
-    const bool fits = FileNameOfPath(text.c_str(), small, capacity);
-    if (fits != (nameLength + 1 <= capacity)) abort();
-    if (fits && strcmp(small, roomy) != 0) abort();
-    if (!fits && small[0] != 0x7E) abort();
-
-    // Any split of the text into a folder and a name joins back, or is
-    // refused without a byte written.
-    const std::string folder = text.substr(0, split < text.size() ? split : text.size());
-    const std::string name = text.substr(folder.size());
-    char joined[kRoomy];
-    memset(joined, 0x7E, sizeof joined);
-    const bool joinFits = JoinLocalPath(folder.c_str(), name.c_str(), joined, capacity);
-    if (joinFits != (text.size() + 1 <= capacity)) abort();
-    if (joinFits && text != joined) abort();
-    if (!joinFits && joined[0] != 0x7E) abort();
-
-    // Same names compare equal whatever the case of their ASCII letters.
+    if (endsInSeparator && n != 0) abort();
     std::string upper = roomy;
     for (size_t i = 0; i < upper.size(); ++i) {
-        if (sjis::IsDoubleByteAt(upper.c_str(), i)) {
-            ++i;
-            continue;
-        }
-        if (upper[i] >= 'a' && upper[i] <= 'z') upper[i] = static_cast<char>(upper[i] - 'a' + 'A');
+        if (sjis::IsDoubleByteAt(upper.c_str(), i)) { ++i; continue; }
+        if (upper[i] == '/' || upper[i] == '\\') abort();
+        if (upper[i] >= 'a' && upper[i] <= 'z') upper[i] = static_cast<char>(upper[i] - 32);
     }
     if (!SameFileName(roomy, upper.c_str()) || !SameFileName(upper.c_str(), roomy)) abort();
+
+    memset(small, 0x7E, sizeof small);
+    const bool fits = FileNameOfPath(text.c_str(), small, capacity);
+    if (fits != (n + 1 <= capacity) || (fits && strcmp(small, roomy) != 0) ||
+        (!fits && small[0] != 0x7E)) abort();
+
+    // Any split into folder and name joins back, or is refused untouched.
+    const std::string folder = text.substr(0, std::min<size_t>(data[1], text.size()));
+    memset(joined, 0x7E, sizeof joined);
+    const bool joinFits =
+        JoinLocalPath(folder.c_str(), text.c_str() + folder.size(), joined, capacity);
+    if (joinFits != (text.size() + 1 <= capacity) || (joinFits && text != joined) ||
+        (!joinFits && joined[0] != 0x7E)) abort();
     return 0;
 }

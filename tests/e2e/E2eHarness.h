@@ -1,7 +1,5 @@
 #pragma once
-// Runs the real VELTADL.exe as a separate process under Wine and steers it
-// from outside through its windows, as a person would: find windows by
-// title, read control texts and states, press buttons, answer boxes.
+// Files, folders and a Downloads sandbox for tests that run the real program.
 #include <windows.h>
 
 #include <string>
@@ -16,11 +14,9 @@ bool FileExists(const std::string& path);
 bool DirectoryExists(const std::string& path);
 // Names in a folder, "." and ".." left out; empty when the folder is missing.
 std::vector<std::string> FolderEntries(const std::string& folder);
-unsigned long long FileSize(const std::string& path);
 
-// A scratch folder for one test with its own Downloads folder: the user's
-// Downloads known folder is pointed at it for the test's lifetime, so the
-// program's work folders land where the test can see all of them.
+// A scratch folder with its own Downloads folder: the user's Downloads known
+// folder points at it for the sandbox's lifetime.
 class Sandbox {
 public:
     explicit Sandbox(const std::string& name);
@@ -33,50 +29,14 @@ public:
     std::string Marker() const { return m_root + "setup-ran.txt"; }
 
 private:
-    std::string m_root;
-    std::string m_downloads;
-    std::string m_previous;
+    std::string m_root, m_downloads, m_previous;
     bool m_hadPrevious = false;
 };
 
-// The program under test, copied under a chosen file name (the name decides
-// the test mode) and started with the demo marker in its environment.
-class Program {
-public:
-    Program(const Sandbox& sandbox, const std::string& exeName);
-    ~Program();  // a program still running is ended
-    Program(const Program&) = delete;
-    Program& operator=(const Program&) = delete;
-
-    bool Start();
-    DWORD Pid() const { return m_pi.dwProcessId; }
-    // Exit code, or STILL_ACTIVE when it did not end within the timeout.
-    DWORD WaitForExit(DWORD timeoutMs = 30000);
-    const std::string& CurrentFolder() const { return m_currentFolder; }
-
-private:
-    std::string m_exePath;
-    std::string m_currentFolder;
-    std::string m_marker;
-    PROCESS_INFORMATION m_pi{};
-};
-
-// A message box of any process with this caption; the text of its static.
-struct ForeignBox {
-    HWND hwnd = nullptr;
-    HWND owner = nullptr;
-    std::string text;
-};
-ForeignBox WaitForBox(const std::string& caption, DWORD pid = 0, DWORD timeoutMs = 20000);
-bool PressOk(HWND box);
-
-// Polls a condition until it holds or the deadline passes.
 template <typename F>
 bool WaitUntil(F condition, DWORD timeoutMs = 20000) {
-    const DWORD start = GetTickCount();
-    while (!condition()) {
+    for (const DWORD start = GetTickCount(); !condition(); Sleep(20)) {
         if (GetTickCount() - start > timeoutMs) return false;
-        Sleep(20);
     }
     return true;
 }

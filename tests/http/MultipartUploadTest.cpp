@@ -14,8 +14,19 @@ protected:
         ServerTest::SetUp();
         ASSERT_TRUE(velta_test::SetRoute(MakeRoute("/upload", "stored")));
     }
+    // Sends the request and returns the one upload the server recorded.
+    velta_test::RecordedRequest Send() {
+        m_before = timeGetTime();
+        r.Start();
+        EXPECT_EQ(Completed, WaitEnd(r));
+        m_after = timeGetTime();
+        const auto seen = velta_test::RecordedRequests("/upload");
+        EXPECT_EQ(1u, seen.size());
+        return seen.empty() ? velta_test::RecordedRequest{} : seen.front();
+    }
     const std::string m_folder = ScratchFolder();
     CHttpWebRequest r{velta_test::HttpUrl("/upload").c_str()};
+    uint32_t m_before = 0, m_after = 0;
 };
 
 TEST_F(MultipartUpload, ServerReceivesExactlyTheLaidOutBodyAndItsLength) {
@@ -27,30 +38,25 @@ TEST_F(MultipartUpload, ServerReceivesExactlyTheLaidOutBodyAndItsLength) {
     ASSERT_EQ(1, r.AddFormData("blob", "blob.bin", small.data(), small.size(), "application/octet-stream"));
     ASSERT_EQ(1, r.AddFormFile("file", "disk.bin", (m_folder + "disk.bin").c_str(), "image/png"));
     ASSERT_EQ(1, r.AddFormField("empty", ""));
-    const uint32_t before = timeGetTime();
-    r.Start();
-    ASSERT_EQ(Completed, WaitEnd(r));
-    const uint32_t after = timeGetTime();
-    const auto seen = velta_test::RecordedRequests("/upload");
-    ASSERT_EQ(1u, seen.size());
-    EXPECT_EQ("POST /upload HTTP/1.1", seen[0].RequestLine());
+    const auto seen = Send();
+    EXPECT_EQ("POST /upload HTTP/1.1", seen.RequestLine());
     // One content-type header, its boundary made from the millisecond tick of the send.
-    std::string head = seen[0].head;
+    std::string head = seen.head;
     for (char& c : head) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
     EXPECT_EQ(head.find("\r\ncontent-type:"), head.rfind("\r\ncontent-type:")) << "doubled";
-    const std::string type = seen[0].Header("Content-Type").value_or("");
+    const std::string type = seen.Header("Content-Type").value_or("");
     const std::string prefix = std::string("multipart/form-data; boundary=") + multipart::kBoundaryHead;
     ASSERT_EQ(prefix, type.substr(0, prefix.size()));
     const std::string digits = type.substr(prefix.size());
     ASSERT_EQ(std::string::npos, digits.find_first_not_of("0123456789"));
     const uint32_t tick = static_cast<uint32_t>(std::stoul(digits));
-    EXPECT_LE(tick - before, after - before);  // unsigned: survives a wrap of the counter
+    EXPECT_LE(tick - m_before, m_after - m_before);  // unsigned: survives a wrap of the counter
     const std::string boundary = multipart::BoundaryFromTick(tick);
     const FormPartList expected = {Part("comment", "hello there"),
                                    Part("blob", small, "blob.bin", "application/octet-stream"),
                                    Part("file", disk, "disk.bin", "image/png"), Part("empty", "")};
-    EXPECT_TRUE(multipart::ProduceBody(expected, boundary) == seen[0].body) << "body differs from the layout";
-    EXPECT_EQ(std::to_string(seen[0].body.size()), seen[0].Header("Content-Length").value_or("(none)"));
+    EXPECT_TRUE(multipart::ProduceBody(expected, boundary) == seen.body) << "body differs from the layout";
+    EXPECT_EQ(std::to_string(seen.body.size()), seen.Header("Content-Length").value_or("(none)"));
 }
 
 TEST_F(MultipartUpload, DuplicateNamesAndFilePartsWithoutANameOrFileAreRefused) {
@@ -69,12 +75,9 @@ TEST_F(MultipartUpload, DuplicateNamesAndFilePartsWithoutANameOrFileAreRefused) 
     EXPECT_EQ(0, r.AddFormFile("f", "x.txt", (m_folder + "no-dir\\missing.txt").c_str(), "text/plain"));
     EXPECT_EQ(static_cast<uint32_t>(ERROR_PATH_NOT_FOUND), r.GetLastErrorCode());
     EXPECT_EQ(2u, HttpWebRequestProbe::PartCount(r));
-    r.Start();
-    ASSERT_EQ(Completed, WaitEnd(r));
-    const auto seen = velta_test::RecordedRequests("/upload");
-    ASSERT_EQ(1u, seen.size());
-    const std::string boundary = seen[0].Header("Content-Type").value_or("").substr(30);
-    EXPECT_EQ(multipart::ProduceBody({Part("a", "first"), Part("A", "other case")}, boundary), seen[0].body);
+    const auto seen = Send();
+    const std::string boundary = seen.Header("Content-Type").value_or("").substr(30);
+    EXPECT_EQ(multipart::ProduceBody({Part("a", "first"), Part("A", "other case")}, boundary), seen.body);
 }
 
 TEST_F(MultipartUpload, DiskPartsStopBelowTwoGibibytesAndTheWholeBelowFour) {

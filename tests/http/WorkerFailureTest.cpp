@@ -13,14 +13,8 @@ using namespace http_test;
 int g_failAt = -1;  // creation number that fails: 0 mutex, 1..3 events, 4 thread
 int g_creations = 0;
 
-bool Fails(DWORD error) {
-    if (g_creations++ != g_failAt) return false;
-    SetLastError(error);
-    return true;
-}
-HANDLE WINAPI Mutex(LPSECURITY_ATTRIBUTES a, BOOL o, LPCSTR n) {
-    return Fails(ERROR_NOT_ENOUGH_MEMORY) ? nullptr : CreateMutexA(a, o, n);
-}
+bool Fails(DWORD error) { return g_creations++ == g_failAt && (SetLastError(error), true); }
+HANDLE WINAPI Mutex(LPSECURITY_ATTRIBUTES a, BOOL o, LPCSTR n) { return Fails(ERROR_NOT_ENOUGH_MEMORY) ? nullptr : CreateMutexA(a, o, n); }
 HANDLE WINAPI Event(LPSECURITY_ATTRIBUTES a, BOOL m, BOOL i, LPCSTR n) {
     return Fails(ERROR_NO_SYSTEM_RESOURCES) ? nullptr : CreateEventA(a, m, i, n);
 }
@@ -31,8 +25,7 @@ HANDLE WINAPI Thread(LPSECURITY_ATTRIBUTES a, SIZE_T s, LPTHREAD_START_ROUTINE e
 TEST(WorkerCreationFailure, EachCreationEndsFailedAndReleasesTheFile) {
     const WorkerPlatform saved = CurrentWorkerPlatform();
     CurrentWorkerPlatform() = WorkerPlatform{&Mutex, &Event, &Thread};
-    const uint32_t errors[] = {ERROR_NOT_ENOUGH_MEMORY, ERROR_NO_SYSTEM_RESOURCES, ERROR_NO_SYSTEM_RESOURCES,
-                               ERROR_NO_SYSTEM_RESOURCES, ERROR_MAX_THRDS_REACHED};
+    const uint32_t errors[] = {ERROR_NOT_ENOUGH_MEMORY, ERROR_NO_SYSTEM_RESOURCES, ERROR_NO_SYSTEM_RESOURCES, ERROR_NO_SYSTEM_RESOURCES, ERROR_MAX_THRDS_REACHED};
     for (g_failAt = 0; g_failAt < 5; ++g_failAt) {
         g_creations = 0;
         const std::string path = ScratchFolder() + "target.bin";
@@ -63,16 +56,12 @@ ptrdiff_t SlotOf(Member member) {
 }
 
 TEST(InterfaceSlots, OperationsKeepTheirOrderAroundTheDestructor) {
-    const ptrdiff_t slots[] = {
-        SlotOf(&IHttpWebRequest::SetContext), SlotOf(&IHttpWebRequest::Start),
-        SlotOf(&IHttpWebRequest::StartToFile), SlotOf(&IHttpWebRequest::Wait),
-        SlotOf(&IHttpWebRequest::GetLastModified), SlotOf(&IHttpWebRequest::GetContentLength),
-        SlotOf(&IHttpWebRequest::GetReceivedSize), SlotOf(&IHttpWebRequest::GetResponseData),
-        SlotOf(&IHttpWebRequest::GetUrl), SlotOf(&IHttpWebRequest::GetFilePath),
-        SlotOf(&IHttpWebRequest::GetStatusCode),
-        // The virtual destructor takes two entries (complete and deleting), 11 and 12.
-        SlotOf(&IHttpWebRequest::AddFormField), SlotOf(&IHttpWebRequest::AddFormFile),
-        SlotOf(&IHttpWebRequest::AddFormData)};
+    using I = IHttpWebRequest;
+    const ptrdiff_t slots[] = {SlotOf(&I::SetContext), SlotOf(&I::Start), SlotOf(&I::StartToFile), SlotOf(&I::Wait),
+        SlotOf(&I::GetLastModified), SlotOf(&I::GetContentLength), SlotOf(&I::GetReceivedSize),
+        SlotOf(&I::GetResponseData), SlotOf(&I::GetUrl), SlotOf(&I::GetFilePath), SlotOf(&I::GetStatusCode),
+        SlotOf(&I::AddFormField), SlotOf(&I::AddFormFile), SlotOf(&I::AddFormData)};
+    // The virtual destructor takes two entries (complete and deleting), 11 and 12.
     for (ptrdiff_t i = 0; i < 14; ++i) EXPECT_EQ(i < 11 ? i : i + 2, slots[i]) << i;
 }
 }  // namespace

@@ -24,12 +24,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     size_t i = 0;
     while (IsBlank(c[i])) ++i;
-    bool negative = false, plus = false;
-    if (c[i] == '+' || c[i] == '-') {
-        negative = c[i] == '-';
-        plus = !negative;
-        ++i;
-    }
+    const bool negative = c[i] == '-';
+    if (c[i] == '+' || c[i] == '-') ++i;
     std::string digits;
     for (; c[i] >= '0' && c[i] <= '9'; ++i)
         if (!(digits.empty() && c[i] == '0')) digits += c[i];
@@ -40,21 +36,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     const std::string maxText = std::to_string(std::numeric_limits<int64_t>::max());
     const std::string minText = "9223372036854775808";
-    int64_t expected;
-    if (!anyDigit || digits.empty()) {
-        expected = 0;
-    } else if (negative) {
-        expected = CompareDigits(digits, minText) >= 0 ? std::numeric_limits<int64_t>::min()
-                                                       : -static_cast<int64_t>(std::stoull(digits));
-    } else {
-        expected = CompareDigits(digits, maxText) >= 0 ? std::numeric_limits<int64_t>::max()
-                                                       : static_cast<int64_t>(std::stoull(digits));
-    }
+    int64_t expected = 0;
+    if (digits.empty()) expected = 0;
+    else if (negative) expected = CompareDigits(digits, minText) >= 0 ? std::numeric_limits<int64_t>::min()
+                                                                       : -static_cast<int64_t>(std::stoull(digits));
+    else expected = CompareDigits(digits, maxText) >= 0 ? std::numeric_limits<int64_t>::max()
+                                                         : static_cast<int64_t>(std::stoull(digits));
     if (ParseContentLength(c) != expected) std::abort();
 
     const std::optional<int64_t> exact = ExactContentLength(c);
     const bool wantExact = anyDigit && !negative && onlyBlanksAfter && CompareDigits(digits, maxText) <= 0;
-    (void)plus;
     if (exact.has_value() != wantExact) std::abort();
     if (exact && *exact != expected) std::abort();
     return 0;

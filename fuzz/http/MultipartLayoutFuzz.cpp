@@ -1,10 +1,9 @@
-// The announced total must equal the bytes the sender produces, for any
-// names, values, file names, content types and tick; and the produced body
-// must frame every part between its delimiter and the next.
+// For any parts and tick the announced total equals the bytes produced, and
+// the body frames every part between its delimiter and the next.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 
 #include "http/MultipartLayout.h"
@@ -16,16 +15,13 @@ struct Reader {
     size_t size;
     bool Byte(uint8_t* out) {
         if (!size) return false;
-        *out = *data++;
         --size;
-        return true;
+        return *out = *data++, true;
     }
     std::string Text() {
         uint8_t b0 = 0, b1 = 0;
-        Byte(&b0);
-        Byte(&b1);
-        size_t n = (static_cast<size_t>(b0) | static_cast<size_t>(b1) << 8) % 3000;
-        if (n > size) n = size;
+        Byte(&b0), Byte(&b1);
+        const size_t n = std::min<size_t>((b0 | b1 << 8) % 3000, size);
         std::string s(reinterpret_cast<const char*>(data), n);
         data += n;
         size -= n;
@@ -37,11 +33,7 @@ struct Reader {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Reader in{data, size};
     uint32_t tick = 0;
-    for (int i = 0; i < 4; ++i) {
-        uint8_t b = 0;
-        in.Byte(&b);
-        tick = tick << 8 | b;
-    }
+    for (int i = 0; i < 4; ++i) { uint8_t b = 0; in.Byte(&b); tick = tick << 8 | b; }
     FormPartList parts;
     uint8_t kind = 0;
     while (parts.size() < 8 && in.Byte(&kind)) {
@@ -68,8 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const auto total = multipart::AnnouncedLength(parts, boundary);
     if (!total || *total != body.size()) std::abort();
 
-    // Walk the body as a receiver that knows the parts would: each part is
-    // D, H, content, in order, then C and nothing after.
+    // Each part is delimiter, header, content, in order; then the close and nothing after.
     size_t at = 0;
     const std::string d = multipart::Delimiter(boundary);
     for (const FormPart& part : parts) {
@@ -78,9 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const std::string h = multipart::PartHeader(part);
         if (body.compare(at, h.size(), h) != 0) std::abort();
         at += h.size();
-        const std::string content = part.fileName.empty()
-                                        ? part.value
-                                        : std::string(part.data.begin(), part.data.end());
+        const std::string content = part.fileName.empty() ? part.value : std::string(part.data.begin(), part.data.end());
         if (body.compare(at, content.size(), content) != 0) std::abort();
         at += content.size();
     }

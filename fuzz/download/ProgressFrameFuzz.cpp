@@ -30,11 +30,7 @@ bool EndsWith(const char* text, size_t capacity, const char* end) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The fields in order, packed; a short input leaves the rest zero.
     size_t at = 0;
-    auto take = [&](auto& value) {
-        const size_t n = std::min(size - at, sizeof value);
-        memcpy(&value, data + at, n);
-        at += n;
-    };
+    auto take = [&](auto& v) { memcpy(&v, data + at, std::min(size - at, sizeof v)), at += std::min(size - at, sizeof v); };
     TransferTally tally, before;
     memset(&tally, 0, sizeof tally);  // padding too: tallies are compared bytewise
     take(tally.fileIndex), take(tally.fileSize), take(tally.fileReceived), take(tally.fileCount);
@@ -50,10 +46,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const bool shown = ComputeProgressFrame(tally, force & 1, &Clock::Read, &clock, frame);
     const bool throttled = !(force & 1) && clock.readings[0] - before.lastShownTime < 1000u;
     if (clock.reads > 3 || shown == throttled) abort();
-    if (!shown) {
-        if (memcmp(&before, &tally, sizeof tally) != 0) abort();
-        return 0;
-    }
+    if (!shown && memcmp(&before, &tally, sizeof tally) != 0) abort();
+    if (!shown) return 0;
     // The 512-byte line is never filled, so it always keeps its end.
     if (tally.lastShownTime != clock.readings[0] || frame.barPosition < 0 ||
         frame.barPosition > 1000 || strlen(frame.debugLine) >= sizeof frame.debugLine - 1 ||
@@ -61,15 +55,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         !EndsWith(frame.sizeText, sizeof frame.sizeText, "B") ||
         !EndsWith(frame.speedText, sizeof frame.speedText, "MB/s ) ") ||
         !EndsWith(frame.timeText, sizeof frame.timeText, "\n") ||
-        std::string(frame.sizeText) + frame.speedText + frame.timeText != frame.progressText) {
+        std::string(frame.sizeText) + frame.speedText + frame.timeText != frame.progressText)
         abort();
-    }
     // A second refresh right away, unforced, must hold back.
     Clock again{{clock.readings[0], clock.readings[0], clock.readings[0]}};
     memcpy(&before, &tally, sizeof tally);
-    if (ComputeProgressFrame(tally, false, &Clock::Read, &again, frame) ||
-        memcmp(&before, &tally, sizeof tally) != 0) {
-        abort();
-    }
-    return 0;
+    if (ComputeProgressFrame(tally, false, &Clock::Read, &again, frame)) abort();
+    return memcmp(&before, &tally, sizeof tally) == 0 ? 0 : (abort(), 0);
 }

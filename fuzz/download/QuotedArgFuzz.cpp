@@ -1,14 +1,10 @@
-// AppendQuotedArg and AppendArg on arbitrary bytes, the line allocated at
-// exactly its capacity (AddressSanitizer sees any overrun). A refusal leaves
-// the line unchanged; for arguments the quoting is meant for (no backslash
-// run longer than one before a quote or at the end of a quoted argument, no
-// tab unless quoted, no lone lead byte before a quote) the runtime's parsing,
-// code page 932 aware, gives back exactly that one argument.
+// AppendQuotedArg and AppendArg on arbitrary bytes, the line allocated at its
+// exact capacity for AddressSanitizer. A refusal leaves the line unchanged; an
+// argument the quoting is meant for parses back (code page 932 aware) whole.
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -48,6 +44,8 @@ std::vector<std::string> Parse(const std::string& s) {
     }
 }
 
+// No backslash run longer than one before a quote or ending a quoted
+// argument, no tab unless quoted, no lone lead byte before a quote.
 bool MeantForQuoting(const std::string& arg) {
     const bool quoted = arg.find(' ') != std::string::npos;
     if (!quoted && arg.find('\t') != std::string::npos) return false;
@@ -75,15 +73,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string argument = rest.substr(prefix.size());
     if (prefix.size() + 1 > capacity) return 0;
 
-    auto line = std::make_unique<char[]>(capacity);
-    memcpy(line.get(), prefix.c_str(), prefix.size() + 1);
-    const bool ok = quote ? AppendQuotedArg(line.get(), capacity, argument.c_str())
-                          : AppendArg(line.get(), capacity, argument.c_str());
-    const std::string result = line.get();
-    if (!ok) {
-        if (result != prefix) abort();
-        return 0;
-    }
+    std::vector<char> line(capacity);  // exactly capacity bytes
+    memcpy(line.data(), prefix.c_str(), prefix.size() + 1);
+    const bool ok = quote ? AppendQuotedArg(line.data(), capacity, argument.c_str())
+                          : AppendArg(line.data(), capacity, argument.c_str());
+    const std::string result = line.data();
+    if (!ok) return result == prefix ? 0 : (abort(), 0);
     if (result.size() + 1 > capacity || result.compare(0, prefix.size(), prefix) != 0) abort();
     if (!prefix.empty() && result[prefix.size()] != ' ') abort();
     const std::string appended = result.substr(prefix.empty() ? 0 : prefix.size() + 1);

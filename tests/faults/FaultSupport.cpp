@@ -1,0 +1,165 @@
+#include "FaultSupport.h"
+
+#include <tlhelp32.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <sstream>
+#include <thread>
+#include <vector>
+
+#include "app/ProcessState.h"
+#include "download/DownloadRun.h"
+#include "http/HttpWebRequest.h"
+
+namespace fault_test {
+namespace {
+
+const std::string& Fixture() {
+    static const std::string bytes = run_test::ReadWholeFile(VELTA_FAULTS_SETUP_FIXTURE);
+    return bytes;
+}
+
+DWORD CountOwnThreads() {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    DWORD count = 0;
+    THREADENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL ok = Thread32First(snapshot, &entry); ok; ok = Thread32Next(snapshot, &entry)) {
+        count += entry.th32OwnerProcessID == GetCurrentProcessId();
+    }
+    CloseHandle(snapshot);
+    return count;
+}
+
+// Wine answers GetProcessHandleCount with 0; its system handle table is real.
+DWORD CountOwnHandles() {
+    using QueryFn = LONG(WINAPI*)(ULONG, PVOID, ULONG, PULONG);
+    static const auto query = reinterpret_cast<QueryFn>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation")));
+    struct Entry { ULONG pid; BYTE type, flags; USHORT handle; PVOID object; ACCESS_MASK access; };
+    std::vector<BYTE> buffer(1 << 20);
+    ULONG needed = 0;
+    while (query(16 /* SystemHandleInformation */, buffer.data(), buffer.size(), &needed) != 0) {
+        buffer.resize(std::max<size_t>(buffer.size() * 2, needed + 65536));
+    }
+    const auto* entries = reinterpret_cast<const Entry*>(buffer.data() + sizeof(void*));
+    return std::count_if(entries, entries + *reinterpret_cast<const ULONG*>(buffer.data()),
+                         [](const Entry& e) { return e.pid == GetCurrentProcessId(); });
+}
+
+}  // namespace
+
+std::ostream& operator<<(std::ostream& out, const Counters& c) {
+    return out << c.handles << " handles, " << c.threads << " threads, "
+               << (c.privateBytes >> 20) << " MiB private";
+}
+
+Counters ReadCounters() {
+    // Wine leaves the private usage counter at 0; committed private pages are real.
+    uint64_t privateBytes = 0;
+    MEMORY_BASIC_INFORMATION info;
+    for (const BYTE* at = nullptr; VirtualQuery(at, &info, sizeof info) == sizeof info;) {
+        if (info.State == MEM_COMMIT && info.Type == MEM_PRIVATE) privateBytes += info.RegionSize;
+        const BYTE* next = static_cast<const BYTE*>(info.BaseAddress) + info.RegionSize;
+        if (next <= at) break;
+        at = next;
+    }
+    return {CountOwnHandles(), CountOwnThreads(), privateBytes};
+}
+
+void ExpectCountersBack(const Counters& baseline) {
+    Counters now;
+    EXPECT_TRUE(run_test::WaitUntil(
+        [&] {
+            now = ReadCounters();
+            return now.handles <= baseline.handles + 4 && now.threads <= baseline.threads + 1;
+        },
+        20000))
+        << "before: " << baseline << "; after: " << now;
+}
+
+void WarmUp() {
+    velta_test::Reset();
+    velta_test::SetRoute(PatternRoute("/faults/warm.bin", 100000));
+    for (const std::string& url : {velta_test::HttpsUrl("/faults/warm.bin"), velta_test::HttpUrl("/faults/warm.bin")}) {
+        CHttpWebRequest request(url.c_str());
+        request.Start();
+        request.Wait(30000);
+    }
+    RunHarness harness;
+    velta_test::SetRoute(SetupRoute("/faults/warm/setup.exe"));
+    velta_test::MessageBoxWatcher boxes;
+    harness.Run({velta_test::HttpsUrl("/faults/warm/setup.exe")});
+}
+
+DWORD WithSafetyNet(const std::function<void()>& f) {
+    HANDLE done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    std::thread net([done] {
+        if (WaitForSingleObject(done, 65000) == WAIT_TIMEOUT) velta_test::Reset();
+    });
+    const DWORD start = GetTickCount();
+    f();
+    const DWORD elapsed = GetTickCount() - start;
+    SetEvent(done);
+    net.join();
+    CloseHandle(done);
+    return elapsed;
+}
+
+velta_test::Route PatternRoute(const std::string& target, int64_t size) {
+    velta_test::Route route;
+    route.target = target;
+    route.pattern = size;
+    return route;
+}
+
+velta_test::Route SetupRoute(const std::string& target) {
+    velta_test::Route route;
+    route.target = target;
+    route.body = Fixture();
+    return route;
+}
+
+void ExpectFailureBox(const velta_test::SeenMessageBox& box) {
+    EXPECT_EQ(box.text, "ダウンロードに失敗しました。");
+    EXPECT_EQ(box.caption, "接続エラー");
+    EXPECT_EQ(box.icon, static_cast<UINT>(MB_ICONERROR));
+    EXPECT_EQ(box.buttons, std::vector<int>{IDOK});
+    EXPECT_NE(box.owner, nullptr) << "owned by the progress window";
+}
+
+RunHarness::RunHarness(const std::string& folder)
+    : downloads(folder.empty() ? scratch.Path() : folder), override(downloads) {
+    SetEnvironmentVariableA("VELTA_RUN_SETUP_RECORD", (records.Path() + "setup.txt").c_str());
+    g_productName = "VELTA 障害テスト";
+    ready = override.Applied() && !Fixture().empty();
+}
+
+RunHarness::~RunHarness() { SetEnvironmentVariableA("VELTA_RUN_SETUP_RECORD", nullptr); }
+
+bool RunHarness::NothingLeftBehind() const {
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((downloads + "VELTADL*").c_str(), &found);
+    return search == INVALID_HANDLE_VALUE || !FindClose(search);
+}
+
+int RunHarness::Run(const FileList& files) {
+    DeleteFileA((records.Path() + "setup.txt").c_str());
+    g_cancelRequested = 0;
+    SelectedFileList = files;
+    return RunDownload(GetModuleHandleA(nullptr));
+}
+
+std::map<std::string, uint64_t> RunHarness::SetupSaw() const {
+    std::map<std::string, uint64_t> files;
+    std::istringstream lines(run_test::ReadWholeFile(records.Path() + "setup.txt"));
+    if (lines.str().find("\nend\n") == std::string::npos) return files;
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind("file=", 0) == 0) files[line.substr(5, line.rfind(' ') - 5)] = std::stoull(line.substr(line.rfind(' ') + 1));
+    }
+    return files;
+}
+
+}  // namespace fault_test

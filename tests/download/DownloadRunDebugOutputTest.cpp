@@ -1,7 +1,5 @@
-// The progress line sent to the debugger, caught the way a debugger catches
-// it: this test program starts itself as a child under a debug-event loop,
-// the child downloads three files through the real loop and window, and
-// every OUTPUT_DEBUG_STRING_EVENT is collected here.
+// The progress lines sent to the debugger: this program starts itself as a
+// child under a debug-event loop and collects every OUTPUT_DEBUG_STRING_EVENT.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -85,8 +83,6 @@ DebugRun RunChildUnderDebugger(const std::string& commandLine) {
             run.lines.push_back(ReadDebugString(process.hProcess, event.u.DebugString));
             break;
         case EXCEPTION_DEBUG_EVENT:
-            // Only the loader's breakpoint is ours; everything else is the
-            // child's own business.
             if (event.u.Exception.ExceptionRecord.ExceptionCode != EXCEPTION_BREAKPOINT) {
                 continueStatus = DBG_EXCEPTION_NOT_HANDLED;
             }
@@ -137,15 +133,12 @@ TEST(DownloadRunDebugOutput, EachRefreshSendsOneLineAndCompletionsAreExact) {
         R"(\d+/3 -?\d+\.\d\dMB/-?\d+\.\d\dMB \(\d+\.\d\dMB/\d+\.\d\dMB\) \d+\.\d%\r\n)");
     std::vector<std::string> progress;
     for (const std::string& text : run.lines) {
-        // Wine and the runtime may have their own say; the tool's lines are
-        // the ones in its format.
         if (text.find("MB (") == std::string::npos) continue;
         EXPECT_TRUE(std::regex_match(text, line)) << text;
         progress.push_back(text);
     }
-    // The forced refresh at each file's completion is fully determined: the
-    // third file has no Content-Length, so its stored size is -1 and the
-    // total is the bytes done.
+    // Each completion is a forced refresh; the third file has no length, so
+    // its stored size is -1.
     const std::vector<std::string> completions = {
         "1/3 1.00MB/1.00MB (1.00MB/3.00MB) 33.3%\r\n",
         "2/3 2.00MB/2.00MB (3.00MB/4.50MB) 66.6%\r\n",

@@ -1,9 +1,6 @@
-// Served as the first file of a product and started by the download run as
-// its setup. Writes what it sees to the file named by VELTA_RUN_SETUP_RECORD
-// (inherited from the test): its own path, its command line, its current
-// folder, then every file beside it with its size - the run must still hold
-// the whole work folder while the setup runs. Exits with 7, which the run
-// must ignore. Never waits for anything.
+// Stands in for a product's setup: records to VELTA_RUN_SETUP_RECORD its path,
+// command line, current folder and every file beside it with its size, then
+// exits with 7, which the run must ignore.
 #include <windows.h>
 
 #include <cstdio>

@@ -1,7 +1,6 @@
 #pragma once
-// Scaffolding of the progress-window and download-run tests: scratch
-// folders, the Downloads known folder moved per test, the process-wide state
-// put back, and bounded waits. Everything cleans up after itself.
+// Scratch folders, the Downloads folder moved per test, process state put
+// back, bounded waits; shared with tests/faults.
 #include <windows.h>
 
 #include <functional>
@@ -9,8 +8,7 @@
 
 namespace run_test {
 
-// A fresh folder below the temporary folder, ending in a backslash; removed
-// with everything in it (read-only and hidden files included) on destruction.
+// A fresh temporary folder ending in a backslash, removed with its contents.
 class ScratchFolder {
 public:
     explicit ScratchFolder(const char* tag);
@@ -23,8 +21,7 @@ private:
     std::string m_path;
 };
 
-// Points the user's Downloads known folder at folder (no trailing backslash
-// needed) and restores the previous registry value on destruction.
+// Moves the user's Downloads folder until destruction.
 class DownloadsFolderOverride {
 public:
     explicit DownloadsFolderOverride(const std::string& folder);
@@ -40,8 +37,7 @@ private:
     std::string m_previous;
 };
 
-// Puts g_cancelRequested, g_testMode, g_productName and SelectedFileList back
-// to their start values, now and again on destruction.
+// Resets the process-wide run state now and on destruction.
 class ProcessStateGuard {
 public:
     ProcessStateGuard();
@@ -58,8 +54,7 @@ bool WriteWholeFile(const std::string& path, const std::string& bytes);
 // The folder of the running test program, ending in a backslash.
 std::string ProgramFolder();
 
-// Polls condition every few milliseconds until it holds or the deadline
-// passes, dispatching this thread's messages meanwhile when pump is set.
+// Polls until condition holds or the deadline passes; pump dispatches messages.
 bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs, bool pump = false);
 
 // The template title of the progress window.

@@ -1,7 +1,5 @@
 #pragma once
 // Scratch folders and file helpers for the work-folder and launcher tests.
-// Each test gets a fresh folder below the temporary folder, so tests can run
-// in parallel processes and never touch the user's real Downloads folder.
 #include <windows.h>
 
 #include <cstdio>

@@ -145,7 +145,7 @@ TEST_F(RequestFaults, BodiesShortOfOrPastTheirLengthFailAndWholeOnesComplete) {
 
 // Answers that end the exchange before or instead of a usable body; an
 // oversized but well-formed head is still a normal answer.
-TEST_F(RequestFaults, BrokenAnswersEndInTheRightState) {
+TEST_F(RequestFaults, ResetsErrorStatusesAndBrokenHeadsFailAndAnOversizedHeadCompletes) {
     const std::vector<Case> cases = {
         {"reset after 100000", Tweaked(kBody, [](Route& r) { r.resetAfter = 100000; }), Failed, 200, -100000},
         {"reset instead of an answer", Tweaked(kBody, [](Route& r) { r.resetNow = true; }), Failed, 0, kUnchecked},
@@ -165,14 +165,15 @@ TEST_F(RequestFaults, BrokenAnswersEndInTheRightState) {
 // request's own 30 s receive limit bounds it (Wine sets none).
 TEST_F(RequestFaults, DestroyingAStalledRequestEnds) {
     const struct {
+        const char* what;
         Route route;
         RequestState held;
         bool toFile;
-    } cases[] = {{Tweaked(kBody, [](Route& r) { r.delayStatusMs = 600000; }), Sending, false},
-                 {Tweaked(kBody, [](Route& r) { r.stallAfter = 10000; }), Receiving, true}};
+    } cases[] = {{"stall before the status line", Tweaked(kBody, [](Route& r) { r.delayStatusMs = 600000; }), Sending, false},
+                 {"stall after 10000 body bytes", Tweaked(kBody, [](Route& r) { r.stallAfter = 10000; }), Receiving, true}};
     const std::string path = m_folder.Path() + "stall.bin";
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.held);
+        SCOPED_TRACE(c.what);
         ASSERT_TRUE(velta_test::Reset());
         ASSERT_TRUE(velta_test::SetRoute(c.route));
         const Counters before = ReadCounters();

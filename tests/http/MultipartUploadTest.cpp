@@ -73,6 +73,7 @@ TEST_F(MultipartUpload, DuplicateNamesAndFilePartsWithoutANameOrFileAreRefused) 
     EXPECT_EQ(0, r.AddFormFile("a", "f.bin", (m_folder + "missing").c_str(), "t/t"));
     EXPECT_EQ(0u, r.GetLastErrorCode());
     EXPECT_EQ(1, r.AddFormField("A", "other case"));
+    EXPECT_EQ(1, r.AddFormField("ab", "longer"));
     EXPECT_EQ(0, r.AddFormData("d", "", "abc", 3, "text/plain"));
     ASSERT_TRUE(MakeFile(m_folder + "present.txt", "abc"));
     EXPECT_EQ(0, r.AddFormFile("f", "", (m_folder + "present.txt").c_str(), "text/plain"));
@@ -80,10 +81,11 @@ TEST_F(MultipartUpload, DuplicateNamesAndFilePartsWithoutANameOrFileAreRefused) 
     EXPECT_EQ(static_cast<uint32_t>(ERROR_FILE_NOT_FOUND), r.GetLastErrorCode());
     EXPECT_EQ(0, r.AddFormFile("f", "x.txt", (m_folder + "no-dir\\missing.txt").c_str(), "text/plain"));
     EXPECT_EQ(static_cast<uint32_t>(ERROR_PATH_NOT_FOUND), r.GetLastErrorCode());
-    EXPECT_EQ(2u, HttpWebRequestProbe::PartCount(r));
+    EXPECT_EQ(3u, HttpWebRequestProbe::PartCount(r));
     const auto seen = Send();
     const std::string boundary = seen.Header("Content-Type").value_or("").substr(30);
-    EXPECT_EQ(multipart::ProduceBody({Part("a", "first"), Part("A", "other case")}, boundary), seen.body);
+    EXPECT_EQ(multipart::ProduceBody({Part("a", "first"), Part("A", "other case"), Part("ab", "longer")}, boundary),
+              seen.body);
 }
 
 TEST_F(MultipartUpload, DiskPartsStopBelowTwoGibibytesAndTheWholeBelowFour) {

@@ -109,7 +109,10 @@ TEST_F(RequestTest, OtherStatusesFailWithTheStatusReadableAndRedirectsNotFollowe
     }
 }
 
-TEST_F(RequestTest, RequestLineAndReadBackOfLengthAndDate) {
+// The query reaches the server; the length reads back as sent, -1 without
+// a header and 0 for text that is not a number; a missing date reads back
+// as all zero.
+TEST_F(RequestTest, QueryReachesTheServerAndLengthAndDateReadBackOrFallBack) {
     struct Case { Length policy; const char* text; std::string body; int64_t expected; } const cases[] = {
         {Length::Auto, "", "hello world", 11}, {Length::Auto, "", "", 0},
         {Length::None, "", "hello world", -1},    // the body runs to the end of the connection

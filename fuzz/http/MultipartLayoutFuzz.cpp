@@ -16,11 +16,13 @@ struct Reader {
     bool Byte(uint8_t* out) {
         if (!size) return false;
         --size;
-        return *out = *data++, true;
+        *out = *data++;
+        return true;
     }
     std::string Text() {
         uint8_t b0 = 0, b1 = 0;
-        Byte(&b0), Byte(&b1);
+        Byte(&b0);
+        Byte(&b1);
         const size_t n = std::min<size_t>((b0 | b1 << 8) % 3000, size);
         std::string s(reinterpret_cast<const char*>(data), n);
         data += n;

@@ -1,6 +1,7 @@
 #pragma once
 // Shared helpers of the request tests, and the probe that reaches what the
-// platform offers no outside view of (open flags, stored parts).
+// platform offers no outside view of (open flags, stored parts, the body's
+// reserved memory, one chunk read of a disk part).
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -18,6 +19,10 @@ struct HttpWebRequestProbe {
     static const std::string& ObjectName(const CHttpWebRequest& r) { return r.m_objectName; }
     static const FormPart* Find(const CHttpWebRequest& r, const char* name) { return r.FindFormPart(name); }
     static size_t PartCount(const CHttpWebRequest& r) { return r.m_formParts.size(); }
+    static size_t BodyCapacity(const CHttpWebRequest& r) { return r.m_body.capacity(); }
+    static size_t ReadPartChunk(CHttpWebRequest& r, const FormPart& part, uint64_t offset, uint8_t* buffer) {
+        return r.ReadPartChunk(part, offset, buffer);
+    }
 };
 
 namespace http_test {

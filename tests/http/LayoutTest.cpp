@@ -16,7 +16,7 @@ constexpr int64_t kMin = std::numeric_limits<int64_t>::min();
 
 // Parsing reads blanks, a sign and digits up to the first other byte and
 // clamps instead of wrapping; only a plain number holds the body to a length.
-TEST(ContentLength, ParsedAndExactReadings) {
+TEST(ContentLength, ParsingStopsAtTheFirstOtherByteAndClampsOnlyPlainNumbersAreExact) {
     struct Case { const char* text; int64_t parsed; std::optional<int64_t> exact; } const cases[] = {
         {"0", 0, 0}, {"1234", 1234, 1234}, {"  \t 42", 42, 42}, {"\r\n\v\f7", 7, 7}, {" 1024 ", 1024, 1024},
         {"+15", 15, 15}, {"00012", 12, 12}, {"4294967296", 4294967296LL, 4294967296LL},

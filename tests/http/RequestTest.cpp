@@ -1,7 +1,15 @@
 // A request as its owner and the server see it: states and read-back, start
 // rules, what goes over the wire, how answers and certificates are judged.
+// (Winsock 2 comes before windows.h, which would pull in the old winsock.)
+#include <winsock2.h>
+
+#include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <memory>
+#include <optional>
+#include <thread>
+#include <vector>
 
 #include "tests/http/HttpTestSupport.h"
 
@@ -101,7 +109,10 @@ TEST_F(RequestTest, OtherStatusesFailWithTheStatusReadableAndRedirectsNotFollowe
     }
 }
 
-TEST_F(RequestTest, RequestLineAndReadBackOfLengthAndDate) {
+// The query reaches the server; the length reads back as sent, -1 without
+// a header and 0 for text that is not a number; a missing date reads back
+// as all zero.
+TEST_F(RequestTest, QueryReachesTheServerAndLengthAndDateReadBackOrFallBack) {
     struct Case { Length policy; const char* text; std::string body; int64_t expected; } const cases[] = {
         {Length::Auto, "", "hello world", 11}, {Length::Auto, "", "", 0},
         {Length::None, "", "hello world", -1},    // the body runs to the end of the connection
@@ -123,8 +134,12 @@ TEST_F(RequestTest, RequestLineAndReadBackOfLengthAndDate) {
         EXPECT_EQ(1, r.GetContentLength(&length));
         EXPECT_EQ(c.expected, length) << static_cast<int>(c.policy);
         const uint8_t sentinel = 0;
-        const uint8_t* data = &sentinel;  // an empty body leaves the caller's pointer alone
-        EXPECT_EQ(c.body, std::string(reinterpret_cast<const char*>(data), r.GetResponseData(&data)));
+        const uint8_t* data = &sentinel;
+        const uint32_t size = r.GetResponseData(&data);
+        EXPECT_EQ(c.body, std::string(reinterpret_cast<const char*>(data), size));
+        if (c.body.empty()) {
+            EXPECT_EQ(&sentinel, data) << "an empty body leaves the caller's pointer alone";
+        }
         uint64_t received = 1;
         EXPECT_EQ(1, r.GetReceivedSize(&received));
         EXPECT_EQ(c.body.size(), received);
@@ -176,5 +191,282 @@ TEST_F(RequestTest, CertificateNameAndDateFaultsAreAcceptedOtherFaultsRefused) {
         EXPECT_TRUE(e == ERROR_INTERNET_INVALID_CA || e == ERROR_INTERNET_SEC_CERT_REV_FAILED ||
                     e == ERROR_INTERNET_SEC_CERT_ERRORS || e == ERROR_INTERNET_SEC_INVALID_CERT) << e;
     }
+}
+
+// The answer's status line is held back until the server is reset, so the
+// request sits in Sending: a zero wait must report that, not wait for the end.
+TEST_F(RequestTest, WaitZeroReturnsTheCurrentStateWithoutWaiting) {
+    Route route = MakeRoute("/held", "late");
+    route.delayStatusMs = 600000;
+    ASSERT_TRUE(velta_test::SetRoute(route));
+    CHttpWebRequest r(velta_test::HttpUrl("/held").c_str());
+    EXPECT_EQ(Idle, r.Wait(0));
+    r.Start();
+    ASSERT_TRUE(WaitUntil([&] { return r.Wait(0) == Sending && velta_test::RequestCount("/held") == 1; }))
+        << "state " << r.Wait(0);
+    EXPECT_EQ(Sending, r.Wait(0));
+    ASSERT_TRUE(velta_test::Reset());  // lets the held answer go
+    const RequestState end = WaitEnd(r);
+    ASSERT_TRUE(end == Completed || end == Failed) << end;
+    EXPECT_EQ(end, r.Wait(0));
+}
+
+TEST_F(RequestTest, StatesComeInOrderAndReadBackAnswersFromHeadersOn) {
+    Route route = MakeRoute("/steps", std::string(10000, 'b'));
+    route.delayStatusMs = 800;
+    route.delayHeadersMs = 800;
+    route.headers.push_back({"Last-Modified", "Wed, 21 Oct 2015 07:28:00 GMT"});
+    ASSERT_TRUE(velta_test::SetRoute(route));
+    CHttpWebRequest r(velta_test::HttpUrl("/steps").c_str());
+    r.Start();
+    const std::vector<RequestState> order = {Idle, Connecting, Sending, HeadersReceived, Receiving, Completed};
+    std::vector<RequestState> seen;
+    bool answeredWhileReceiving = false;
+    ASSERT_TRUE(WaitUntil([&] {
+        const RequestState s = r.Wait(5);
+        if (seen.empty() || seen.back() != s) seen.push_back(s);
+        if (s == Receiving) {
+            int64_t length = 0;
+            SYSTEMTIME t{};
+            answeredWhileReceiving = r.GetContentLength(&length) == 1 && length == 10000 &&
+                                     r.GetLastModified(&t) == 1 && t.wYear == 2015;
+        }
+        return s == Completed || s == Failed;
+    }));
+    ASSERT_EQ(Completed, seen.back());
+    size_t last = 0;
+    for (RequestState s : seen) {
+        const size_t index = std::find(order.begin(), order.end(), s) - order.begin();
+        ASSERT_LT(index, order.size()) << "unexpected state " << s;
+        EXPECT_GE(index, last) << "state " << s << " came after a later one";
+        last = index;
+    }
+    // Both delays are long enough that the polls must see these two.
+    EXPECT_NE(seen.end(), std::find(seen.begin(), seen.end(), Sending));
+    EXPECT_NE(seen.end(), std::find(seen.begin(), seen.end(), Receiving));
+    EXPECT_TRUE(answeredWhileReceiving);
+}
+
+TEST_F(RequestTest, UrlAndTargetPathAreCopiedWithTheirTerminator) {
+    ASSERT_TRUE(velta_test::SetRoute(MakeRoute("/dir/a.txt?x=1", "a")));
+    const std::string url = velta_test::HttpUrl("/dir/a.txt?x=1");
+    const std::string path = ScratchFolder() + "a.txt";
+    char buffer[512];
+    for (const bool toFile : {false, true}) {
+        CHttpWebRequest r(url.c_str());
+        ASSERT_EQ(1, toFile ? r.StartToFile(path.c_str()) : r.Start());
+        ASSERT_EQ(Completed, WaitEnd(r));
+        std::memset(buffer, 'Z', sizeof(buffer));
+        EXPECT_EQ(1, r.GetUrl(buffer));
+        EXPECT_EQ(url, buffer);
+        std::memset(buffer, 'Z', sizeof(buffer));
+        EXPECT_EQ(toFile ? 1 : 0, r.GetFilePath(buffer));
+        EXPECT_EQ(toFile ? path : "", std::string(buffer)) << toFile;
+    }
+    CHttpWebRequest empty("");
+    std::memset(buffer, 'Z', sizeof(buffer));
+    EXPECT_EQ(0, empty.GetUrl(buffer));
+    EXPECT_EQ('\0', buffer[0]);
+    EXPECT_EQ(1, empty.SetContext(buffer, 42));
+}
+
+TEST_F(RequestTest, UnreachableServerOrUnsplittableUrlFailsWithStatusZero) {
+    // base+9 lies in the range kept for these tests, and nothing listens there.
+    const struct {
+        std::string url;
+        std::optional<uint32_t> error;  // none: any transport error
+    } cases[] = {
+        {"http://127.0.0.1:" + std::to_string(velta_test::PortBase() + 9) + "/x",
+         static_cast<uint32_t>(ERROR_INTERNET_CANNOT_CONNECT)},
+        {"not a url", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        CHttpWebRequest r(c.url.c_str());
+        r.Start();
+        EXPECT_EQ(Failed, WaitEnd(r)) << c.url;
+        EXPECT_EQ(0u, r.GetStatusCode()) << c.url;
+        if (c.error) {
+            EXPECT_EQ(*c.error, r.GetLastErrorCode()) << c.url;
+        } else {
+            EXPECT_NE(0u, r.GetLastErrorCode()) << c.url;
+        }
+    }
+}
+
+TEST_F(RequestTest, CacheableAnswerIsFetchedFromTheServerEveryTime) {
+    Route route = MakeRoute("/cacheable", "same");
+    route.headers.push_back({"Cache-Control", "max-age=3600"});
+    ASSERT_TRUE(velta_test::SetRoute(route));
+    for (int i = 0; i < 2; ++i) {
+        CHttpWebRequest r(velta_test::HttpUrl("/cacheable").c_str());
+        r.Start();
+        ASSERT_EQ(Completed, WaitEnd(r));
+        EXPECT_EQ("same", Body(r));
+    }
+    EXPECT_EQ(2, velta_test::RequestCount("/cacheable"));
+}
+
+// Grown by doubling from the reserved 64 KiB, not chunk by chunk: the
+// capacity stays 64 KiB times a power of two, below twice the body.
+TEST_F(RequestTest, LargeBodyArrivesWholeAndTheMemoryBodyGrowsByDoublingFrom64KiB) {
+    constexpr int64_t kSize = 3 * 1024 * 1024 + 77;
+    Route route = MakeRoute("/big");
+    route.pattern = kSize;
+    ASSERT_TRUE(velta_test::SetRoute(route));
+
+    CHttpWebRequest memory(velta_test::HttpUrl("/big").c_str());
+    EXPECT_EQ(65536u, HttpWebRequestProbe::BodyCapacity(memory));
+    memory.Start();
+    ASSERT_EQ(Completed, WaitEnd(memory));
+    const size_t capacity = HttpWebRequestProbe::BodyCapacity(memory);
+    EXPECT_EQ(0u, capacity % 65536) << capacity;
+    EXPECT_EQ(0u, (capacity / 65536) & (capacity / 65536 - 1)) << capacity;
+    EXPECT_LT(capacity, 2u * kSize);
+    const uint8_t* data = nullptr;
+    ASSERT_EQ(static_cast<uint32_t>(kSize), memory.GetResponseData(&data));
+    EXPECT_FALSE(velta_test::FirstPatternMismatch(data, kSize).has_value());
+    uint64_t received = 0;
+    EXPECT_EQ(1, memory.GetReceivedSize(&received));
+    EXPECT_EQ(static_cast<uint64_t>(kSize), received);
+
+    const std::string path = ScratchFolder() + "big.bin";
+    CHttpWebRequest file(velta_test::HttpsUrl("/big").c_str());
+    ASSERT_EQ(1, file.StartToFile(path.c_str()));
+    ASSERT_EQ(Completed, WaitEnd(file));
+    EXPECT_EQ(0u, file.GetResponseData(&data));
+    EXPECT_TRUE(NobodyHoldsOpen(path));
+    EXPECT_TRUE(velta_test::FileMatchesPattern(path, kSize));
+}
+
+// The server sends 6,000 bytes and then nothing: the first read of 4,096
+// bytes lands and is counted at once, the second waits for bytes that do
+// not come. A count kept back until the end, or reads of more than 4,096
+// bytes, would show 0 here.
+TEST_F(RequestTest, ReceivedSizeRisesWithEachReadOfAtMost4096Bytes) {
+    Route route = MakeRoute("/trickle");
+    route.pattern = 100000;
+    route.stallAfter = 6000;
+    const std::string path = ScratchFolder() + "trickle.bin";
+    for (const bool toFile : {false, true}) {
+        ASSERT_TRUE(velta_test::Reset());
+        ASSERT_TRUE(velta_test::SetRoute(route));
+        CHttpWebRequest r(velta_test::HttpUrl("/trickle").c_str());
+        ASSERT_EQ(1, toFile ? r.StartToFile(path.c_str()) : r.Start());
+        uint64_t received = 0;
+        ASSERT_TRUE(WaitUntil([&] { return r.GetReceivedSize(&received) == 1 && received > 0; })) << toFile;
+        EXPECT_EQ(Receiving, r.Wait(300)) << toFile;
+        EXPECT_EQ(1, r.GetReceivedSize(&received));
+        EXPECT_EQ(4096u, received) << toFile;
+        ASSERT_TRUE(velta_test::Reset());  // releases the stall: the body ends short of its length
+        EXPECT_EQ(Failed, WaitEnd(r)) << toFile;
+    }
+}
+
+// Accepts one connection on 127.0.0.1:443 and pipes it to the test server's
+// trusted HTTPS port, so that a URL without a port can reach the server.
+class DefaultHttpsPortRelay {
+public:
+    DefaultHttpsPortRelay() {
+        WSADATA wsa;
+        m_winsock = WSAStartup(MAKEWORD(2, 2), &wsa) == 0;
+        m_listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(443);
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        m_listening = m_listener != INVALID_SOCKET &&
+                      bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0 &&
+                      listen(m_listener, 1) == 0;
+        m_bindError = m_listening ? 0 : WSAGetLastError();
+        if (m_listening) m_thread = std::thread([this] { Pipe(); });
+    }
+    ~DefaultHttpsPortRelay() {
+        m_stop = true;
+        if (m_thread.joinable()) m_thread.join();
+        if (m_listener != INVALID_SOCKET) closesocket(m_listener);
+        if (m_winsock) WSACleanup();
+    }
+    bool Listening() const { return m_listening; }
+    int BindError() const { return m_bindError; }
+    int Accepted() const { return m_accepted; }
+
+private:
+    // Waits in short slices so that the destructor's stop is seen.
+    bool Readable(SOCKET a, SOCKET b, bool* aReady, bool* bReady) {
+        while (!m_stop) {
+            fd_set set;
+            FD_ZERO(&set);
+            FD_SET(a, &set);
+            if (b != INVALID_SOCKET) FD_SET(b, &set);
+            timeval slice{0, 100000};
+            const int n = select(0, &set, nullptr, nullptr, &slice);
+            if (n < 0) return false;
+            if (n == 0) continue;
+            *aReady = FD_ISSET(a, &set);
+            if (bReady) *bReady = b != INVALID_SOCKET && FD_ISSET(b, &set);
+            return true;
+        }
+        return false;
+    }
+    static bool Forward(SOCKET from, SOCKET to) {
+        char buffer[16384];
+        const int n = recv(from, buffer, sizeof(buffer), 0);
+        if (n <= 0) return false;
+        for (int sent = 0; sent < n;) {
+            const int m = send(to, buffer + sent, n - sent, 0);
+            if (m <= 0) return false;
+            sent += m;
+        }
+        return true;
+    }
+    void Pipe() {
+        bool ready = false;
+        if (!Readable(m_listener, INVALID_SOCKET, &ready, nullptr)) return;
+        const SOCKET client = accept(m_listener, nullptr, nullptr);
+        if (client == INVALID_SOCKET) return;
+        ++m_accepted;
+        const SOCKET server = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(static_cast<u_short>(velta_test::PortNumber(velta_test::Port::Https)));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (connect(server, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0) {
+            bool fromClient = false, fromServer = false;
+            while (Readable(client, server, &fromClient, &fromServer)) {
+                if (fromClient && !Forward(client, server)) break;
+                if (fromServer && !Forward(server, client)) break;
+            }
+        }
+        closesocket(server);
+        closesocket(client);
+    }
+
+    bool m_winsock = false;
+    SOCKET m_listener = INVALID_SOCKET;
+    bool m_listening = false;
+    int m_bindError = 0;
+    std::atomic<bool> m_stop{false};
+    std::atomic<int> m_accepted{0};
+    std::thread m_thread;
+};
+
+// The connection goes to the scheme's default port: the relay on 443 is the
+// only way to the server, and the server sees TLS arrive on its HTTPS port.
+TEST_F(RequestTest, HttpsUrlWithoutAPortGoesToPort443) {
+    ASSERT_TRUE(velta_test::SetRoute(MakeRoute("/default-port", "via 443")));
+    DefaultHttpsPortRelay relay;
+    if (!relay.Listening()) {
+        GTEST_SKIP() << "127.0.0.1:443 cannot be bound here (Winsock error " << relay.BindError()
+                     << "; binding it needs root or another program holds it)";
+    }
+    CHttpWebRequest r("https://127.0.0.1/default-port");
+    r.Start();
+    EXPECT_EQ(Completed, WaitEnd(r)) << "error " << r.GetLastErrorCode();
+    EXPECT_EQ("via 443", Body(r));
+    EXPECT_EQ(1, relay.Accepted());
+    const auto seen = velta_test::RecordedRequests("/default-port");
+    ASSERT_EQ(1u, seen.size());
+    EXPECT_EQ(velta_test::PortNumber(velta_test::Port::Https), seen[0].port);
+    EXPECT_EQ("127.0.0.1", seen[0].Header("Host").value_or("(none)")) << "the default port is not named";
 }
 }  // namespace

@@ -13,7 +13,12 @@ using namespace http_test;
 int g_failAt = -1;  // creation number that fails: 0 mutex, 1..3 events, 4 thread
 int g_creations = 0;
 
-bool Fails(DWORD error) { return g_creations++ == g_failAt && (SetLastError(error), true); }
+// Counts the creation; the one numbered g_failAt fails with the error.
+bool Fails(DWORD error) {
+    if (g_creations++ != g_failAt) return false;
+    SetLastError(error);
+    return true;
+}
 HANDLE WINAPI Mutex(LPSECURITY_ATTRIBUTES a, BOOL o, LPCSTR n) { return Fails(ERROR_NOT_ENOUGH_MEMORY) ? nullptr : CreateMutexA(a, o, n); }
 HANDLE WINAPI Event(LPSECURITY_ATTRIBUTES a, BOOL m, BOOL i, LPCSTR n) {
     return Fails(ERROR_NO_SYSTEM_RESOURCES) ? nullptr : CreateEventA(a, m, i, n);

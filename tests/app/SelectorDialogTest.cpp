@@ -192,7 +192,7 @@ TEST_F(SelectorDialogTest, UserPageButtonAsksTheShellToOpenTheUserPage) {
     char self[MAX_PATH] = {};
     std::string folder(self, GetModuleFileNameA(nullptr, self, sizeof self));
     folder.resize(folder.find_last_of('\\') + 1);
-    const std::string recorder = "\"" + folder + "catalog_url_recorder.exe\"";
+    const std::string recorder = "\"" + folder + "app_url_recorder.exe\"";
     const std::string record = folder + "user-page-record.txt";
     DeleteFileA(record.c_str());
     ASSERT_TRUE(SetEnvironmentVariableA("VELTA_URL_RECORD", record.c_str()));

@@ -82,8 +82,9 @@ protected:
 // Little-endian reader; DWORD alignment is relative to the resource start.
 class Reader {
 public:
-    explicit Reader(const std::string& data) : m_data(data) {}
+    explicit Reader(const std::string& data, size_t pos = 0) : m_data(data), m_pos(pos) {}
     bool ok() const { return m_ok; }
+    size_t pos() const { return m_pos; }
     void Skip(size_t n) { m_pos += n; }
     void Align4() { m_pos = (m_pos + 3) & ~size_t{3}; }
     uint32_t U(size_t n) {
@@ -110,7 +111,7 @@ public:
 
 private:
     const std::string& m_data;
-    size_t m_pos = 0;
+    size_t m_pos;
     bool m_ok = true;
 };
 
@@ -384,6 +385,74 @@ TEST_F(ResourceTest, VersionRecordAsTheShellReadsIt) {
     ASSERT_NE(nullptr, translation);
     ASSERT_EQ(4u, length);
     EXPECT_EQ(0x04B00411u, *translation);
+}
+
+// One block of the version record: length, value length, type, key, value,
+// children, each part DWORD-aligned from the start of the resource. A text
+// value (type 1) counts WCHARs, a binary one bytes.
+struct VersionBlock {
+    std::string key;
+    uint16_t type = 0;
+    std::string value;  // raw bytes
+    std::vector<VersionBlock> children;
+};
+
+bool ParseBlock(const std::string& data, size_t pos, VersionBlock& out) {
+    Reader r(data, pos);
+    const size_t length = r.W(), valueLength = r.W();
+    out.type = r.W();
+    out.key = r.Sz();
+    r.Align4();
+    const size_t end = pos + length, valueBytes = out.type == 1 ? valueLength * 2 : valueLength;
+    if (!r.ok() || length < 6 || end > data.size() || r.pos() + valueBytes > end) return false;
+    out.value = data.substr(r.pos(), valueBytes);
+    for (size_t child = (r.pos() + valueBytes + 3) & ~size_t{3}; child + 6 <= end;) {
+        VersionBlock c;
+        if (!ParseBlock(data, child, c)) return false;
+        child = (child + Reader(data, child).W() + 3) & ~size_t{3};
+        out.children.push_back(std::move(c));
+    }
+    return true;
+}
+
+std::string TextValue(const VersionBlock& b) {
+    std::wstring w(b.value.size() / 2, L'\0');
+    memcpy(w.data(), b.value.data(), w.size() * 2);
+    while (!w.empty() && w.back() == L'\0') w.pop_back();
+    return ToCp932(w);
+}
+
+// The shell reads the strings by key; the record itself keeps them in a fixed
+// order, each as text, in the one Japanese UTF-16 table.
+TEST_F(ResourceTest, VersionStringsAreTextInTheirFixedOrder) {
+    VersionBlock root;
+    ASSERT_TRUE(ParseBlock(Data(RT_VERSION, IDV_VERSION), 0, root));
+    EXPECT_EQ("VS_VERSION_INFO", root.key);
+    EXPECT_EQ(sizeof(VS_FIXEDFILEINFO), root.value.size());
+    ASSERT_EQ(2u, root.children.size());
+    EXPECT_EQ("StringFileInfo", root.children[0].key);
+    ASSERT_EQ(1u, root.children[0].children.size());
+    const VersionBlock& table = root.children[0].children[0];
+    EXPECT_EQ("041104b0", table.key);
+    const std::pair<const char*, const char*> expected[] = {
+        {"CompanyName", nullptr}, {"FileDescription", "VELTAセットアップダウンロード"}, {"FileVersion", "1.0.0.1"},
+        {"LegalCopyright", nullptr}, {"ProductName", "VELTA"}, {"ProductVersion", "1.0.250401"}};
+    ASSERT_EQ(std::size(expected), table.children.size());
+    for (size_t i = 0; i < table.children.size(); ++i) {
+        const auto& [key, value] = expected[i];
+        const VersionBlock& entry = table.children[i];
+        EXPECT_EQ(key, entry.key);
+        EXPECT_EQ(1, entry.type) << key;
+        if (value) {
+            EXPECT_EQ(value, TextValue(entry));
+        } else {
+            EXPECT_FALSE(TextValue(entry).empty()) << key;
+        }
+    }
+    EXPECT_EQ("VarFileInfo", root.children[1].key);
+    ASSERT_EQ(1u, root.children[1].children.size());
+    EXPECT_EQ("Translation", root.children[1].children[0].key);
+    EXPECT_EQ(std::string("\x11\x04\xb0\x04", 4), root.children[1].children[0].value);
 }
 
 // Attribute value inside one element; "<none>" when absent.

@@ -197,7 +197,8 @@ TEST_F(SelectorWindow, PaintsBannerCentredOnWhiteAndSavesAScreenshot) {
     RECT gap{200, 120, 201, 121};
     MapDialogRect(m_dialog, &gap);
     MapWindowPoints(m_dialog, nullptr, reinterpret_cast<POINT*>(&gap), 2);
-    gap.right = gap.left + 1, gap.bottom = gap.top + 1;
+    gap.right = gap.left + 1;
+    gap.bottom = gap.top + 1;
     EXPECT_EQ((std::vector<uint8_t>{255, 255, 255}), CaptureScreen(gap));
 
     // The banner's own pixels, centred in its static.

@@ -22,7 +22,9 @@ constexpr char kInternetHint[] = "インターネットが正しく接続され�
 
 bool Serve(const std::string& target, const std::string& body, int status = 200) {
     Route route;
-    route.target = target, route.status = status, route.body = body;
+    route.target = target;
+    route.status = status;
+    route.body = body;
     return SetRoute(route);
 }
 
@@ -159,7 +161,7 @@ TEST_F(CatalogFetchTest, FailureShowsItsReasonAndLeavesTheCatalogEmpty) {
     }
 }
 
-TEST_F(CatalogFetchTest, FileListUrlLinesAndFailures) {
+TEST_F(CatalogFetchTest, FileListIsBaseUrlPlusEachLineAndAFailureShowsOneBox) {
     const std::string lines = "setup.exe\r\n\r\ndata 1.cab\rsub/\x83\x5C.bin\n\n";
     const std::vector<std::string> files = {"setup.exe", "data 1.cab", "sub/\x83\x5C.bin"};
     const struct { std::string base, target, body; int status; std::vector<std::string> files; bool box; } cases[] = {

@@ -1,4 +1,5 @@
-// Parsers of the catalog and the file list: edge cases of the text formats.
+// Portable parts of the catalog: the parsers of the catalog and the file list,
+// the fetches' body and URL helpers, and which message a failed fetch shows.
 // Shift-JIS bytes are written as escapes so the native build stays ASCII.
 #include <gtest/gtest.h>
 
@@ -23,7 +24,7 @@ std::vector<std::string> Parsed(const std::string& text) {
     return rows;
 }
 
-TEST(ParseCatalog, LinesColumnsAndLineEnds) {
+TEST(ParseCatalog, EachLineWithANameBecomesOneEntryOfItsFirstFourColumns) {
     const struct { std::string text; std::vector<std::string> expected; } cases[] = {
         {"", {}},
         {"\r\n\r\n\r\n\r\r\n", {}},
@@ -80,7 +81,7 @@ TEST(ParseFileList, OverlongLineRejectsTheWholeList) {
 }
 
 // Column 1 alone, followed by a name so that the line yields an entry.
-TEST(ParseCatalog, NumberColumnConversion) {
+TEST(ParseCatalog, NumberColumnIsSignedDecimalClampedTo32Bits) {
     const struct { const char* column; int32_t expected; } cases[] = {
         {"", 0},
         {"abc", 0},

@@ -89,7 +89,10 @@ public:
     void Align4() { m_pos = (m_pos + 3) & ~size_t{3}; }
     uint32_t U(size_t n) {
         uint32_t v = 0;
-        if (m_pos + n > m_data.size()) return m_ok = false, 0;
+        if (m_pos + n > m_data.size()) {
+            m_ok = false;
+            return 0;
+        }
         for (size_t i = 0; i < n; ++i) v |= uint32_t(static_cast<unsigned char>(m_data[m_pos + i])) << (8 * i);
         m_pos += n;
         return v;
@@ -169,7 +172,7 @@ std::string C(int id, const char* cls, int x, int y, int cx, int cy, uint32_t st
            std::to_string(cx) + " " + std::to_string(cy) + " " + Hex(style) + " 0 " + text;
 }
 
-TEST_F(ResourceTest, DialogTemplates) {
+TEST_F(ResourceTest, DialogTemplatesHaveTheirFixedLayoutAndTexts) {
     EXPECT_EQ((std::vector<std::string>{"DOWNLOADSELECTOR", "110"}), Names(RT_DIALOG));
     EXPECT_EQ(std::vector<WORD>{kJapanese}, Languages(RT_DIALOG, "DOWNLOADSELECTOR"));
     EXPECT_EQ(std::vector<WORD>{kJapanese}, Languages(RT_DIALOG, MAKEINTRESOURCEA(110)));
@@ -238,7 +241,10 @@ TEST_F(ResourceTest, BannerIsBottomUp24BitUncompressed) {
         for (int x = 0; x < 537; ++x) {
             const auto* p = reinterpret_cast<const unsigned char*>(data.data()) + 40 + y * 1612 + x * 3;
             const int key = (p[0] >> 3) | ((p[1] >> 3) << 5) | ((p[2] >> 3) << 10);
-            if (!seen[key]) seen[key] = true, ++distinct;
+            if (!seen[key]) {
+                seen[key] = true;
+                ++distinct;
+            }
         }
     }
     EXPECT_GT(distinct, 200);
@@ -348,7 +354,7 @@ TEST_F(ResourceTest, IconImagesHaveTheirFormatPaletteAndMask) {
         EXPECT_EQ(id, LookupIconIdFromDirectoryEx(reinterpret_cast<PBYTE>(group.data()), TRUE, size, size, 0));
 }
 
-TEST_F(ResourceTest, VersionRecordAsTheShellReadsIt) {
+TEST_F(ResourceTest, ShellReadsTheFixedVersionFieldsAndStrings) {
     EXPECT_EQ(std::vector<std::string>{"1"}, Names(RT_VERSION));
     EXPECT_EQ(std::vector<WORD>{kJapanese}, Languages(RT_VERSION, MAKEINTRESOURCEA(IDV_VERSION)));
     const std::string path = AppPath();

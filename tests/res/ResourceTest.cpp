@@ -1,10 +1,12 @@
 // Reads the resources of the built executable as data (the module mapped the
 // way the loader and the shell do) and checks every fixed value. The binary
-// formats are parsed here, independently of windres.
+// formats are parsed here, independently of windres. The import table shows
+// what the program links against.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -496,6 +498,35 @@ TEST_F(ResourceTest, ManifestAsksForNoElevationAndCommonControlsSix) {
     const size_t dependency = xml.find("<dependentAssembly>");
     EXPECT_NE(std::string::npos, dependency);
     EXPECT_GT(xml.find(controls), dependency);
+}
+
+// Names of the DLLs the module imports from, lower case. The module is mapped
+// as an image, so the table's addresses are offsets from its base.
+std::vector<std::string> ImportedDlls(HMODULE module) {
+    const auto* base = reinterpret_cast<const uint8_t*>(reinterpret_cast<ULONG_PTR>(module) & ~ULONG_PTR{3});
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& table = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    std::vector<std::string> names;
+    if (table.VirtualAddress == 0) return names;
+    for (const auto* d = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + table.VirtualAddress); d->Name;
+         ++d) {
+        std::string name = reinterpret_cast<const char*>(base + d->Name);
+        for (char& c : name) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+        names.push_back(name);
+    }
+    return names;
+}
+
+// The progress bar's class comes from the common controls 6 that the manifest
+// names; the program never initialises them, so it needs nothing of theirs.
+TEST_F(ResourceTest, ExecutableImportsNothingFromTheCommonControls) {
+    const std::vector<std::string> dlls = ImportedDlls(m_module);
+    std::string listed;
+    for (const std::string& dll : dlls) listed += dll + " ";
+    const auto imports = [&](const char* dll) { return std::find(dlls.begin(), dlls.end(), dll) != dlls.end(); };
+    EXPECT_TRUE(imports("user32.dll")) << listed;  // the table was read at all
+    EXPECT_FALSE(imports("comctl32.dll")) << listed;
 }
 
 }  // namespace

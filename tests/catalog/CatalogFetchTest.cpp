@@ -167,6 +167,7 @@ TEST_F(CatalogFetchTest, FileListIsBaseUrlPlusEachLineAndAFailureShowsOneBox) {
     const struct { std::string base, target, body; int status; std::vector<std::string> files; bool box; } cases[] = {
         {"/prod/a/", "/prod/a/downloadlist.txt", lines, 200, files, false},
         {"/prod/b", "/prod/bdownloadlist.txt", lines, 200, files, false},
+        {"/p/", "/p/downloadlist.txt", "", 200, {}, false},
         {"/p/", "/p/downloadlist.txt", "\r\n\n\r", 200, {}, false},
         {"/p/", "/p/downloadlist.txt", "setup.exe\r\n", 404, {}, true},
         {"/p/", "/p/downloadlist.txt", std::string(1023, 'y') + "\r\n", 200, {std::string(1023, 'y')}, false},

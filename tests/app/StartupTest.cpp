@@ -1,7 +1,8 @@
 // The built program under different file names, started as its own process:
 // the name alone decides the test mode, which shows in the dialog title and in
 // the catalog asked for. Cancel ends the process with -1 and leaves no work
-// folder behind.
+// folder behind, also when pressed around the box of a failed catalog fetch.
+// Every box the program shows is counted: only the failed fetch may show one.
 #include <windows.h>
 #include <knownfolders.h>
 #include <psapi.h>
@@ -9,8 +10,10 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <set>
 #include <string>
+#include <utility>
 
 #include "res/resource.h"
 #include "tests/e2e/E2eHarness.h"
@@ -28,7 +31,10 @@ struct StartCase {
     const char* folder;  // below the sandbox
     const char* file;
     bool testMode;
+    bool catalogFails = false;  // the server answers 404: one box comes up
 };
+void PrintTo(const StartCase& c, std::ostream* os) { *os << c.folder << "\\" << c.file; }
+
 const StartCase kCases[] = {
     {"PlainName", "bin", "VELTADL.exe", false},
     {"MarkerAsWholeName", "bin", "qrntest.exe", true},
@@ -36,6 +42,8 @@ const StartCase kCases[] = {
     {"MarkerAsExtension", "bin", "VELTADL.qrntest", true},
     {"MarkerInCapitals", "bin", "VELTADL_QRNTEST.exe", false},
     {"MarkerOnlyInFolder", "qrntest", "VELTADL.exe", false},
+    {"PlainNameCatalogFails", "bin", "VELTADL.exe", false, true},
+    {"MarkerInNameCatalogFails", "bin", "VELTADL_qrntest.exe", true, true},
 };
 
 // Work folders in the Downloads folder of the Wine user as the shell reports it.
@@ -64,7 +72,8 @@ std::string CommonControlsPath(HANDLE process) {
     return "<comctl32 not loaded>";
 }
 
-class Startup : public ::testing::TestWithParam<StartCase> {
+// Ends a program that a failed check left running.
+class ProgramTest : public ::testing::Test {
 protected:
     void TearDown() override {
         if (!m_process.hProcess) return;
@@ -78,12 +87,15 @@ protected:
     PROCESS_INFORMATION m_process{};
 };
 
+class Startup : public ProgramTest, public ::testing::WithParamInterface<StartCase> {};
+
 TEST_P(Startup, NameDecidesTestModeAndCancelEndsWithMinusOne) {
     const StartCase& c = GetParam();
     ASSERT_TRUE(velta_test::Reset()) << velta_test::LastError();
     for (const auto& target : {kCatalog, kTestCatalog}) {  // an empty catalog: no box
         velta_test::Route r;
         r.target = target;
+        if (c.catalogFails) r.status = 404;
         ASSERT_TRUE(velta_test::SetRoute(r)) << velta_test::LastError();
     }
     const std::set<std::string> before = WorkFolders();
@@ -118,6 +130,8 @@ TEST_P(Startup, NameDecidesTestModeAndCancelEndsWithMinusOne) {
         << CommonControlsPath(m_process.hProcess);
     const std::string& wanted = c.testMode ? kTestCatalog : kCatalog;
     EXPECT_TRUE(e2e::WaitUntil([&] { return velta_test::RequestCount(wanted) > 0; }, 30000));
+    // Cancel while the failure box is (or is about to be) up.
+    if (c.catalogFails) EXPECT_TRUE(boxes.WaitForCount(1, 30000));
     EXPECT_EQ(1, velta_test::RequestCount(wanted));
     EXPECT_EQ(0, velta_test::RequestCount(c.testMode ? kCatalog : kTestCatalog));
     ASSERT_TRUE(velta_test::ClickButton(dialog, IDCANCEL));
@@ -125,8 +139,59 @@ TEST_P(Startup, NameDecidesTestModeAndCancelEndsWithMinusOne) {
     DWORD code = 0;
     ASSERT_TRUE(GetExitCodeProcess(m_process.hProcess, &code));
     EXPECT_EQ(0xFFFFFFFFu, code);
+    ASSERT_EQ(c.catalogFails ? 1u : 0u, boxes.Count());
+    if (c.catalogFails) {
+        EXPECT_EQ("VELTA Download", boxes.Box(0).caption);
+        EXPECT_EQ(nullptr, boxes.Box(0).owner);
+    }
     EXPECT_TRUE(e2e::FolderEntries(sandbox.Downloads()).empty());
     EXPECT_EQ(before, WorkFolders());
+}
+
+using StartupRun = ProgramTest;
+
+// The setup's own exit status is not passed on: a setup that was started and
+// failed by itself still gives exit status 0.
+TEST_F(StartupRun, SetupEndingWithItsOwnFailureStillGivesExitStatusZero) {
+    ASSERT_TRUE(velta_test::Reset()) << velta_test::LastError();
+    e2e::Sandbox sandbox("startup-failing-setup");
+    const std::string record = sandbox.Root() + "setup-record.txt";
+    const std::string setup = e2e::ReadWholeFile(e2e::WindowsPathOfUnix(VELTA_FAILING_SETUP));
+    ASSERT_FALSE(setup.empty());
+    const std::pair<std::string, std::string> site[] = {
+        {kCatalog, "1,Failing," + velta_test::HttpsUrl("/startup/f/") + ",20261201\r\n"},
+        {"/startup/f/downloadlist.txt", "setup.exe\r\n"},
+        {"/startup/f/setup.exe", setup},
+    };
+    for (const auto& [target, body] : site) {
+        velta_test::Route r;
+        r.target = target;
+        r.body = body;
+        ASSERT_TRUE(velta_test::SetRoute(r)) << velta_test::LastError();
+    }
+    const std::string exePath = sandbox.Root() + "VELTADL.exe";
+    ASSERT_TRUE(CopyFileA(e2e::WindowsPathOfUnix(VELTA_APP_PATH).c_str(), exePath.c_str(), FALSE)) << GetLastError();
+    STARTUPINFOA si{sizeof si};
+    std::string commandLine = "\"" + exePath + "\"";
+    // The program passes its environment on to the setup.
+    SetEnvironmentVariableA("VELTA_FAILING_SETUP_RECORD", record.c_str());
+    const BOOL started = CreateProcessA(exePath.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                        sandbox.Root().c_str(), &si, &m_process);
+    SetEnvironmentVariableA("VELTA_FAILING_SETUP_RECORD", nullptr);
+    ASSERT_TRUE(started) << GetLastError();
+    velta_test::MessageBoxWatcher boxes(IDOK, m_process.dwProcessId);
+
+    HWND dialog = velta_test::WaitForTopLevelWindow("製品のダウンロード", m_process.dwProcessId, 30000);
+    ASSERT_NE(nullptr, dialog);
+    ASSERT_TRUE(e2e::WaitUntil([&] { return velta_test::IsControlEnabled(dialog, IDC_SELECTOR_START); }, 30000));
+    ASSERT_TRUE(velta_test::ClickButton(dialog, IDC_SELECTOR_START));
+    ASSERT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(m_process.hProcess, 60000));
+    DWORD code = STILL_ACTIVE;
+    ASSERT_TRUE(GetExitCodeProcess(m_process.hProcess, &code));
+    EXPECT_EQ(0u, code);
+    EXPECT_EQ("ran, ending with 7\n", e2e::ReadWholeFile(record));
+    EXPECT_EQ(0u, boxes.Count());
+    EXPECT_TRUE(e2e::FolderEntries(sandbox.Downloads()).empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Names, Startup, ::testing::ValuesIn(kCases),

@@ -22,7 +22,9 @@ constexpr char kInternetHint[] = "インターネットが正しく接続され�
 
 bool Serve(const std::string& target, const std::string& body, int status = 200) {
     Route route;
-    route.target = target, route.status = status, route.body = body;
+    route.target = target;
+    route.status = status;
+    route.body = body;
     return SetRoute(route);
 }
 
@@ -35,6 +37,17 @@ void ExpectPlainBox(MessageBoxWatcher& boxes, const std::string& caption, const 
     EXPECT_EQ(std::vector<int>{IDOK}, box.buttons);
     EXPECT_EQ(0u, box.icon);
     EXPECT_EQ(nullptr, box.owner);
+}
+
+// The icon a box shows in the icon static (0x0440) of the system template:
+// null for a box without icon. Read with a time limit, so a box whose thread
+// is blocked fails the check instead of hanging the test.
+DWORD_PTR BoxIcon(HWND box) {
+    DWORD_PTR icon = 0;
+    if (!SendMessageTimeoutW(GetDlgItem(box, 0x0440), STM_GETICON, 0, 0, SMTO_NORMAL, 30000, &icon)) {
+        return ~DWORD_PTR{0};
+    }
+    return icon;
 }
 
 std::vector<std::string> Names() {
@@ -104,17 +117,25 @@ TEST_F(CatalogFetchTest, OnlyALeadingBangIsTheUpdateNotice) {
 }
 
 TEST_F(CatalogFetchTest, FailureShowsItsReasonAndLeavesTheCatalogEmpty) {
-    Route notFound, slow;
+    Route notFound, slow, reset, resetInBody;
     notFound.status = 404;
     notFound.body = "1,Stale,https://h/s/\r\n";
     slow.body = "1,Late,https://h/l/\r\n";
     slow.delayStatusMs = 7000;
-    const struct { Route route; std::string text; } cases[] = {
-        {notFound, std::string("ダウンロードカタログを取得中に、サーバーとの通信でエラーが発生しました。") + kInternetHint},
-        {slow, std::string("ダウンロードカタログを取得で、サーバーからの応答がありません。") + kInternetHint},
+    reset.resetNow = true;
+    resetInBody.body = std::string(20000, 'x');
+    resetInBody.resetAfter = 5000;
+    const std::string communication =
+        std::string("ダウンロードカタログを取得中に、サーバーとの通信でエラーが発生しました。") + kInternetHint;
+    const struct { const char* label; Route route; std::string text; } cases[] = {
+        {"status 404", notFound, communication},
+        {"slower than the time limit", slow,
+         std::string("ダウンロードカタログを取得で、サーバーからの応答がありません。") + kInternetHint},
+        {"connection reset", reset, communication},
+        {"connection reset inside the body", resetInBody, communication},
     };
     for (auto c : cases) {
-        SCOPED_TRACE(c.route.status);
+        SCOPED_TRACE(c.label);
         FetchEarlier();
         c.route.target = kCatalogPath;
         ASSERT_TRUE(SetRoute(c.route));
@@ -130,6 +151,7 @@ TEST_F(CatalogFetchTest, FailureShowsItsReasonAndLeavesTheCatalogEmpty) {
         EXPECT_EQ(c.text, ControlText(box.hwnd, 0xFFFF));
         EXPECT_EQ("VELTA Download", WindowText(box.hwnd));
         EXPECT_EQ(std::vector<int>{IDOK}, box.buttons);
+        EXPECT_EQ(0u, BoxIcon(box.hwnd));
         EXPECT_EQ(nullptr, box.owner);
         EXPECT_TRUE(boxes.Answer(0, IDOK));
         fetch.join();
@@ -139,14 +161,16 @@ TEST_F(CatalogFetchTest, FailureShowsItsReasonAndLeavesTheCatalogEmpty) {
     }
 }
 
-TEST_F(CatalogFetchTest, FileListUrlLinesAndFailures) {
+TEST_F(CatalogFetchTest, FileListIsBaseUrlPlusEachLineAndAFailureShowsOneBox) {
     const std::string lines = "setup.exe\r\n\r\ndata 1.cab\rsub/\x83\x5C.bin\n\n";
     const std::vector<std::string> files = {"setup.exe", "data 1.cab", "sub/\x83\x5C.bin"};
     const struct { std::string base, target, body; int status; std::vector<std::string> files; bool box; } cases[] = {
         {"/prod/a/", "/prod/a/downloadlist.txt", lines, 200, files, false},
         {"/prod/b", "/prod/bdownloadlist.txt", lines, 200, files, false},
+        {"/p/", "/p/downloadlist.txt", "", 200, {}, false},
         {"/p/", "/p/downloadlist.txt", "\r\n\n\r", 200, {}, false},
         {"/p/", "/p/downloadlist.txt", "setup.exe\r\n", 404, {}, true},
+        {"/p/", "/p/downloadlist.txt", std::string(1023, 'y') + "\r\n", 200, {std::string(1023, 'y')}, false},
         {"/p/", "/p/downloadlist.txt", "setup.exe\r\n" + std::string(1024, 'x') + "\r\nlast.cab\r\n", 200, {}, true},
     };
     for (const auto& c : cases) {

@@ -1,10 +1,13 @@
-// Parsers of the catalog and the file list: edge cases of the text formats.
+// Portable parts of the catalog: the parsers of the catalog and the file list,
+// the fetches' body and URL helpers, and which message a failed fetch shows.
 // Shift-JIS bytes are written as escapes so the native build stays ASCII.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+#include "BuildConfig.h"
+#include "catalog/CatalogFailure.h"
 #include "catalog/CatalogParser.h"
 
 namespace {
@@ -21,7 +24,7 @@ std::vector<std::string> Parsed(const std::string& text) {
     return rows;
 }
 
-TEST(ParseCatalog, LinesColumnsAndLineEnds) {
+TEST(ParseCatalog, EachLineWithANameBecomesOneEntryOfItsFirstFourColumns) {
     const struct { std::string text; std::vector<std::string> expected; } cases[] = {
         {"", {}},
         {"\r\n\r\n\r\n\r\r\n", {}},
@@ -75,6 +78,82 @@ TEST(ParseFileList, OverlongLineRejectsTheWholeList) {
     const std::string y(kMaxFileListLine + 1, 'y');
     for (const std::string& text : {y, "a\n" + y + "\nb", "a\r\n" + y, y + "\r\n"})
         EXPECT_FALSE(ParseFileList("B/", text.c_str()).has_value()) << text.size();
+}
+
+// Column 1 alone, followed by a name so that the line yields an entry.
+TEST(ParseCatalog, NumberColumnIsSignedDecimalClampedTo32Bits) {
+    const struct { const char* column; int32_t expected; } cases[] = {
+        {"", 0},
+        {"abc", 0},
+        {"12abc", 12},
+        {" -7x", -7},
+        {"+42", 42},
+        {"\t \v\f 9", 9},
+        {"- 5", 0},
+        {"--5", 0},
+        {"2147483647", 2147483647},
+        {"2147483648", 2147483647},
+        {"4294967296", 2147483647},
+        {"-2147483648", INT32_MIN},
+        {"-2147483649", INT32_MIN},
+        {"99999999999999999999999999999", 2147483647},
+        {"-99999999999999999999999999999", INT32_MIN},
+        {"0000000000000000000000000012", 12},
+    };
+    for (const auto& c : cases) {
+        const CatalogList parsed = ParseCatalog((std::string(c.column) + ",N").c_str());
+        ASSERT_EQ(1u, parsed.size()) << c.column;
+        EXPECT_EQ(c.expected, parsed[0].number) << c.column;
+    }
+}
+
+TEST(FindColumnEnd, StepsOverTwoByteCharacters) {
+    const struct { std::string text; size_t start, expected; } cases[] = {
+        {"", 0, 0},
+        {"abc", 0, 3},
+        {"ab,c", 0, 2},
+        {"ab\rc", 0, 2},
+        {"ab\nc", 0, 2},
+        {"a,b,c", 2, 3},
+        {"\x83\x5C,", 0, 2},
+        {"\x95\x7C\x83\x5C\n", 0, 4},
+        {"\x81,", 0, 1},  // a lead byte before a comma is a byte of its own
+        {"\xE0\x40\xEF\xFC,", 0, 4},
+        {"\xF0\x40,", 0, 2},  // 0xF0 is no lead byte
+    };
+    for (const auto& c : cases) EXPECT_EQ(c.expected, FindColumnEnd(c.text.c_str(), c.start)) << c.text;
+}
+
+TEST(FetchHelpers, BodyEndsAtItsFirstZeroAndUrlsAreJoinedAsIs) {
+    const uint8_t body[] = {'a', 'b', 0, 'c'};
+    const uint8_t noZero[] = {'!', '\r', '\n'};
+    const struct { const uint8_t* data; size_t size; std::string text; } bodies[] = {
+        {body, sizeof body, "ab"},
+        {body, 1, "a"},
+        {body + 2, 2, ""},
+        {nullptr, 0, ""},
+        {noZero, sizeof noZero, "!\r\n"},
+    };
+    for (const auto& b : bodies) EXPECT_EQ(b.text, TextUpToFirstZero(b.data, b.size)) << b.size;
+
+    const std::string catalog = std::string("https://") + VELTA_DOWNLOAD_HOST +
+                                "/qrnSupport/download/VELTA/veltadownloadlist";
+    EXPECT_EQ(catalog + ".txt", BuildCatalogUrl(0));
+    EXPECT_EQ(catalog + ".test.txt", BuildCatalogUrl(1));
+    EXPECT_EQ("https://h/p/downloadlist.txt", BuildFileListUrl("https://h/p/"));
+    EXPECT_EQ("https://h/pdownloadlist.txt", BuildFileListUrl("https://h/p"));
+}
+
+// Failed, Idle, then Connecting, HeadersReceived, Receiving and Sending: a
+// transfer that the time limit cut off. Only Failed and Idle have texts of
+// their own; the real transport hardly ever ends in Idle or in states 3 and 5.
+TEST(CatalogFailureFor, EachUnfinishedStateHasItsMessage) {
+    const struct { int32_t state; CatalogFailure expected; } cases[] = {
+        {-1, CatalogFailure::Communication}, {0, CatalogFailure::Undefined},
+        {1, CatalogFailure::NoResponse},     {2, CatalogFailure::NoResponse},
+        {3, CatalogFailure::NoResponse},     {5, CatalogFailure::NoResponse},
+    };
+    for (const auto& c : cases) EXPECT_EQ(c.expected, CatalogFailureFor(c.state)) << c.state;
 }
 
 }  // namespace

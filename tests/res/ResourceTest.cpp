@@ -1,10 +1,12 @@
 // Reads the resources of the built executable as data (the module mapped the
 // way the loader and the shell do) and checks every fixed value. The binary
-// formats are parsed here, independently of windres.
+// formats are parsed here, independently of windres. The import table shows
+// what the program links against.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -82,13 +84,17 @@ protected:
 // Little-endian reader; DWORD alignment is relative to the resource start.
 class Reader {
 public:
-    explicit Reader(const std::string& data) : m_data(data) {}
+    explicit Reader(const std::string& data, size_t pos = 0) : m_data(data), m_pos(pos) {}
     bool ok() const { return m_ok; }
+    size_t pos() const { return m_pos; }
     void Skip(size_t n) { m_pos += n; }
     void Align4() { m_pos = (m_pos + 3) & ~size_t{3}; }
     uint32_t U(size_t n) {
         uint32_t v = 0;
-        if (m_pos + n > m_data.size()) return m_ok = false, 0;
+        if (m_pos + n > m_data.size()) {
+            m_ok = false;
+            return 0;
+        }
         for (size_t i = 0; i < n; ++i) v |= uint32_t(static_cast<unsigned char>(m_data[m_pos + i])) << (8 * i);
         m_pos += n;
         return v;
@@ -110,7 +116,7 @@ public:
 
 private:
     const std::string& m_data;
-    size_t m_pos = 0;
+    size_t m_pos;
     bool m_ok = true;
 };
 
@@ -168,7 +174,7 @@ std::string C(int id, const char* cls, int x, int y, int cx, int cy, uint32_t st
            std::to_string(cx) + " " + std::to_string(cy) + " " + Hex(style) + " 0 " + text;
 }
 
-TEST_F(ResourceTest, DialogTemplates) {
+TEST_F(ResourceTest, DialogTemplatesHaveTheirFixedLayoutAndTexts) {
     EXPECT_EQ((std::vector<std::string>{"DOWNLOADSELECTOR", "110"}), Names(RT_DIALOG));
     EXPECT_EQ(std::vector<WORD>{kJapanese}, Languages(RT_DIALOG, "DOWNLOADSELECTOR"));
     EXPECT_EQ(std::vector<WORD>{kJapanese}, Languages(RT_DIALOG, MAKEINTRESOURCEA(110)));
@@ -237,7 +243,10 @@ TEST_F(ResourceTest, BannerIsBottomUp24BitUncompressed) {
         for (int x = 0; x < 537; ++x) {
             const auto* p = reinterpret_cast<const unsigned char*>(data.data()) + 40 + y * 1612 + x * 3;
             const int key = (p[0] >> 3) | ((p[1] >> 3) << 5) | ((p[2] >> 3) << 10);
-            if (!seen[key]) seen[key] = true, ++distinct;
+            if (!seen[key]) {
+                seen[key] = true;
+                ++distinct;
+            }
         }
     }
     EXPECT_GT(distinct, 200);
@@ -347,7 +356,7 @@ TEST_F(ResourceTest, IconImagesHaveTheirFormatPaletteAndMask) {
         EXPECT_EQ(id, LookupIconIdFromDirectoryEx(reinterpret_cast<PBYTE>(group.data()), TRUE, size, size, 0));
 }
 
-TEST_F(ResourceTest, VersionRecordAsTheShellReadsIt) {
+TEST_F(ResourceTest, ShellReadsTheFixedVersionFieldsAndStrings) {
     EXPECT_EQ(std::vector<std::string>{"1"}, Names(RT_VERSION));
     EXPECT_EQ(std::vector<WORD>{kJapanese}, Languages(RT_VERSION, MAKEINTRESOURCEA(IDV_VERSION)));
     const std::string path = AppPath();
@@ -386,6 +395,74 @@ TEST_F(ResourceTest, VersionRecordAsTheShellReadsIt) {
     EXPECT_EQ(0x04B00411u, *translation);
 }
 
+// One block of the version record: length, value length, type, key, value,
+// children, each part DWORD-aligned from the start of the resource. A text
+// value (type 1) counts WCHARs, a binary one bytes.
+struct VersionBlock {
+    std::string key;
+    uint16_t type = 0;
+    std::string value;  // raw bytes
+    std::vector<VersionBlock> children;
+};
+
+bool ParseBlock(const std::string& data, size_t pos, VersionBlock& out) {
+    Reader r(data, pos);
+    const size_t length = r.W(), valueLength = r.W();
+    out.type = r.W();
+    out.key = r.Sz();
+    r.Align4();
+    const size_t end = pos + length, valueBytes = out.type == 1 ? valueLength * 2 : valueLength;
+    if (!r.ok() || length < 6 || end > data.size() || r.pos() + valueBytes > end) return false;
+    out.value = data.substr(r.pos(), valueBytes);
+    for (size_t child = (r.pos() + valueBytes + 3) & ~size_t{3}; child + 6 <= end;) {
+        VersionBlock c;
+        if (!ParseBlock(data, child, c)) return false;
+        child = (child + Reader(data, child).W() + 3) & ~size_t{3};
+        out.children.push_back(std::move(c));
+    }
+    return true;
+}
+
+std::string TextValue(const VersionBlock& b) {
+    std::wstring w(b.value.size() / 2, L'\0');
+    memcpy(w.data(), b.value.data(), w.size() * 2);
+    while (!w.empty() && w.back() == L'\0') w.pop_back();
+    return ToCp932(w);
+}
+
+// The shell reads the strings by key; the record itself keeps them in a fixed
+// order, each as text, in the one Japanese UTF-16 table.
+TEST_F(ResourceTest, VersionStringsAreTextInTheirFixedOrder) {
+    VersionBlock root;
+    ASSERT_TRUE(ParseBlock(Data(RT_VERSION, IDV_VERSION), 0, root));
+    EXPECT_EQ("VS_VERSION_INFO", root.key);
+    EXPECT_EQ(sizeof(VS_FIXEDFILEINFO), root.value.size());
+    ASSERT_EQ(2u, root.children.size());
+    EXPECT_EQ("StringFileInfo", root.children[0].key);
+    ASSERT_EQ(1u, root.children[0].children.size());
+    const VersionBlock& table = root.children[0].children[0];
+    EXPECT_EQ("041104b0", table.key);
+    const std::pair<const char*, const char*> expected[] = {
+        {"CompanyName", nullptr}, {"FileDescription", "VELTAセットアップダウンロード"}, {"FileVersion", "1.0.0.1"},
+        {"LegalCopyright", nullptr}, {"ProductName", "VELTA"}, {"ProductVersion", "1.0.250401"}};
+    ASSERT_EQ(std::size(expected), table.children.size());
+    for (size_t i = 0; i < table.children.size(); ++i) {
+        const auto& [key, value] = expected[i];
+        const VersionBlock& entry = table.children[i];
+        EXPECT_EQ(key, entry.key);
+        EXPECT_EQ(1, entry.type) << key;
+        if (value) {
+            EXPECT_EQ(value, TextValue(entry));
+        } else {
+            EXPECT_FALSE(TextValue(entry).empty()) << key;
+        }
+    }
+    EXPECT_EQ("VarFileInfo", root.children[1].key);
+    ASSERT_EQ(1u, root.children[1].children.size());
+    EXPECT_EQ("Translation", root.children[1].children[0].key);
+    EXPECT_EQ(std::string("\x11\x04\xb0\x04", 4), root.children[1].children[0].value);
+}
+
 // Attribute value inside one element; "<none>" when absent.
 std::string Attribute(const std::string& element, const std::string& name) {
     for (size_t at = element.find(name + "=\""); at != std::string::npos; at = element.find(name + "=\"", at + 1)) {
@@ -421,6 +498,35 @@ TEST_F(ResourceTest, ManifestAsksForNoElevationAndCommonControlsSix) {
     const size_t dependency = xml.find("<dependentAssembly>");
     EXPECT_NE(std::string::npos, dependency);
     EXPECT_GT(xml.find(controls), dependency);
+}
+
+// Names of the DLLs the module imports from, lower case. The module is mapped
+// as an image, so the table's addresses are offsets from its base.
+std::vector<std::string> ImportedDlls(HMODULE module) {
+    const auto* base = reinterpret_cast<const uint8_t*>(reinterpret_cast<ULONG_PTR>(module) & ~ULONG_PTR{3});
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& table = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    std::vector<std::string> names;
+    if (table.VirtualAddress == 0) return names;
+    for (const auto* d = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + table.VirtualAddress); d->Name;
+         ++d) {
+        std::string name = reinterpret_cast<const char*>(base + d->Name);
+        for (char& c : name) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+        names.push_back(name);
+    }
+    return names;
+}
+
+// The progress bar's class comes from the common controls 6 that the manifest
+// names; the program never initialises them, so it needs nothing of theirs.
+TEST_F(ResourceTest, ExecutableImportsNothingFromTheCommonControls) {
+    const std::vector<std::string> dlls = ImportedDlls(m_module);
+    std::string listed;
+    for (const std::string& dll : dlls) listed += dll + " ";
+    const auto imports = [&](const char* dll) { return std::find(dlls.begin(), dlls.end(), dll) != dlls.end(); };
+    EXPECT_TRUE(imports("user32.dll")) << listed;  // the table was read at all
+    EXPECT_FALSE(imports("comctl32.dll")) << listed;
 }
 
 }  // namespace

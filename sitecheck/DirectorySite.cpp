@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "catalog/CatalogParser.h"
+#include "sitecheck/Cp932.h"
 #include "sitecheck/Sites.h"
 
 namespace sitecheck {
@@ -14,6 +15,16 @@ std::string CatalogPath(int testMode) {
     const std::size_t authority = url.find("://");
     const std::size_t path = url.find('/', authority == std::string::npos ? 0 : authority + 3);
     return path == std::string::npos ? std::string("/") : url.substr(path);
+}
+
+std::filesystem::path DiskPath(const std::string& root, const std::string& relative) {
+    std::string rest = relative;
+    while (!rest.empty() && rest.front() == '/') rest.erase(0, 1);
+#ifdef _WIN32
+    return std::filesystem::path(root) / std::filesystem::u8path(Cp932ToUtf8(rest));
+#else
+    return std::filesystem::path(root) / rest;
+#endif
 }
 
 namespace {
@@ -84,6 +95,11 @@ private:
     enum class Mapping { File, OtherHost, OutsideRoot };
 
     Mapping Map(const std::string& url, std::string& path) const {
+        std::filesystem::path unused;
+        return Map(url, path, unused);
+    }
+
+    Mapping Map(const std::string& url, std::string& path, std::filesystem::path& disk) const {
         if (AuthorityOf(url) != m_authority) return Mapping::OtherHost;
         const std::size_t begin = url.find('/', url.find("://") + 3);
         std::string urlPath = begin == std::string::npos ? std::string("/") : url.substr(begin);
@@ -91,13 +107,15 @@ private:
         std::string relative;
         if (!ResolvePath(urlPath, relative)) return Mapping::OutsideRoot;
         path = m_root + relative;
+        disk = DiskPath(m_root, relative);
         return Mapping::File;
     }
 
     Fetched Read(const std::string& url, std::size_t headBytes) const {
         Fetched result;
         std::string path;
-        switch (Map(url, path)) {
+        std::filesystem::path disk;
+        switch (Map(url, path, disk)) {
         case Mapping::OtherHost:
             result.outcome = Outcome::NotFollowed;
             result.detail = "on another host";
@@ -111,7 +129,7 @@ private:
             break;
         }
         std::error_code error;
-        const std::filesystem::file_status status = std::filesystem::status(path, error);
+        const std::filesystem::file_status status = std::filesystem::status(disk, error);
         if (!std::filesystem::exists(status)) {
             result.outcome = Outcome::Status;
             result.status = 404;
@@ -124,8 +142,8 @@ private:
             result.detail = path + " is not a file (a server answers 404)";
             return result;
         }
-        std::ifstream in(path, std::ios::binary);
-        const uint64_t size = std::filesystem::file_size(path, error);
+        std::ifstream in(disk, std::ios::binary);
+        const uint64_t size = std::filesystem::file_size(disk, error);
         if (!in || error) {
             result.outcome = Outcome::Status;
             result.status = 403;

@@ -2,6 +2,7 @@
 // The two places a site is read from: a web server's document root on disk
 // (portable) and the live server through the tool's own request class
 // (Windows only).
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -11,6 +12,11 @@ namespace sitecheck {
 
 // The catalog's path on the server, taken from the tool's own catalog URL.
 std::string CatalogPath(int testMode);
+
+// The file below root that serves relative (a URL path, '/'-separated, in
+// code page 932): on Windows the name the characters spell, elsewhere the
+// bytes as they are, as a web server on either maps them.
+std::filesystem::path DiskPath(const std::string& root, const std::string& relative);
 
 // root is the document root that baseUrl ("https://HOST/") is served from.
 // Empty error: usable; otherwise why not.

@@ -38,9 +38,8 @@ SiteFolder::SiteFolder(const SiteFiles& files) {
     std::filesystem::create_directories(root);
     m_path = root.string();
     for (const auto& [relative, bytes] : files) {
-        const std::string path = m_path + "/" + relative;
-        const std::size_t slash = path.find_last_of('/');
-        std::filesystem::create_directories(path.substr(0, slash));
+        const std::filesystem::path path = sitecheck::DiskPath(m_path, relative);
+        std::filesystem::create_directories(path.parent_path());
         std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     }
 }

@@ -308,7 +308,7 @@ void Checker::CheckEntry(const std::string& where, const Line& line, const std::
     if (!IsCalendarDate(entry.date)) {
         Add(where, line.number, Severity::Warning,
             "the date column " + Quote(entry.date) + " is not a date written yyyymmdd",
-            "nothing now; the date is carried but not shown");
+            "nothing visible: the tool carries the date but shows it nowhere");
     }
     if (entry.baseUrl.empty()) {
         Add(where, line.number, Severity::Error, "the URL column (column 3) of " + name + " is empty",

@@ -292,7 +292,8 @@ void Checker::CheckCatalog(int testMode) {
     }
     m_report.products += static_cast<int>(tool.size());
     for (const auto& [number, entry] : entries) {
-        if (!entry.baseUrl.empty()) CheckProduct(where, number, entry);
+        // A URL column that is no http(s) URL has been reported already.
+        if (!AuthorityOf(entry.baseUrl).empty()) CheckProduct(where, number, entry);
     }
 }
 

@@ -62,6 +62,11 @@ TEST(DirectoryCheck, EveryFindingOnASiteWithOneFault) {
          [](SiteFiles& s) { SetCatalog(s, "\xEF\xBB\xBF" "1,VELTA Test,https://vendor.test/p/,20261201\r\n"); },
          {{kCatalog, 1, Severity::Error, "UTF-8 byte-order mark", "garbled"},
           {kCatalog, 1, Severity::Warning, "number column", "takes it as 0"}}, 1},
+        {"catalog in UTF-16 with its byte-order mark",
+         [](SiteFiles& s) { SetCatalog(s, std::string("\xFF\xFE" "1\0,\0V\0", 8)); },
+         {{kCatalog, 1, Severity::Error, "UTF-16 byte-order mark", "first zero byte"},
+          {kCatalog, 1, Severity::Error, "name column (column 2) is empty", "missing from the list"},
+          {kCatalog, 0, Severity::Warning, "lists no product", kNoProducts}}, 1},
         {"catalog byte that code page 932 cannot decode",
          [](SiteFiles& s) { SetCatalog(s, "1,VELTA \x85\x40Test,https://vendor.test/p/,20261201\r\n"); },
          {{kCatalog, 1, Severity::Error, "byte 0x85 at column 9 cannot be decoded", "garbled"}}, 1},
@@ -74,6 +79,9 @@ TEST(DirectoryCheck, EveryFindingOnASiteWithOneFault) {
         {"empty URL column",
          [](SiteFiles& s) { s[kCatalog] += "2,Other,,20261201\r\n"; },
          {{kCatalog, 2, Severity::Error, "URL column (column 3) of \"Other\" is empty", "start button does nothing"}}, 1},
+        {"URL column without a scheme",
+         [](SiteFiles& s) { SetCatalog(s, "1,VELTA Test,vendor.test/p/,20261201\r\n"); },
+         {{kCatalog, 1, Severity::Error, "\"vendor.test/p/\" is not an http or https URL", kListFailure}}, 1},
         {"URL column without final slash",
          [](SiteFiles& s) {
              SetCatalog(s, "1,VELTA Test,https://vendor.test/p,20261201\r\n");
@@ -210,6 +218,27 @@ TEST(DirectoryCheck, CatalogsOfEachMode) {
         std::string out, err;
         EXPECT_EQ(sitecheck::RunCommand(arguments, out, err), c.exitStatus) << out << err;
         EXPECT_NE(out.find("checked " + std::to_string(c.catalogs) + " catalog"), std::string::npos) << out;
+    }
+}
+
+TEST(DirectoryCheck, AssumedDownloadsFolderSetsThePathLimit) {
+    // 224 bytes of name: too long below the default folder (49 bytes of work
+    // folder), short enough below C:\D\ (14 bytes).
+    const std::string name = std::string(220, 'n') + ".cab";
+    SiteFiles files = GoodSite();
+    files[kList] = "setup.exe\r\n" + name + "\r\n";
+    files["p/" + name] = "x";
+    const SiteFolder folder(files);
+    const std::vector<std::pair<std::vector<std::string>, int>> cases = {
+        {{}, 1},
+        {{"--downloads-folder", "C:\\D"}, 0},
+        {{"--downloads-folder", "C:\\D\\"}, 0},
+    };
+    for (const auto& [options, exitStatus] : cases) {
+        std::vector<std::string> arguments = {"check", folder.Path(), "--base-url", "https://vendor.test/"};
+        arguments.insert(arguments.end(), options.begin(), options.end());
+        std::string out, err;
+        EXPECT_EQ(sitecheck::RunCommand(arguments, out, err), exitStatus) << out << err;
     }
 }
 

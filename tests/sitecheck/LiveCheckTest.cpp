@@ -100,7 +100,9 @@ TEST_F(LiveCheck, HttpsSiteWithCertificateRedirectAndTransferFaults) {
               "");
     EXPECT_EQ(report.ExitStatus(), 1);
     // Every request went out as the customer's tool sends it.
-    for (const auto& request : velta_test::RecordedRequests("/good/setup.exe")) {
+    const auto requests = velta_test::RecordedRequests("/good/setup.exe");
+    EXPECT_FALSE(requests.empty());
+    for (const auto& request : requests) {
         EXPECT_EQ(request.Header("User-Agent").value_or(""), "MarrowZOVE");
     }
 }

@@ -38,7 +38,10 @@ void DescribeFailure(CHttpWebRequest& request, Fetched& result) {
     const uint32_t error = request.GetLastErrorCode();
     if (result.status == 200) {
         result.outcome = Outcome::BrokenOff;
-        result.detail = Describe("status 200, then the body failed (WinINet error %lu)", error);
+        // No platform error: the body ended before its Content-Length.
+        result.detail = error != 0
+                            ? Describe("status 200, then the body failed (WinINet error %lu)", error)
+                            : std::string("status 200, then the body ended before its Content-Length");
     } else if (result.status >= 300 && result.status < 400) {
         result.outcome = Outcome::Status;
         result.detail = Describe("a redirect (status %lu), which the tool never follows", result.status);

@@ -494,7 +494,7 @@ void Checker::CheckFile(const std::string& listWhere, int line, const std::strin
                 "the progress window shows no total size and no remaining time");
         } else if (static_cast<uint64_t>(*fetched.contentLength) != fetched.size) {
             Add(listWhere, line, Severity::Warning,
-                quoted + " announces Content-Length " + std::to_string(*fetched.contentLength) +
+                "the Content-Length of " + quoted + " reads as " + std::to_string(*fetched.contentLength) +
                     " but its body has " + std::to_string(fetched.size) + " bytes",
                 "the progress window shows a wrong total");
         }

@@ -61,7 +61,7 @@ TEST_F(LiveCheck, HttpsSiteWithCertificateRedirectAndTransferFaults) {
           "3,Moved," + https + "/moved/,20261201\r\n"
           "4,WrongName,https://" + Authority(Port::HttpsWrongHost) + "/wrong/,20261201\r\n"
           "5,Expired,https://" + Authority(Port::HttpsExpired) + "/old/,20261201\r\n");
-    Serve("/good/downloadlist.txt", "setup.exe\r\nnolength.cab\r\nshort.cab\r\n");
+    Serve("/good/downloadlist.txt", "setup.exe\r\nnolength.cab\r\nshort.cab\r\nbadlength.cab\r\n");
     Serve("/good/setup.exe", MinimalExecutable());
     velta_test::Route noLength;
     noLength.target = "/good/nolength.cab";
@@ -75,6 +75,13 @@ TEST_F(LiveCheck, HttpsSiteWithCertificateRedirectAndTransferFaults) {
     shortBody.lengthText = "100";
     shortBody.close = true;
     Serve(shortBody);
+    velta_test::Route badLength;
+    badLength.target = "/good/badlength.cab";
+    badLength.body = "cabinet";
+    badLength.length = velta_test::Length::Literal;
+    badLength.lengthText = "seven";
+    badLength.close = true;
+    Serve(badLength);
     Serve("/untrusted/downloadlist.txt", "setup.exe\r\n");
     Serve(Redirect("/moved/downloadlist.txt", 302));
     for (const char* product : {"/wrong/", "/old/"}) {
@@ -91,7 +98,8 @@ TEST_F(LiveCheck, HttpsSiteWithCertificateRedirectAndTransferFaults) {
                            {catalog, 4, Severity::Warning, "points to " + Authority(Port::HttpsWrongHost), "second server"},
                            {catalog, 5, Severity::Warning, "points to " + Authority(Port::HttpsExpired), "second server"},
                            {goodList, 2, Severity::Warning, "\"nolength.cab\" is served without Content-Length", "no total size"},
-                           {goodList, 3, Severity::Error, "the transfer of \"short.cab\" broke off: status 200", kDownloadFailure},
+                           {goodList, 3, Severity::Error, "the transfer of \"short.cab\" broke off: status 200, then the body ended before its Content-Length", kDownloadFailure},
+                           {goodList, 4, Severity::Warning, "the Content-Length of \"badlength.cab\" reads as 0 but its body has 7 bytes", "wrong total"},
                            {catalog, 2, Severity::Error, "refuses the server's certificate, which is issued by an authority Windows does not trust (WinINet error 12045)", kListFailure},
                            {catalog, 3, Severity::Error, "a redirect (status 302), which the tool never follows", kListFailure},
                            {catalog, 4, Severity::Warning, "certificate of " + Authority(Port::HttpsWrongHost) + " is issued for another host name", "browser"},

@@ -16,7 +16,11 @@ def decode(b):
 
 
 def main():
+    # Python maps the unused single bytes 0xA0 and 0xFD-0xFF into the private
+    # use area; Windows' decoder (as Wine implements it) refuses them, and no
+    # editor writes them as text, so they count as undecodable.
     single = [decode(bytes([b])) if b != 0 else 0 for b in range(256)]
+    single = [0 if 0xE000 <= c <= 0xF8FF else c for c in single]
     # A byte that does not decode alone but starts a valid pair is a lead byte.
     pairs = {}
     for lead in range(0x81, 0x100):

@@ -8,6 +8,7 @@
 #include "app/ProcessState.h"
 #include "catalog/CatalogFailure.h"
 #include "catalog/CatalogParser.h"
+#include "catalog/UpdateNotice.h"
 #include "http/HttpWebRequest.h"
 
 namespace {
@@ -72,7 +73,7 @@ int FetchCatalog() {
         ShowMessage(CatalogFailureText(state), kCatalogCaption);
         return -2;
     }
-    if (!text.empty() && text[0] == '!') {
+    if (IsUpdateNotice(text)) {
         ShowMessage(kUpdateNoticeText, kCatalogCaption);
         return -1;
     }

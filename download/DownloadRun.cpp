@@ -17,7 +17,7 @@ int g_cancelRequested = 0;
 
 namespace {
 
-constexpr size_t kPathBufferSize = 512;
+constexpr size_t kPathBufferSize = kLocalPathCapacity;
 constexpr size_t kCounterBufferSize = 256;
 constexpr uint32_t kPollMilliseconds = 100;
 // Lets the completed state of a file stay on screen for a moment.

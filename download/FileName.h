@@ -3,6 +3,10 @@
 // platform, so that the same rules hold in the tool and in the fuzzer.
 #include <cstddef>
 
+// Capacity of the download run's buffers for a file name and for its local
+// path (work folder and name), terminator included.
+constexpr size_t kLocalPathCapacity = 512;
+
 // Writes the last component of a path or URL (base name and extension,
 // everything after the last '/' or '\') into buffer. The text is split the
 // way the runtime's bounded path splitter does: when the directory part,

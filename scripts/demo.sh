@@ -33,7 +33,7 @@ cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-x86_64.cmake" \
   -DVELTA_DOWNLOAD_HOST="localhost:$PORT" -DVELTA_USER_PAGE_HOST="localhost:$PORT" \
   -DVELTA_BUILD_TESTS=OFF >/dev/null
-cmake --build "$BUILD" -j2 --target VELTADL DemoSetup Walkthrough TrustCa
+cmake --build "$BUILD" -j2 --target VELTADL DemoSetup Walkthrough TrustCa velta-site
 
 export VELTA_WINEPREFIX="${VELTA_WINEPREFIX:-$ROOT/.cache/wine}"
 export WINEPREFIX="$VELTA_WINEPREFIX" WINEARCH=win64 WINEDEBUG="${WINEDEBUG:--all}"
@@ -95,6 +95,19 @@ NGINX_PID=$!
 wait_for 20 "nginx" curl -sf -A demo-readiness-check --cacert "$CERTS/ca.pem" \
   "https://localhost:$PORT/qrnSupport/download/VELTA/veltadownloadlist.txt" -o /dev/null
 say "download server: nginx on https://localhost:$PORT/ (site $SITE)"
+
+# The vendor's check of the site, as a publishing pipeline would run it:
+# the folder before it goes out, then the live server as customers meet it.
+site_check() { # label velta-site arguments...
+  local label=$1 start=$EPOCHREALTIME rc=0
+  shift
+  "$ROOT/scripts/wine-run" "$BUILD/sitecheck/velta-site.exe" check "$@" >"$STATE/site-check.txt" 2>&1 || rc=$?
+  sed 's/^/  /' "$STATE/site-check.txt" >&2
+  say "site check ($label): exit $rc in $(awk -v a="$start" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.2f", b - a }') s"
+  return $rc
+}
+site_check directory "$(winepath -w "$SITE" 2>/dev/null)" --base-url "https://localhost:$PORT/" --both
+site_check live "https://localhost:$PORT" --both
 
 PROGRAM="$(winepath -w "$BUILD/app/VELTADL.exe" 2>/dev/null)"
 if [ "$HEADLESS" = 0 ]; then

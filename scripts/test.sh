@@ -85,7 +85,7 @@ run_demo_stage() {
   local start=$SECONDS log="$LOGS/demo.log"
   echo "=== demo: walk-through against nginx"
   if env -u DISPLAY "$ROOT/scripts/demo.sh" --large-mib 32 >"$log" 2>&1; then
-    grep -E '^[0-9]\. |walk-through' "$log"
+    grep -E '^[0-9]\. |walk-through|site check' "$log"
     TOTAL_PASSED=$((TOTAL_PASSED + 1))
     SUMMARY+=("demo: 1 passed, 0 failed ($((SECONDS - start)) s)")
   else

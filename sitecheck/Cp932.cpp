@@ -1,0 +1,98 @@
+#include "sitecheck/Cp932.h"
+
+#include <cstdio>
+
+namespace {
+#include "sitecheck/Cp932Table.inc"
+
+// Character at position and its length in bytes; 0 characters mean the
+// byte does not decode (length 1 then).
+unsigned short CharacterAt(std::string_view text, std::size_t i, std::size_t& length) {
+    const unsigned char lead = static_cast<unsigned char>(text[i]);
+    length = 1;
+    if (lead == 0) return 0;
+    if (kCp932Single[lead] != 0) return kCp932Single[lead];
+    if (lead < 0x81 || i + 1 >= text.size()) return 0;
+    const unsigned char trail = static_cast<unsigned char>(text[i + 1]);
+    if (trail < 0x40) return 0;
+    const unsigned short c = kCp932Pairs[lead - 0x81][trail - 0x40];
+    if (c != 0) length = 2;
+    return c;
+}
+
+void AppendUtf8(std::string& out, unsigned c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+}  // namespace
+
+namespace sitecheck {
+
+std::optional<std::size_t> FirstUndecodableByte(std::string_view text) {
+    for (std::size_t i = 0; i < text.size();) {
+        std::size_t length = 0;
+        if (CharacterAt(text, i, length) == 0) return i;
+        i += length;
+    }
+    return std::nullopt;
+}
+
+std::string Cp932ToUtf8(std::string_view text) {
+    std::string out;
+    out.reserve(text.size() * 3 / 2);
+    for (std::size_t i = 0; i < text.size();) {
+        std::size_t length = 0;
+        const unsigned short c = CharacterAt(text, i, length);
+        if (c == 0 && text[i] != '\0') {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", static_cast<unsigned char>(text[i]));
+            out += escaped;
+        } else {
+            AppendUtf8(out, c);
+        }
+        i += length;
+    }
+    return out;
+}
+
+bool IsUtf8WithNonAscii(std::string_view text) {
+    bool nonAscii = false;
+    for (std::size_t i = 0; i < text.size();) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        std::size_t length = 0;
+        unsigned minimum = 0, value = 0;
+        if (c < 0x80) {
+            ++i;
+            continue;
+        } else if ((c & 0xE0) == 0xC0) {
+            length = 2, minimum = 0x80, value = c & 0x1F;
+        } else if ((c & 0xF0) == 0xE0) {
+            length = 3, minimum = 0x800, value = c & 0x0F;
+        } else if ((c & 0xF8) == 0xF0) {
+            length = 4, minimum = 0x10000, value = c & 0x07;
+        } else {
+            return false;
+        }
+        if (i + length > text.size()) return false;
+        for (std::size_t k = 1; k < length; ++k) {
+            const unsigned char t = static_cast<unsigned char>(text[i + k]);
+            if ((t & 0xC0) != 0x80) return false;
+            value = (value << 6) | (t & 0x3F);
+        }
+        if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return false;
+        nonAscii = true;
+        i += length;
+    }
+    return nonAscii;
+}
+
+}  // namespace sitecheck

@@ -1,0 +1,184 @@
+// The live server, read through the tool's own request class: the same
+// WinINet, flags, user agent and certificate policy a customer's tool meets.
+#include <windows.h>
+#include <wininet.h>
+
+#include <cstdio>
+#include <memory>
+
+#include "common/UniqueHandle.h"
+#include "http/HttpWebRequest.h"
+#include "sitecheck/Sites.h"
+
+namespace sitecheck {
+namespace {
+
+// Certificate faults the tool's flags do not ignore: the request fails in
+// sending, before any status.
+const char* CertificateFault(uint32_t error) {
+    switch (error) {
+    case ERROR_INTERNET_INVALID_CA: return "is issued by an authority Windows does not trust";
+    case ERROR_INTERNET_SEC_INVALID_CERT: return "is invalid";
+    case ERROR_INTERNET_SEC_CERT_REVOKED: return "is revoked";
+    case ERROR_INTERNET_SEC_CERT_REV_FAILED: return "cannot be checked for revocation";
+    case ERROR_INTERNET_SEC_CERT_ERRORS: return "has errors";
+    case ERROR_INTERNET_SECURITY_CHANNEL_ERROR: return "cannot be used for a secure channel";
+    default: return nullptr;
+    }
+}
+
+std::string Describe(const char* what, unsigned long value) {
+    char text[160];
+    std::snprintf(text, sizeof text, what, value);
+    return text;
+}
+
+void DescribeFailure(CHttpWebRequest& request, Fetched& result) {
+    result.status = request.GetStatusCode();
+    const uint32_t error = request.GetLastErrorCode();
+    if (result.status == 200) {
+        result.outcome = Outcome::BrokenOff;
+        // No platform error: the body ended before its Content-Length.
+        result.detail = error != 0
+                            ? Describe("status 200, then the body failed (WinINet error %lu)", error)
+                            : std::string("status 200, then the body ended before its Content-Length");
+    } else if (result.status >= 300 && result.status < 400) {
+        result.outcome = Outcome::Status;
+        result.detail = Describe("a redirect (status %lu), which the tool never follows", result.status);
+    } else if (result.status != 0) {
+        result.outcome = Outcome::Status;
+        result.detail = Describe("status %lu", result.status);
+    } else if (const char* fault = CertificateFault(error)) {
+        result.outcome = Outcome::TlsRefused;
+        result.detail = std::string("the tool refuses the server's certificate, which ") + fault +
+                        Describe(" (WinINet error %lu)", error);
+    } else {
+        result.outcome = Outcome::NoAnswer;
+        result.detail = Describe("no answer (WinINet error %lu)", error);
+    }
+}
+
+class LiveSite : public Site {
+public:
+    explicit LiveSite(std::string origin) : m_origin(std::move(origin)), m_authority(AuthorityOf(m_origin)) {
+        char folder[MAX_PATH] = {};
+        const DWORD length = GetTempPathA(sizeof folder, folder);
+        if (length > 0 && length < sizeof folder) m_tempFolder = folder;
+    }
+
+    std::string CatalogUrl(int testMode) const override { return m_origin + CatalogPath(testMode); }
+    std::string Where(const std::string& url) const override { return url; }
+    std::string Authority() const override { return m_authority; }
+    bool Live() const override { return true; }
+
+    Fetched FetchText(const std::string& url) override {
+        Fetched result;
+        CHttpWebRequest request(url.c_str());
+        request.Start();
+        if (request.Wait(kWaitForever) != Completed) {
+            DescribeFailure(request, result);
+            return result;
+        }
+        const uint8_t* data = nullptr;
+        const uint32_t size = request.GetResponseData(&data);
+        result.body.assign(reinterpret_cast<const char*>(data), size);
+        result.size = size;
+        result.outcome = Outcome::Ok;
+        result.status = 200;
+        return result;
+    }
+
+    // Into a file, as the download run does, so that files of any size pass.
+    Fetched FetchFile(const std::string& url, std::size_t headBytes) override {
+        Fetched result;
+        char path[MAX_PATH];
+        std::snprintf(path, sizeof path, "%svelta-site-%lu-%u.part", m_tempFolder.c_str(),
+                      GetCurrentProcessId(), m_fileCounter++);
+        {
+            CHttpWebRequest request(url.c_str());
+            request.StartToFile(path);
+            if (request.Wait(kWaitForever) != Completed) {
+                DescribeFailure(request, result);
+            } else {
+                int64_t length = -1;
+                uint64_t received = 0;
+                request.GetContentLength(&length);
+                request.GetReceivedSize(&received);
+                result.lengthKnown = true;
+                if (length >= 0) result.contentLength = length;
+                result.size = received;
+                result.outcome = Outcome::Ok;
+                result.status = 200;
+            }
+        }
+        if (result.outcome == Outcome::Ok && headBytes > 0) {
+            UniqueFileHandle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                              FILE_ATTRIBUTE_NORMAL, nullptr));
+            if (file) {
+                result.body.resize(headBytes);
+                DWORD read = 0;
+                if (!ReadFile(file.get(), result.body.data(), static_cast<DWORD>(headBytes), &read, nullptr)) {
+                    read = 0;
+                }
+                result.body.resize(read);
+            }
+        }
+        DeleteFileA(path);
+        return result;
+    }
+
+    // A browser checks name and dates; the tool ignores both. One request
+    // without the ignore flags tells which of the two a browser would object to.
+    std::string CertificateWarning(const std::string& url) override {
+        UniqueInternetHandle internet(InternetOpenA("velta-site", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+        if (!internet) return std::string();
+        std::string host(url.size() + 1, '\0'), path(url.size() + 1, '\0');
+        URL_COMPONENTSA parts{};
+        parts.dwStructSize = sizeof parts;
+        parts.lpszHostName = host.data();
+        parts.dwHostNameLength = static_cast<DWORD>(host.size());
+        parts.lpszUrlPath = path.data();
+        parts.dwUrlPathLength = static_cast<DWORD>(path.size());
+        if (!InternetCrackUrlA(url.c_str(), 0, 0, &parts)) return std::string();
+        UniqueInternetHandle connection(InternetConnectA(internet.get(), host.c_str(), parts.nPort, nullptr,
+                                                         nullptr, INTERNET_SERVICE_HTTP, 0, 0));
+        if (!connection) return std::string();
+        UniqueInternetHandle request(HttpOpenRequestA(
+            connection.get(), "GET", path.c_str(), nullptr, nullptr, nullptr,
+            INTERNET_FLAG_SECURE | INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
+                INTERNET_FLAG_NO_AUTO_REDIRECT,
+            0));
+        if (!request) return std::string();
+        if (HttpSendRequestA(request.get(), nullptr, 0, nullptr, 0)) return std::string();
+        const DWORD error = GetLastError();
+        if (error == ERROR_INTERNET_SEC_CERT_CN_INVALID) {
+            return Describe("is issued for another host name (WinINet error %lu)", error);
+        }
+        if (error == ERROR_INTERNET_SEC_CERT_DATE_INVALID) {
+            return Describe("is outside its validity dates (WinINet error %lu)", error);
+        }
+        return std::string();
+    }
+
+private:
+    std::string m_origin;
+    std::string m_authority;
+    std::string m_tempFolder;
+    unsigned m_fileCounter = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<Site> MakeLiveSite(const std::string& siteUrl, std::string& error) {
+    std::string origin = siteUrl;
+    while (!origin.empty() && origin.back() == '/') origin.pop_back();
+    const std::string authority = AuthorityOf(origin);
+    if (authority.empty() || origin.find('/', origin.find("://") + 3) != std::string::npos) {
+        error = "the site must be given as https://HOST[:PORT], not " + siteUrl;
+        return nullptr;
+    }
+    error.clear();
+    return std::make_unique<LiveSite>(origin);
+}
+
+}  // namespace sitecheck

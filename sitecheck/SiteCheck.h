@@ -1,0 +1,104 @@
+#pragma once
+// The vendor's side of the download: a site checked by the tool's own rules.
+// The catalog, the file lists and the file names go through the same parsers
+// and name rules as VELTADL.exe; what reaches the checker is what a customer's
+// tool would receive, from a folder on disk or from the live server.
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace sitecheck {
+
+enum class Severity { Error, Warning };
+
+// file:line: severity: what — customer. line 0: the finding has no line.
+struct Finding {
+    std::string file;
+    int line = 0;
+    Severity severity = Severity::Error;
+    std::string what;      // what is wrong, UTF-8
+    std::string customer;  // what the customer would see, UTF-8
+};
+
+enum class Outcome {
+    Ok,           // status 200, the whole body
+    Status,       // an answer other than 200 (a redirect included)
+    NoAnswer,     // no status at all: no connection, or nothing on disk to serve
+    TlsRefused,   // the tool refuses the server's certificate
+    BrokenOff,    // status 200, then the transfer failed
+    NotFollowed,  // outside what this mode can reach (directory mode: another host)
+};
+
+struct Fetched {
+    Outcome outcome = Outcome::NoAnswer;
+    uint32_t status = 0;
+    std::string detail;  // why, in the checker's words: "status 404", "no such file", ...
+    std::string body;    // texts: the whole body; files: the first bytes
+    uint64_t size = 0;   // bytes the body has (or had when received)
+    bool lengthKnown = false;            // whether contentLength says anything (live mode)
+    std::optional<int64_t> contentLength;  // the announced length; nullopt: none sent
+};
+
+// Where the checker reads the site from.
+class Site {
+public:
+    virtual ~Site() = default;
+    // The catalog URL of the site for test mode 0 or 1.
+    virtual std::string CatalogUrl(int testMode) const = 0;
+    // Whole body, as a fetch into memory receives it.
+    virtual Fetched FetchText(const std::string& url) = 0;
+    // The file as the download run receives it; body holds its first
+    // headBytes bytes.
+    virtual Fetched FetchFile(const std::string& url, std::size_t headBytes) = 0;
+    // How findings name the thing behind url (a path on disk, or the URL).
+    virtual std::string Where(const std::string& url) const = 0;
+    // host[:port] the site is published as.
+    virtual std::string Authority() const = 0;
+    // A certificate the tool accepts but a browser would not (wrong name or
+    // dates): the reason, or empty. Live mode only.
+    virtual std::string CertificateWarning(const std::string&) { return std::string(); }
+    virtual bool Live() const = 0;
+};
+
+struct Options {
+    bool normalCatalog = true;
+    bool testCatalog = false;
+    // Downloads folder assumed when judging path lengths; ends in '\'.
+    std::string downloadsFolder = DefaultDownloadsFolder();
+    static std::string DefaultDownloadsFolder();
+};
+
+struct Report {
+    std::vector<Finding> findings;
+    int catalogs = 0, products = 0, files = 0;
+    std::string fatal;  // set when the site could not be checked at all
+
+    int Count(Severity severity) const;
+    // 0 no error, 1 errors, 2 the site could not be checked.
+    int ExitStatus() const;
+};
+
+Report CheckSite(Site& site, const Options& options);
+
+// Findings as compiler-style lines, then a summary line.
+std::string FormatText(const Report& report);
+std::string FormatJson(const Report& report);
+
+// host[:port] of an http(s) URL, lower case, without the scheme's default
+// port; empty when the text is not an http or https URL.
+std::string AuthorityOf(const std::string& url);
+
+// Lines as the tool's parsers cut them: CR LF, a lone CR or a lone LF ends
+// a line; the last line may lack an end.
+struct Line {
+    std::size_t start = 0, length = 0;
+    int number = 0;  // 1-based
+};
+std::vector<Line> SplitLines(const std::string& text);
+
+// "MZ" at the start and "PE\0\0" where the MZ header points.
+bool LooksLikeWindowsExecutable(const std::string& head);
+
+}  // namespace sitecheck

@@ -1,0 +1,161 @@
+// The checker against the live loopback server, through the tool's own
+// request class: what only a live server shows (certificates, redirects,
+// Content-Length, broken transfers) next to faults of the files themselves.
+#include <gtest/gtest.h>
+
+#include "sitecheck/Command.h"
+#include "sitecheck/Sites.h"
+#include "tests/sitecheck/SiteFixture.h"
+#include "tests/support/TestServer.h"
+
+using namespace sitecheck_test;
+using sitecheck::Severity;
+using velta_test::Port;
+using velta_test::PortNumber;
+
+namespace {
+
+constexpr char kListFailure[] = "ダウンロードファイルリストが取得できませんでした。";
+constexpr char kDownloadFailure[] = "ダウンロードに失敗しました。";
+constexpr char kCatalogFailure[] = "ダウンロードカタログを取得中に、サーバーとの通信でエラーが発生しました。";
+
+std::string Authority(Port port) { return "localhost:" + std::to_string(PortNumber(port)); }
+
+void Serve(const std::string& target, const std::string& body) {
+    velta_test::Route route;
+    route.target = target;
+    route.body = body;
+    ASSERT_TRUE(velta_test::SetRoute(route)) << velta_test::LastError();
+}
+
+void Serve(velta_test::Route route) {
+    ASSERT_TRUE(velta_test::SetRoute(route)) << velta_test::LastError();
+}
+
+velta_test::Route Redirect(const std::string& target, int status) {
+    velta_test::Route route;
+    route.target = target;
+    route.status = status;
+    route.headers = {{"Location", "/elsewhere/downloadlist.txt"}};
+    return route;
+}
+
+sitecheck::Report CheckLive(const std::string& siteUrl) {
+    std::string error;
+    auto site = sitecheck::MakeLiveSite(siteUrl, error);
+    EXPECT_TRUE(site) << error;
+    return site ? sitecheck::CheckSite(*site, sitecheck::Options()) : sitecheck::Report();
+}
+
+class LiveCheck : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(velta_test::Reset()) << velta_test::LastError(); }
+    const std::string kCatalogTarget = sitecheck::CatalogPath(0);
+};
+
+TEST_F(LiveCheck, HttpsSiteWithCertificateRedirectAndTransferFaults) {
+    const std::string https = "https://" + Authority(Port::Https);
+    Serve(kCatalogTarget,
+          "1,Good," + https + "/good/,20261201\r\n"
+          "2,Untrusted,https://" + Authority(Port::HttpsUntrusted) + "/untrusted/,20261201\r\n"
+          "3,Moved," + https + "/moved/,20261201\r\n"
+          "4,WrongName,https://" + Authority(Port::HttpsWrongHost) + "/wrong/,20261201\r\n"
+          "5,Expired,https://" + Authority(Port::HttpsExpired) + "/old/,20261201\r\n");
+    Serve("/good/downloadlist.txt", "setup.exe\r\nnolength.cab\r\nshort.cab\r\nbadlength.cab\r\n");
+    Serve("/good/setup.exe", MinimalExecutable());
+    velta_test::Route noLength;
+    noLength.target = "/good/nolength.cab";
+    noLength.body = "cabinet";
+    noLength.length = velta_test::Length::None;
+    Serve(noLength);
+    velta_test::Route shortBody;
+    shortBody.target = "/good/short.cab";
+    shortBody.body = "0123456789";
+    shortBody.length = velta_test::Length::Literal;
+    shortBody.lengthText = "100";
+    shortBody.close = true;
+    Serve(shortBody);
+    velta_test::Route badLength;
+    badLength.target = "/good/badlength.cab";
+    badLength.body = "cabinet";
+    badLength.length = velta_test::Length::Literal;
+    badLength.lengthText = "seven";
+    badLength.close = true;
+    Serve(badLength);
+    Serve("/untrusted/downloadlist.txt", "setup.exe\r\n");
+    Serve(Redirect("/moved/downloadlist.txt", 302));
+    for (const char* product : {"/wrong/", "/old/"}) {
+        Serve(std::string(product) + "downloadlist.txt", "setup.exe\r\n");
+        Serve(std::string(product) + "setup.exe", MinimalExecutable());
+    }
+
+    const sitecheck::Report report = CheckLive(https);
+    const std::string catalog = https + kCatalogTarget;
+    const std::string goodList = https + "/good/downloadlist.txt";
+    EXPECT_EQ(Mismatch(report,
+                       {
+                           {catalog, 2, Severity::Warning, "points to " + Authority(Port::HttpsUntrusted), "second server"},
+                           {catalog, 4, Severity::Warning, "points to " + Authority(Port::HttpsWrongHost), "second server"},
+                           {catalog, 5, Severity::Warning, "points to " + Authority(Port::HttpsExpired), "second server"},
+                           {goodList, 2, Severity::Warning, "\"nolength.cab\" is served without Content-Length", "no total size"},
+                           {goodList, 3, Severity::Error, "the transfer of \"short.cab\" broke off: status 200, then the body ended before its Content-Length", kDownloadFailure},
+                           {goodList, 4, Severity::Warning, "the Content-Length of \"badlength.cab\" reads as 0 but its body has 7 bytes", "wrong total"},
+                           {catalog, 2, Severity::Error, "refuses the server's certificate, which is issued by an authority Windows does not trust (WinINet error 12045)", kListFailure},
+                           {catalog, 3, Severity::Error, "a redirect (status 302), which the tool never follows", kListFailure},
+                           {catalog, 4, Severity::Warning, "certificate of " + Authority(Port::HttpsWrongHost) + " is issued for another host name", "browser"},
+                           {catalog, 5, Severity::Warning, "certificate of " + Authority(Port::HttpsExpired) + " is outside its validity dates", "browser"},
+                       }),
+              "");
+    EXPECT_EQ(report.ExitStatus(), 1);
+    // Every request went out as the customer's tool sends it.
+    const auto requests = velta_test::RecordedRequests("/good/setup.exe");
+    EXPECT_FALSE(requests.empty());
+    for (const auto& request : requests) {
+        EXPECT_EQ(request.Header("User-Agent").value_or(""), "MarrowZOVE");
+    }
+}
+
+TEST_F(LiveCheck, HttpSiteWithMissingFileAndRedirect) {
+    const std::string http = "http://" + Authority(Port::Http);
+    Serve(kCatalogTarget,
+          "1,Plain," + http + "/plain/,20261201\r\n"
+          "2,Gone," + http + "/gone/,20261201\r\n");
+    Serve("/plain/downloadlist.txt", "setup.exe\r\nmissing.cab\r\n");
+    Serve("/plain/setup.exe", MinimalExecutable());
+    Serve(Redirect("/gone/downloadlist.txt", 301));
+
+    const sitecheck::Report report = CheckLive(http);
+    const std::string catalog = http + kCatalogTarget;
+    EXPECT_EQ(Mismatch(report,
+                       {
+                           {catalog, 1, Severity::Warning, "is not https", "unencrypted"},
+                           {catalog, 2, Severity::Warning, "is not https", "unencrypted"},
+                           {http + "/plain/downloadlist.txt", 2, Severity::Error, "the file \"missing.cab\": status 404", kDownloadFailure},
+                           {catalog, 2, Severity::Error, "a redirect (status 301)", kListFailure},
+                       }),
+              "");
+    EXPECT_EQ(report.ExitStatus(), 1);
+}
+
+TEST_F(LiveCheck, SiteThatCannotBeReachedOrIsRefused) {
+    struct Case {
+        std::string site;
+        int exitStatus;
+        std::string output;
+    };
+    const std::vector<Case> cases = {
+        // Nothing listens on the last port of the range.
+        {"https://localhost:" + std::to_string(velta_test::PortBase() + 9), 2, "cannot reach"},
+        {"https://" + Authority(Port::HttpsUntrusted), 1, kCatalogFailure},
+        {"https://" + Authority(Port::Https) + "/sub", 2, "usage:"},
+    };
+    Serve(kCatalogTarget, "1,Good,https://" + Authority(Port::Https) + "/good/,20261201\r\n");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.site);
+        std::string out, err;
+        EXPECT_EQ(sitecheck::RunCommand({"check", c.site}, out, err), c.exitStatus) << out << err;
+        EXPECT_NE((out + err).find(c.output), std::string::npos) << out << err;
+    }
+}
+
+}  // namespace

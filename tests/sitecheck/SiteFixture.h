@@ -1,0 +1,50 @@
+#pragma once
+// Small sites for the checker's tests: a good site of one product (setup
+// program and one data file) that each case breaks in one place, written to
+// a fresh folder or served by the loopback test server.
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "sitecheck/SiteCheck.h"
+
+namespace sitecheck_test {
+
+// Path below the document root (no leading '/') -> file bytes.
+using SiteFiles = std::map<std::string, std::string>;
+
+// The smallest file that passes for a Windows executable.
+std::string MinimalExecutable();
+
+std::string CatalogFile(int testMode = 0);
+
+// One product "VELTA Test" at https://vendor.test/p/ with setup.exe and data.cab.
+SiteFiles GoodSite();
+
+// A fresh folder holding the files; removed again by the destructor.
+class SiteFolder {
+public:
+    explicit SiteFolder(const SiteFiles& files);
+    ~SiteFolder();
+    const std::string& Path() const { return m_path; }
+
+private:
+    std::string m_path;
+};
+
+// What a test expects of one finding: where (the end of its file), line,
+// severity and a piece each of what is wrong and of what the customer sees.
+struct Expected {
+    std::string fileEnd;
+    int line;
+    sitecheck::Severity severity;
+    std::string what;
+    std::string customer;
+};
+
+// Empty when the findings are exactly the expected ones, in order;
+// otherwise what differs, with the whole report.
+std::string Mismatch(const sitecheck::Report& report, const std::vector<Expected>& expected);
+
+}  // namespace sitecheck_test

@@ -13,9 +13,12 @@
 #include <string>
 
 #include "res/resource.h"
-#include "tests/e2e/E2eHarness.h"
+#include "tests/support/Downloads.h"
+#include "tests/support/Files.h"
+#include "tests/support/Paths.h"
 #include "tests/support/MessageBoxWatcher.h"
 #include "tests/support/TestServer.h"
+#include "tests/support/Wait.h"
 #include "tests/support/WindowHelpers.h"
 
 namespace {
@@ -43,7 +46,7 @@ std::set<std::string> WorkFolders() {
     PWSTR path = nullptr;
     std::set<std::string> names;
     if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_Downloads, 0, nullptr, &path)))
-        for (const auto& name : e2e::FolderEntries(velta_test::ToCp932(path)))
+        for (const auto& name : velta_test::FolderEntries(velta_test::ToCp932(path)))
             if (name.rfind("VELTADL", 0) == 0) names.insert(name);
     CoTaskMemFree(path);
     return names;
@@ -87,12 +90,12 @@ TEST_P(Startup, NameDecidesTestModeAndCancelEndsWithMinusOne) {
         ASSERT_TRUE(velta_test::SetRoute(r)) << velta_test::LastError();
     }
     const std::set<std::string> before = WorkFolders();
-    e2e::Sandbox sandbox(std::string("startup-") + c.label);
+    velta_test::Sandbox sandbox(std::string("startup-") + c.label);
     const std::string folder = sandbox.Root() + c.folder, cwd = sandbox.Root() + "cwd";
     ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
     CreateDirectoryA(cwd.c_str(), nullptr);
     const std::string exePath = folder + "\\" + c.file;
-    ASSERT_TRUE(CopyFileA(e2e::WindowsPathOfUnix(VELTA_APP_PATH).c_str(), exePath.c_str(), FALSE)) << GetLastError();
+    ASSERT_TRUE(CopyFileA(velta_test::WindowsPathOfUnix(VELTA_APP_PATH).c_str(), exePath.c_str(), FALSE)) << GetLastError();
     STARTUPINFOA si{sizeof si};
     std::string commandLine = "\"" + exePath + "\"";
     // The application name is given: without it CreateProcess would append
@@ -105,7 +108,7 @@ TEST_P(Startup, NameDecidesTestModeAndCancelEndsWithMinusOne) {
     velta_test::MessageBoxWatcher boxes(IDOK, pid);
     // The selection dialog is shown only after its initialisation, so its title is final.
     HWND dialog = nullptr;
-    ASSERT_TRUE(e2e::WaitUntil(
+    ASSERT_TRUE(velta_test::WaitUntil(
         [&] {
             for (HWND w : velta_test::TopLevelWindows(pid))
                 if (velta_test::ClassName(w) == "#32770" && GetDlgItem(w, IDC_SELECTOR_PRODUCTS)) dialog = w;
@@ -117,7 +120,7 @@ TEST_P(Startup, NameDecidesTestModeAndCancelEndsWithMinusOne) {
     EXPECT_NE(std::string::npos, CommonControlsPath(m_process.hProcess).find("common-controls_6595b64144ccf1df_6.0"))
         << CommonControlsPath(m_process.hProcess);
     const std::string& wanted = c.testMode ? kTestCatalog : kCatalog;
-    EXPECT_TRUE(e2e::WaitUntil([&] { return velta_test::RequestCount(wanted) > 0; }, 30000));
+    EXPECT_TRUE(velta_test::WaitUntil([&] { return velta_test::RequestCount(wanted) > 0; }, 30000));
     EXPECT_EQ(1, velta_test::RequestCount(wanted));
     EXPECT_EQ(0, velta_test::RequestCount(c.testMode ? kCatalog : kTestCatalog));
     ASSERT_TRUE(velta_test::ClickButton(dialog, IDCANCEL));
@@ -125,7 +128,7 @@ TEST_P(Startup, NameDecidesTestModeAndCancelEndsWithMinusOne) {
     DWORD code = 0;
     ASSERT_TRUE(GetExitCodeProcess(m_process.hProcess, &code));
     EXPECT_EQ(0xFFFFFFFFu, code);
-    EXPECT_TRUE(e2e::FolderEntries(sandbox.Downloads()).empty());
+    EXPECT_TRUE(velta_test::FolderEntries(sandbox.Downloads()).empty());
     EXPECT_EQ(before, WorkFolders());
 }
 

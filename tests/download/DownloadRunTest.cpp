@@ -7,30 +7,27 @@
 #include <gtest/gtest.h>
 
 #include <map>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "DownloadRunTestSupport.h"
 #include "app/ProcessState.h"
 #include "download/DownloadRun.h"
 #include "download/ProgressWindow.h"
 #include "res/resource.h"
+#include "tests/support/Downloads.h"
+#include "tests/support/FailureBoxes.h"
+#include "tests/support/Files.h"
 #include "tests/support/MessageBoxWatcher.h"
+#include "tests/support/Routes.h"
+#include "tests/support/RunSupport.h"
 #include "tests/support/TestServer.h"
+#include "tests/support/Wait.h"
 #include "tests/support/WindowHelpers.h"
 
 namespace {
 
-using velta_test::HttpsUrl;
-using velta_test::Route;
-using velta_test::SeenMessageBox;
-
-constexpr char kFailureText[] = "ダウンロードに失敗しました。";
-constexpr char kFailureCaption[] = "接続エラー";
-constexpr char kLaunchFailureText[] = "ダウンロードファイルの実行に失敗しました。";
-constexpr char kLaunchFailureCaption[] = "実行失敗";
+using namespace velta_test;
 
 // A loopback port that is bound but never listens, held for the whole test
 // program: connecting to it is refused, and nobody else can take it.
@@ -54,78 +51,18 @@ std::string UnreachableUrl(const std::string& target) {
     return "https://127.0.0.1:" + std::to_string(UnreachablePort()) + target;
 }
 
-Route PatternRoute(const std::string& target, int64_t size) {
-    Route route;
-    route.target = target;
-    route.pattern = size;
-    return route;
-}
-
-Route StatusRoute(const std::string& target, int status) {
-    Route route;
-    route.target = target;
-    route.status = status;
-    route.body = "not here";
-    return route;
-}
-
 std::string FixtureBytes() {
-    return run_test::ReadWholeFile(run_test::ProgramFolder() + "download_setup_fixture.exe");
-}
-
-// What the fixture wrote while it ran as the setup.
-struct SetupRecord {
-    bool exists = false;
-    std::string path;
-    std::string command;
-    std::string current;
-    std::map<std::string, uint64_t> files;
-};
-
-SetupRecord ReadSetupRecord(const std::string& recordPath) {
-    SetupRecord record;
-    const std::string text = run_test::ReadWholeFile(recordPath);
-    if (text.find("\nend\n") == std::string::npos) return record;
-    record.exists = true;
-    std::istringstream lines(text);
-    std::string line;
-    while (std::getline(lines, line)) {
-        if (line.rfind("path=", 0) == 0) record.path = line.substr(5);
-        if (line.rfind("command=", 0) == 0) record.command = line.substr(8);
-        if (line.rfind("current=", 0) == 0) record.current = line.substr(8);
-        if (line.rfind("file=", 0) == 0) {
-            const size_t blank = line.rfind(' ');
-            record.files[line.substr(5, blank - 5)] = std::stoull(line.substr(blank + 1));
-        }
-    }
-    return record;
-}
-
-void ExpectFailureBox(const SeenMessageBox& box, const std::string& where) {
-    EXPECT_EQ(box.text, kFailureText) << where;
-    EXPECT_EQ(box.caption, kFailureCaption) << where;
-    EXPECT_EQ(box.icon, static_cast<UINT>(MB_ICONERROR)) << where;
-    EXPECT_EQ(box.buttons, std::vector<int>{IDOK}) << where;
-    EXPECT_NE(box.owner, nullptr) << where;
-    EXPECT_TRUE(box.ownerWasDisabled) << where;
-}
-
-void ExpectLaunchFailureBox(const SeenMessageBox& box, const std::string& where) {
-    EXPECT_EQ(box.text, kLaunchFailureText) << where;
-    EXPECT_EQ(box.caption, kLaunchFailureCaption) << where;
-    EXPECT_EQ(box.icon, 0u) << where;
-    EXPECT_EQ(box.buttons, std::vector<int>{IDOK}) << where;
-    EXPECT_EQ(box.owner, nullptr) << where;
+    return ReadWholeFile(ProgramFolder() + "download_setup_fixture.exe");
 }
 
 // The whole run, from the Downloads folder to the removed work folder.
 class RunDownloadTest : public testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(velta_test::Reset()) << velta_test::LastError();
-        m_downloads = std::make_unique<run_test::ScratchFolder>("downloads");
-        m_records = std::make_unique<run_test::ScratchFolder>("records");
-        m_override = std::make_unique<run_test::DownloadsFolderOverride>(m_downloads->Path());
+        ASSERT_TRUE(Reset()) << LastError();
+        m_downloads = std::make_unique<ScratchFolder>("downloads");
+        m_records = std::make_unique<ScratchFolder>("records");
+        m_override = std::make_unique<DownloadsFolderOverride>(m_downloads->Path());
         ASSERT_TRUE(m_override->Applied());
         m_recordPath = m_records->Path() + "setup.txt";
         SetEnvironmentVariableA("VELTA_RUN_SETUP_RECORD", m_recordPath.c_str());
@@ -143,12 +80,7 @@ protected:
         if (search != INVALID_HANDLE_VALUE) FindClose(search);
     }
 
-    Route SetupRoute(const std::string& target) const {
-        Route route;
-        route.target = target;
-        route.body = m_fixture;
-        return route;
-    }
+    Route SetupRoute(const std::string& target) const { return BodyRoute(target, m_fixture); }
 
     std::string WorkFolder() const { return m_downloads->Path() + "VELTADL0\\"; }
 
@@ -157,19 +89,19 @@ protected:
         return RunDownload(GetModuleHandleA(nullptr));
     }
 
-    run_test::ProcessStateGuard m_state;
-    std::unique_ptr<run_test::ScratchFolder> m_downloads;
-    std::unique_ptr<run_test::ScratchFolder> m_records;
-    std::unique_ptr<run_test::DownloadsFolderOverride> m_override;
+    ProcessStateGuard m_state;
+    std::unique_ptr<ScratchFolder> m_downloads;
+    std::unique_ptr<ScratchFolder> m_records;
+    std::unique_ptr<DownloadsFolderOverride> m_override;
     std::string m_recordPath;
     std::string m_fixture;
 };
 
 TEST_F(RunDownloadTest, ThreeFilesArriveAndTheSetupRunsFromTheWorkFolder) {
-    ASSERT_TRUE(velta_test::SetRoute(SetupRoute("/run/all/setup.exe")));
-    ASSERT_TRUE(velta_test::SetRoute(PatternRoute("/run/all/data1.cab", 200000)));
-    ASSERT_TRUE(velta_test::SetRoute(PatternRoute("/run/all/data2.cab", 700000)));
-    velta_test::MessageBoxWatcher boxes;
+    ASSERT_TRUE(SetRoute(SetupRoute("/run/all/setup.exe")));
+    ASSERT_TRUE(SetRoute(PatternRoute("/run/all/data1.cab", 200000)));
+    ASSERT_TRUE(SetRoute(PatternRoute("/run/all/data2.cab", 700000)));
+    MessageBoxWatcher boxes;
 
     EXPECT_EQ(Run({HttpsUrl("/run/all/setup.exe"), HttpsUrl("/run/all/data1.cab"),
                    HttpsUrl("/run/all/data2.cab")}),
@@ -186,18 +118,18 @@ TEST_F(RunDownloadTest, ThreeFilesArriveAndTheSetupRunsFromTheWorkFolder) {
         {"setup.exe", m_fixture.size()}, {"data1.cab", 200000}, {"data2.cab", 700000}};
     EXPECT_EQ(record.files, expected) << "every file is there while the setup runs";
 
-    EXPECT_FALSE(run_test::DirectoryExists(WorkFolder())) << "removed after the setup ended";
+    EXPECT_FALSE(DirectoryExists(WorkFolder())) << "removed after the setup ended";
     EXPECT_EQ(boxes.Count(), 0u);
     for (const char* target : {"/run/all/setup.exe", "/run/all/data1.cab", "/run/all/data2.cab"}) {
-        EXPECT_EQ(velta_test::RequestCount(target), 1) << target;
+        EXPECT_EQ(RequestCount(target), 1) << target;
     }
 }
 
 TEST_F(RunDownloadTest, SecondFileMissingIsReportedOnceAndTheRunGoesOn) {
-    ASSERT_TRUE(velta_test::SetRoute(SetupRoute("/run/404/setup.exe")));
-    ASSERT_TRUE(velta_test::SetRoute(StatusRoute("/run/404/data1.cab", 404)));
-    ASSERT_TRUE(velta_test::SetRoute(PatternRoute("/run/404/data2.cab", 300000)));
-    velta_test::MessageBoxWatcher boxes;
+    ASSERT_TRUE(SetRoute(SetupRoute("/run/404/setup.exe")));
+    ASSERT_TRUE(SetRoute(StatusRoute("/run/404/data1.cab", 404)));
+    ASSERT_TRUE(SetRoute(PatternRoute("/run/404/data2.cab", 300000)));
+    MessageBoxWatcher boxes;
 
     EXPECT_EQ(Run({HttpsUrl("/run/404/setup.exe"), HttpsUrl("/run/404/data1.cab"),
                    HttpsUrl("/run/404/data2.cab")}),
@@ -205,26 +137,26 @@ TEST_F(RunDownloadTest, SecondFileMissingIsReportedOnceAndTheRunGoesOn) {
 
     ASSERT_EQ(boxes.Count(), 1u);
     ExpectFailureBox(boxes.Box(0), "404");
-    EXPECT_EQ(velta_test::RequestCount("/run/404/data1.cab"), 1) << "never requested again";
-    EXPECT_EQ(velta_test::RequestCount("/run/404/data2.cab"), 1);
+    EXPECT_EQ(RequestCount("/run/404/data1.cab"), 1) << "never requested again";
+    EXPECT_EQ(RequestCount("/run/404/data2.cab"), 1);
     const SetupRecord record = ReadSetupRecord(m_recordPath);
     ASSERT_TRUE(record.exists) << "the setup still starts";
     EXPECT_EQ(record.files.at("data2.cab"), 300000u);
-    EXPECT_FALSE(run_test::DirectoryExists(WorkFolder()));
+    EXPECT_FALSE(DirectoryExists(WorkFolder()));
 }
 
 TEST_F(RunDownloadTest, NoConnectionForTheFirstFileEndsTheLoopAndNothingStarts) {
-    ASSERT_TRUE(velta_test::SetRoute(PatternRoute("/run/down/data1.cab", 1000)));
-    velta_test::MessageBoxWatcher boxes;
+    ASSERT_TRUE(SetRoute(PatternRoute("/run/down/data1.cab", 1000)));
+    MessageBoxWatcher boxes;
 
     EXPECT_EQ(Run({UnreachableUrl("/run/down/setup.exe"), HttpsUrl("/run/down/data1.cab")}), 0);
 
     ASSERT_EQ(boxes.Count(), 2u);
     ExpectFailureBox(boxes.Box(0), "no connection");
     ExpectLaunchFailureBox(boxes.Box(1), "no connection");
-    EXPECT_EQ(velta_test::RequestCount(), 0) << "no further file requested";
+    EXPECT_EQ(RequestCount(), 0) << "no further file requested";
     EXPECT_FALSE(ReadSetupRecord(m_recordPath).exists);
-    EXPECT_FALSE(run_test::DirectoryExists(WorkFolder()));
+    EXPECT_FALSE(DirectoryExists(WorkFolder()));
 }
 
 // A setup whose own download did not complete is never started, even when
@@ -241,7 +173,7 @@ TEST_F(RunDownloadTest, SetupWhoseDownloadDidNotCompleteIsNotStarted) {
     // The whole program arrives but the response announced more: a broken
     // transfer, though the file would start.
     Route overAnnounced = SetupRoute(s + "a/setup.exe");
-    overAnnounced.length = velta_test::Length::Literal;
+    overAnnounced.length = Length::Literal;
     overAnnounced.lengthText = std::to_string(m_fixture.size() + 4096);
     overAnnounced.close = true;
     Route cutShort = SetupRoute(s + "b/setup.exe");
@@ -261,54 +193,54 @@ TEST_F(RunDownloadTest, SetupWhoseDownloadDidNotCompleteIsNotStarted) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        ASSERT_TRUE(velta_test::Reset());
-        for (const Route& route : c.routes) ASSERT_TRUE(velta_test::SetRoute(route));
+        ASSERT_TRUE(Reset());
+        for (const Route& route : c.routes) ASSERT_TRUE(SetRoute(route));
         DeleteFileA(m_recordPath.c_str());
-        velta_test::MessageBoxWatcher boxes;
+        MessageBoxWatcher boxes;
 
         EXPECT_EQ(Run(c.files), c.started ? 1 : 0);
 
         EXPECT_EQ(ReadSetupRecord(m_recordPath).exists, c.started);
-        EXPECT_EQ(velta_test::RequestCount(s + "data.cab"), 1) << "the other files still download";
+        EXPECT_EQ(RequestCount(s + "data.cab"), 1) << "the other files still download";
         const size_t expectedBoxes = c.failureBoxes + (c.started ? 0 : 1);
         ASSERT_EQ(boxes.Count(), expectedBoxes);
         for (size_t i = 0; i < c.failureBoxes; ++i) ExpectFailureBox(boxes.Box(i), c.what);
         if (!c.started) ExpectLaunchFailureBox(boxes.Box(expectedBoxes - 1), c.what);
-        EXPECT_FALSE(run_test::DirectoryExists(WorkFolder()));
+        EXPECT_FALSE(DirectoryExists(WorkFolder()));
     }
 }
 
 // A second thread watches the window while RunDownload runs here, then
 // presses cancel during the second file.
 TEST_F(RunDownloadTest, CancelDuringTheSecondFileStopsEverything) {
-    ASSERT_TRUE(velta_test::SetRoute(SetupRoute("/run/cancel/setup.exe")));
+    ASSERT_TRUE(SetRoute(SetupRoute("/run/cancel/setup.exe")));
     // 6 MB at 128 KB/s: about 48 s unless the cancel stops it.
     Route trickle = PatternRoute("/run/cancel/data1.cab", 6 * 1048576);
     trickle.rate = 131072;
     trickle.chunkSize = 4096;
-    ASSERT_TRUE(velta_test::SetRoute(trickle));
-    ASSERT_TRUE(velta_test::SetRoute(PatternRoute("/run/cancel/data2.cab", 1000)));
-    velta_test::MessageBoxWatcher boxes;
+    ASSERT_TRUE(SetRoute(trickle));
+    ASSERT_TRUE(SetRoute(PatternRoute("/run/cancel/data2.cab", 1000)));
+    MessageBoxWatcher boxes;
     g_testMode = 1;
-    const std::string title = std::string(run_test::kProgressTitle) + " [社内テストモード]";
+    const std::string title = std::string(kProgressTitle) + " [社内テストモード]";
     const std::string counter = "2番目のファイルをダウンロド中 / 全3件";
     std::string product, folder;
     bool counterSeen = false, clicked = false;
     DWORD clickedAt = 0;
     std::thread observer([&] {
         HWND window = nullptr;
-        run_test::WaitUntil([&] {
-            window = velta_test::FindTopLevelWindow(title, GetCurrentProcessId());
+        WaitUntil([&] {
+            window = FindTopLevelWindow(title, GetCurrentProcessId());
             return window != nullptr;
         }, 30000);
         if (window == nullptr) return;
-        counterSeen = run_test::WaitUntil(
-            [&] { return velta_test::ControlText(window, IDC_PROGRESS_FILE_COUNTER) == counter; },
+        counterSeen = WaitUntil(
+            [&] { return ControlText(window, IDC_PROGRESS_FILE_COUNTER) == counter; },
             30000);
-        product = velta_test::ControlText(window, IDC_PROGRESS_PRODUCT);
-        folder = velta_test::ControlText(window, IDC_PROGRESS_FOLDER);
+        product = ControlText(window, IDC_PROGRESS_PRODUCT);
+        folder = ControlText(window, IDC_PROGRESS_FOLDER);
         clickedAt = GetTickCount();
-        clicked = velta_test::ClickButton(window, IDCANCEL);
+        clicked = ClickButton(window, IDCANCEL);
     });
     const int result = Run({HttpsUrl("/run/cancel/setup.exe"), HttpsUrl("/run/cancel/data1.cab"),
                             HttpsUrl("/run/cancel/data2.cab")});
@@ -327,9 +259,9 @@ TEST_F(RunDownloadTest, CancelDuringTheSecondFileStopsEverything) {
     EXPECT_EQ(boxes.Box(0).caption, "ダウンロード中止");
     EXPECT_EQ(boxes.Box(0).icon, static_cast<UINT>(MB_ICONWARNING));
     EXPECT_NE(boxes.Box(0).owner, nullptr);
-    EXPECT_EQ(velta_test::RequestCount("/run/cancel/data2.cab"), 0);
+    EXPECT_EQ(RequestCount("/run/cancel/data2.cab"), 0);
     EXPECT_FALSE(ReadSetupRecord(m_recordPath).exists);
-    EXPECT_FALSE(run_test::DirectoryExists(WorkFolder()));
+    EXPECT_FALSE(DirectoryExists(WorkFolder()));
 }
 
 }  // namespace

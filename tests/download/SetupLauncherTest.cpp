@@ -11,9 +11,10 @@
 #include "download/SetupLauncher.h"
 #include "download/SetupLauncherSeam.h"
 #include "tests/support/MessageBoxWatcher.h"
-#include "tests/download/WorkFolderTestSupport.h"
+#include "tests/support/Files.h"
+#include "tests/support/Wait.h"
 
-using namespace testsupport;
+using namespace velta_test;
 
 namespace {
 
@@ -56,10 +57,10 @@ protected:
         GetCurrentDirectoryA(sizeof folder, folder);
         m_savedFolder = folder;
         // The tool's own folder, which the setup must inherit.
-        m_toolFolder = m_scratch.path() + "tool folder";
-        MakeDirectory(m_toolFolder);
+        m_toolFolder = m_scratch.Path() + "tool folder";
+        ASSERT_TRUE(MakeDirectory(m_toolFolder)) << m_toolFolder;
         ASSERT_TRUE(SetCurrentDirectoryA(m_toolFolder.c_str()));
-        m_log = m_scratch.path() + "record.txt";
+        m_log = m_scratch.Path() + "record.txt";
     }
     void TearDown() override {
         EXPECT_EQ(0u, m_boxes.Count()) << "the launcher showed: " << m_boxes.Box(0).text;
@@ -69,9 +70,9 @@ protected:
     void PlaceSetup(const std::string& path, int exitCode, const std::string& event = "-") {
         ASSERT_TRUE(CopyFileA((ProgramFolder() + "setup_fixture.exe").c_str(), path.c_str(), FALSE))
             << path << " error " << GetLastError();
-        WriteText(path + ".cfg", m_log + "\n" + std::to_string(exitCode) + "\n" + event + "\n");
+        ASSERT_TRUE(WriteWholeFile(path + ".cfg", m_log + "\n" + std::to_string(exitCode) + "\n" + event + "\n")) << path + ".cfg";
     }
-    Record Recorded() const { return ParseRecord(ReadText(m_log)); }
+    Record Recorded() const { return ParseRecord(ReadWholeFile(m_log)); }
 
     // The launcher itself shows nothing; any box is answered and counted.
     velta_test::MessageBoxWatcher m_boxes;
@@ -100,8 +101,8 @@ class LaunchedCommandLine : public SetupLauncherRun, public ::testing::WithParam
 
 TEST_P(LaunchedCommandLine, SetupSeesItsPathAsOneArgumentFromTheToolsFolder) {
     const PathCase& c = GetParam();
-    const std::string folder = m_scratch.path() + c.folder + "\\";
-    MakeDirectory(folder);
+    const std::string folder = m_scratch.Path() + c.folder + "\\";
+    ASSERT_TRUE(MakeDirectory(folder)) << folder;
     const std::string path = folder + c.file;
     PlaceSetup(path, 7);
 
@@ -117,9 +118,9 @@ INSTANTIATE_TEST_SUITE_P(SetupLauncher, LaunchedCommandLine, ::testing::ValuesIn
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(SetupLauncherRun, MissingEmptyAndNullAreNotStarted) {
-    EXPECT_EQ(0, LaunchSetup((m_scratch.path() + "missing.exe").c_str()));
-    const std::string empty = m_scratch.path() + "empty.exe";
-    WriteText(empty, "");
+    EXPECT_EQ(0, LaunchSetup((m_scratch.Path() + "missing.exe").c_str()));
+    const std::string empty = m_scratch.Path() + "empty.exe";
+    ASSERT_TRUE(WriteWholeFile(empty, "")) << empty;
     EXPECT_EQ(0, LaunchSetup(empty.c_str()));
     EXPECT_EQ(0, LaunchSetup(nullptr));
 }
@@ -150,8 +151,8 @@ DWORD WINAPI RunLaunch(void* parameter) {
 }
 
 TEST_F(SetupLauncherRun, ElevationRequiredGoesThroughTheShellAndWaitsForTheSetup) {
-    const std::string folder = m_scratch.path() + "elevate \x83\x5C\\";
-    MakeDirectory(folder);
+    const std::string folder = m_scratch.Path() + "elevate \x83\x5C\\";
+    ASSERT_TRUE(MakeDirectory(folder)) << folder;
     const std::string path = folder + "setup.exe";
     const std::string eventName = "VeltaSetupRelease" + std::to_string(GetCurrentProcessId());
     HANDLE release = CreateEventA(nullptr, TRUE, FALSE, eventName.c_str());
@@ -163,7 +164,7 @@ TEST_F(SetupLauncherRun, ElevationRequiredGoesThroughTheShellAndWaitsForTheSetup
     LaunchThread launch{path.c_str()};
     HANDLE thread = CreateThread(nullptr, 0, RunLaunch, &launch, 0, nullptr);
     ASSERT_NE(nullptr, thread);
-    const bool started = WaitUntil([&] { return Recorded().started; });
+    const bool started = WaitUntil([&] { return Recorded().started; }, 30000);
     // The setup runs and waits for us: the launcher must still be waiting.
     const DWORD whileRunning = WaitForSingleObject(thread, 0);
     SetEvent(release);

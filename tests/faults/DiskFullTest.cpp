@@ -11,7 +11,7 @@
 
 #include "FaultSupport.h"
 
-using namespace fault_test;
+using namespace velta_test;
 using velta_test::HttpsUrl;
 
 TEST(DiskFull, TheFullFileFailsTheSetupStartsAndTheSpaceComesBack) {

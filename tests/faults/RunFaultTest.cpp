@@ -17,7 +17,7 @@
 
 namespace {
 
-using namespace fault_test;
+using namespace velta_test;
 using velta_test::HttpsUrl;
 using velta_test::Route;
 
@@ -87,8 +87,8 @@ TEST_F(RunFaults, CancelEndsAStalledDownload) {
     std::thread presser([&] {
         HWND window = nullptr;
         WIN32_FILE_ATTRIBUTE_DATA data;
-        if (run_test::WaitUntil([&] {
-                window = velta_test::FindTopLevelWindow(run_test::kProgressTitle, GetCurrentProcessId());
+        if (velta_test::WaitUntil([&] {
+                window = velta_test::FindTopLevelWindow(velta_test::kProgressTitle, GetCurrentProcessId());
                 return window && GetFileAttributesExA((harness.downloads + "VELTADL0\\stalled.bin").c_str(),
                                                       GetFileExInfoStandard, &data) && data.nFileSizeLow >= 98304;
             }, 60000)) {
@@ -116,7 +116,7 @@ TEST_F(RunFaults, DotDotEntryTouchesNothingOutsideTheWorkFolder) {
     RunHarness harness;
     ASSERT_TRUE(harness.ready);
     const std::string& downloads = harness.downloads;
-    ASSERT_TRUE(run_test::WriteWholeFile(downloads + "keep.txt", "mine"));
+    ASSERT_TRUE(velta_test::WriteWholeFile(downloads + "keep.txt", "mine"));
     ASSERT_TRUE(SetFileAttributesA(downloads.c_str(), FILE_ATTRIBUTE_HIDDEN));
     const DWORD attributes = GetFileAttributesA(downloads.c_str());
     ASSERT_TRUE(velta_test::SetRoute(SetupRoute("/faults/dots/setup.exe")));
@@ -127,7 +127,7 @@ TEST_F(RunFaults, DotDotEntryTouchesNothingOutsideTheWorkFolder) {
     ASSERT_EQ(boxes.Count(), 1u);
     ExpectFailureBox(boxes.Box(0));
     EXPECT_EQ(velta_test::RequestCount("/faults/dots/tail.bin"), 0) << "no status ends the loop";
-    EXPECT_EQ(run_test::ReadWholeFile(downloads + "keep.txt"), "mine");
+    EXPECT_EQ(velta_test::ReadWholeFile(downloads + "keep.txt"), "mine");
     EXPECT_TRUE(harness.NothingLeftBehind());
 }
 
@@ -159,7 +159,7 @@ TEST_F(RunFaults, TwoHundredSmallFilesArriveThroughTheRun) {
     ASSERT_TRUE(harness.ready);
     ASSERT_TRUE(velta_test::SetRoute(SetupRoute("/faults/many/setup.exe")));
     FileList files = {HttpsUrl("/faults/many/setup.exe")};
-    std::map<std::string, uint64_t> expected = {{"setup.exe", run_test::ReadWholeFile(VELTA_FAULTS_SETUP_FIXTURE).size()}};
+    std::map<std::string, uint64_t> expected = {{"setup.exe", velta_test::ReadWholeFile(VELTA_FAULTS_SETUP_FIXTURE).size()}};
     for (int i = 1; i < 200; ++i) {
         const std::string name = "part" + std::to_string(i) + ".cab";
         ASSERT_TRUE(velta_test::SetRoute(PatternRoute("/faults/many/" + name, expected[name] = 1000 + 37 * i)));

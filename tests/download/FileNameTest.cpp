@@ -1,9 +1,12 @@
 // File names from URLs and paths: the bounded splitter's limits, separators,
-// double-byte characters and the caller's capacity.
+// double-byte characters and the caller's capacity; what a file location from
+// the server can become on disk (only a name inside the work folder, the
+// claims of docs/SECURITY.md).
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "download/FileName.h"
 
@@ -69,6 +72,44 @@ TEST(FileNameOfPath, PartsOver255BytesEmptyTheName) {
          std::string(255, 'b') + "." + std::string(254, 'e')},
     };
     for (const Case& c : cases) EXPECT_EQ(NameOf(c.path), c.name) << c.what;
+}
+
+// A file location from the server is reduced to a name inside the work folder.
+TEST(ServerPath, ReducedToTheLastComponent) {
+    const std::string h = "https://dl.example/", l255(255, 'a'), l256(256, 'a');
+    const std::pair<std::string, std::string> cases[] = {
+        {h + "p/setup.exe", "setup.exe"},
+        // Climbing out: the dots are the last component or stay in front of it.
+        {h + "p/../../../Windows/win.ini", "win.ini"}, {h + "p/..\\..\\evil.exe", "evil.exe"},
+        {h + "p/..", ".."}, {h + "p/.", "."},
+        {h + "p/%2e%2e%5cevil.exe", "%2e%2e%5cevil.exe"},  // no URL decoding
+        // A drive or absolute path after the last '/' keeps only its last part.
+        {h + "p/C:\\Windows\\System32\\evil.dll", "evil.dll"}, {h + "p/C:evil.exe", "C:evil.exe"},
+        {"C:\\Windows\\evil.exe", "evil.exe"}, {"C:evil.exe", "evil.exe"},
+        {"\\\\server\\share\\evil.exe", "evil.exe"},
+        {h + "p/", ""}, {h + "p\\", ""}, {"", ""},
+        // Query and fragment are part of the name (nothing strips them).
+        {h + "p/setup.exe?x=1/y", "y"}, {h + "p/setup.exe?x=1", "setup.exe?x=1"},
+        {h + "p/\x83\x5C.exe", "\x83\x5C.exe"},  // a trail byte 0x5C is no separator
+        // 255 bytes per part are kept, 256 empty every part.
+        {h + l255, l255}, {h + l256, ""}, {h + "p/" + l255 + ".exe", l255 + ".exe"},
+        {h + "p/a." + l256, ""}, {"/" + std::string(254, 'd') + "/x.exe", ""},
+    };
+    for (const auto& [url, name] : cases) EXPECT_EQ(NameOf(url), name) << url.substr(0, 80);
+}
+
+// A name that does not fit the caller's buffer is refused and the buffer
+// kept, so the run never joins a cut name to the work folder.
+TEST(ServerPath, NameLongerThanTheBufferIsRefused) {
+    char small[8] = "keep", joined[16] = "keep";
+    EXPECT_FALSE(FileNameOfPath("https://dl.example/p/12345678.exe", small, sizeof small));
+    EXPECT_STREQ(small, "keep");
+    EXPECT_TRUE(FileNameOfPath("https://dl.example/p/1234567", small, sizeof small));
+    EXPECT_STREQ(small, "1234567");
+    EXPECT_FALSE(JoinLocalPath("C:\\work\\", "12345678", joined, sizeof joined));
+    EXPECT_STREQ(joined, "keep");
+    EXPECT_TRUE(JoinLocalPath("C:\\work\\", "1234567", joined, sizeof joined));
+    EXPECT_STREQ(joined, "C:\\work\\1234567");
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // fixture program served as the setup that really runs from that folder.
 #include <winsock2.h>
 #include <windows.h>
+#include <mmsystem.h>
 
 #include <gtest/gtest.h>
 
@@ -53,6 +54,219 @@ std::string UnreachableUrl(const std::string& target) {
 
 std::string FixtureBytes() {
     return ReadWholeFile(ProgramFolder() + "download_setup_fixture.exe");
+}
+
+// One file, or the loop over a list, into a scratch folder.
+class DownloadLoopTest : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(Reset()) << LastError();
+        m_folder = std::make_unique<ScratchFolder>("loop");
+    }
+
+    const std::string& Folder() const { return m_folder->Path(); }
+
+    ProcessStateGuard m_state;
+    std::unique_ptr<ScratchFolder> m_folder;
+};
+
+TEST_F(DownloadLoopTest, OneFileOutcomeFollowsTheResponse) {
+    struct Case {
+        const char* what;
+        Route route;
+        bool reachable;
+        int result;
+        int64_t fileSize;      // the tally's fileSize after the download
+        int64_t fileReceived;  // and its fileReceived
+        bool failureBox;
+    };
+    Route noLength = PatternRoute("/loop/nolength.bin", 300000);
+    noLength.length = Length::None;
+    Route truncated = PatternRoute("/loop/truncated.bin", 300000);
+    truncated.closeAfter = 100000;
+    const Case cases[] = {
+        {"complete", PatternRoute("/loop/complete.bin", 300000), true, 1, 300000, 300000, false},
+        {"no Content-Length", noLength, true, 1, -1, 300000, false},
+        {"empty", PatternRoute("/loop/empty.bin", 0), true, 1, 0, 0, false},
+        {"404", StatusRoute("/loop/missing.bin", 404), true, 404, -2, -2, true},
+        {"500", StatusRoute("/loop/broken.bin", 500), true, 500, -2, -2, true},
+        // Whether a poll saw it receiving before it failed is up to timing.
+        {"body broken off", truncated, true, 200, -2, -2, true},
+        {"no connection", PatternRoute("/loop/unreachable.bin", 10), false, 0, 0, 0, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(SetRoute(c.route)) << LastError();
+        HWND window = OpenProgressWindow(GetModuleHandleA(nullptr), Folder().c_str());
+        ASSERT_NE(window, nullptr);
+        MessageBoxWatcher boxes;
+
+        TransferTally tally = {};
+        tally.fileCount = 1;
+        tally.doneBytes = 1234;
+        const std::string path = Folder() + "target.bin";
+        const std::string url = c.reachable ? HttpsUrl(c.route.target) : UnreachableUrl(c.route.target);
+        const int result = DownloadOneFile(window, url.c_str(), path.c_str(), tally);
+
+        EXPECT_EQ(result, c.result);
+        if (c.fileSize != -2) {
+            EXPECT_EQ(tally.fileSize, c.fileSize);
+        }
+        if (c.fileReceived != -2) {
+            EXPECT_EQ(tally.fileReceived, c.fileReceived);
+        }
+        EXPECT_EQ(tally.doneBytes, 1234) << "finished files are the caller's to count";
+        EXPECT_NE(tally.sampleTime[0], 0u) << "the file's start is a speed sample";
+        EXPECT_EQ(tally.sampleBytes[0], 1234);
+        if (c.result == 1) {
+            EXPECT_TRUE(FileMatchesPattern(path, static_cast<uint64_t>(c.fileReceived)));
+        }
+        if (c.failureBox) {
+            ASSERT_EQ(boxes.Count(), 1u);
+            ExpectFailureBox(boxes.Box(0), c.what);
+            EXPECT_EQ(boxes.Box(0).owner, window);
+        } else {
+            EXPECT_EQ(boxes.Count(), 0u);
+        }
+        CloseProgressWindow(window);
+        DeleteFileA(path.c_str());
+    }
+}
+
+// Counts the messages it receives; lives on the main thread like the loop.
+struct QueueProbe {
+    static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        if (message == WM_APP) ++dispatched;
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
+    static inline int dispatched = 0;
+};
+
+TEST_F(DownloadLoopTest, EachPollDispatchesAtMostOneMessage) {
+    // About 1.5 s of transfer: a loop that drained the queue would deliver
+    // all 200 messages at its first poll.
+    Route slow = PatternRoute("/loop/slow.bin", 196608);
+    slow.rate = 131072;
+    slow.chunkSize = 4096;
+    ASSERT_TRUE(SetRoute(slow));
+    WNDCLASSA windowClass = {};
+    windowClass.lpfnWndProc = QueueProbe::Proc;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.lpszClassName = "VeltaRunQueueProbe";
+    RegisterClassA(&windowClass);
+    HWND probe = CreateWindowA("VeltaRunQueueProbe", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                               GetModuleHandleA(nullptr), nullptr);
+    ASSERT_NE(probe, nullptr);
+    constexpr int kQueued = 200;
+    for (int i = 0; i < kQueued; ++i) ASSERT_TRUE(PostMessageA(probe, WM_APP, i, 0));
+    QueueProbe::dispatched = 0;
+
+    TransferTally tally = {};
+    tally.fileCount = 1;
+    const std::string path = Folder() + "slow.bin";
+    const DWORD start = timeGetTime();
+    EXPECT_EQ(DownloadOneFile(nullptr, HttpsUrl("/loop/slow.bin").c_str(), path.c_str(), tally), 1);
+    const DWORD elapsed = timeGetTime() - start;
+
+    // Every poll but the last waits its 100 ms in full; the last one ends
+    // with the completed file and its pause.
+    EXPECT_GE(QueueProbe::dispatched, 1) << "the loop pumps";
+    EXPECT_LE(QueueProbe::dispatched, static_cast<int>(elapsed / 90) + 2) << elapsed << " ms";
+    EXPECT_LT(QueueProbe::dispatched, kQueued);
+    EXPECT_GE(elapsed, 100u) << "a completed file stays on screen for a moment";
+    DestroyWindow(probe);
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+    }
+}
+
+TEST_F(DownloadLoopTest, FailureWithoutWindowHasNoOwner) {
+    ASSERT_TRUE(SetRoute(StatusRoute("/loop/nowindow.bin", 404)));
+    MessageBoxWatcher boxes;
+    TransferTally tally = {};
+    tally.fileCount = 1;
+    const std::string path = Folder() + "nowindow.bin";
+    EXPECT_EQ(DownloadOneFile(nullptr, HttpsUrl("/loop/nowindow.bin").c_str(), path.c_str(), tally), 404);
+    ASSERT_EQ(boxes.Count(), 1u);
+    const SeenMessageBox box = boxes.Box(0);
+    EXPECT_EQ(box.text, "ダウンロードに失敗しました。");
+    EXPECT_EQ(box.caption, "接続エラー");
+    EXPECT_EQ(box.icon, static_cast<UINT>(MB_ICONERROR));
+    EXPECT_EQ(box.owner, nullptr) << "no window, no owner";
+}
+
+TEST_F(DownloadLoopTest, ReadOnlyHiddenFileOfTheSameNameIsReplaced) {
+    ASSERT_TRUE(SetRoute(PatternRoute("/loop/replace.bin", 5000)));
+    const std::string path = Folder() + "replace.bin";
+    ASSERT_TRUE(WriteWholeFile(path, std::string(20000, 'x')));
+    ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
+
+    TransferTally tally = {};
+    tally.fileCount = 1;
+    EXPECT_EQ(DownloadOneFile(nullptr, HttpsUrl("/loop/replace.bin").c_str(), path.c_str(), tally), 1);
+    EXPECT_TRUE(FileMatchesPattern(path, 5000));
+    EXPECT_EQ(GetFileAttributesA(path.c_str()) & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN), 0u);
+}
+
+TEST_F(DownloadLoopTest, CancelAlreadySetReturnsAtOnceWithoutMessage) {
+    ASSERT_TRUE(SetRoute(PatternRoute("/loop/cancelled.bin", 5000)));
+    MessageBoxWatcher boxes;
+    g_cancelRequested = 1;
+    TransferTally tally = {};
+    tally.fileCount = 1;
+    const std::string path = Folder() + "cancelled.bin";
+    EXPECT_EQ(DownloadOneFile(nullptr, HttpsUrl("/loop/cancelled.bin").c_str(), path.c_str(), tally), 0);
+    EXPECT_EQ(tally.fileReceived, 0);
+    EXPECT_EQ(boxes.Count(), 0u);
+}
+
+TEST_F(DownloadLoopTest, LaterEntryOfTheSameNameReplacesTheEarlierFile) {
+    ASSERT_TRUE(SetRoute(PatternRoute("/loop/a/same.bin", 9000)));
+    ASSERT_TRUE(SetRoute(PatternRoute("/loop/b/same.bin", 5000)));
+    MessageBoxWatcher boxes;
+    const FileList files = {HttpsUrl("/loop/a/same.bin"), HttpsUrl("/loop/b/same.bin")};
+    bool setupComplete = false;
+    EXPECT_EQ(DownloadFiles(GetModuleHandleA(nullptr), files, Folder(), &setupComplete), 1);
+    EXPECT_TRUE(FileMatchesPattern(Folder() + "same.bin", 5000));
+    EXPECT_TRUE(setupComplete);
+    EXPECT_EQ(RequestCount("/loop/a/same.bin"), 1);
+    EXPECT_EQ(RequestCount("/loop/b/same.bin"), 1);
+    EXPECT_EQ(boxes.Count(), 0u);
+    EXPECT_EQ(FindTopLevelWindow(kProgressTitle, GetCurrentProcessId(), nullptr, true),
+              nullptr)
+        << "the window is gone when the loop ends";
+}
+
+TEST_F(DownloadLoopTest, EntryWithoutUsableLocalNameFailsWithoutRequestAndEndsTheLoop) {
+    struct Case {
+        const char* what;
+        std::string target;
+    };
+    const Case cases[] = {
+        {"ends in a slash", "/loop/dir/"},
+        {"directory part of 256 bytes", "/" + std::string(254, 'd') + "/file.bin"},
+        // 255 + 255 bytes of name fit the name buffer but not the local path.
+        {"local path beyond 512 bytes",
+         "/loop/" + std::string(255, 'n') + "." + std::string(254, 'e')},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(Reset());
+        ASSERT_TRUE(SetRoute(PatternRoute("/loop/first.bin", 3000)));
+        ASSERT_TRUE(SetRoute(PatternRoute(c.target, 3000)));
+        ASSERT_TRUE(SetRoute(PatternRoute("/loop/third.bin", 3000)));
+        MessageBoxWatcher boxes;
+        const FileList files = {HttpsUrl("/loop/first.bin"), HttpsUrl(c.target),
+                                HttpsUrl("/loop/third.bin")};
+        bool setupComplete = false;
+        EXPECT_EQ(DownloadFiles(GetModuleHandleA(nullptr), files, Folder(), &setupComplete), 1);
+        EXPECT_TRUE(setupComplete);
+        EXPECT_TRUE(FileMatchesPattern(Folder() + "first.bin", 3000));
+        EXPECT_EQ(RequestCount(c.target), 0) << "the target could not be created";
+        EXPECT_EQ(RequestCount("/loop/third.bin"), 0) << "no status ends the loop";
+        ASSERT_EQ(boxes.Count(), 1u);
+        ExpectFailureBox(boxes.Box(0), c.what);
+    }
 }
 
 // The whole run, from the Downloads folder to the removed work folder.
@@ -178,7 +392,10 @@ TEST_F(RunDownloadTest, SetupWhoseDownloadDidNotCompleteIsNotStarted) {
     overAnnounced.close = true;
     Route cutShort = SetupRoute(s + "b/setup.exe");
     cutShort.closeAfter = static_cast<int64_t>(m_fixture.size() / 2);
+    Route empty = PatternRoute(s + "c/setup.exe", 0);
     Route later = SetupRoute(s + "d/setup.exe");
+    Route laterBroken = SetupRoute(s + "e/setup.exe");
+    laterBroken.closeAfter = 1000;
     Route missing = StatusRoute(s + "f/setup.exe", 404);
     const Route data = PatternRoute(s + "data.cab", 4000);
 
@@ -186,6 +403,11 @@ TEST_F(RunDownloadTest, SetupWhoseDownloadDidNotCompleteIsNotStarted) {
         {"more announced than sent", {overAnnounced, data},
          {HttpsUrl(s + "a/setup.exe"), HttpsUrl(s + "data.cab")}, 1, false},
         {"broken off", {cutShort, data}, {HttpsUrl(s + "b/setup.exe"), HttpsUrl(s + "data.cab")}, 1,
+         false},
+        {"empty", {empty, data}, {HttpsUrl(s + "c/setup.exe"), HttpsUrl(s + "data.cab")}, 0, false},
+        // A later entry of the same name replaces the setup on disk.
+        {"replaced by a broken download", {later, laterBroken, data},
+         {HttpsUrl(s + "d/setup.exe"), HttpsUrl(s + "data.cab"), HttpsUrl(s + "e/setup.exe")}, 1,
          false},
         {"replaced by a complete download", {missing, later, data},
          {HttpsUrl(s + "f/setup.exe"), HttpsUrl(s + "data.cab"), HttpsUrl(s + "d/setup.exe")}, 1,
@@ -208,6 +430,18 @@ TEST_F(RunDownloadTest, SetupWhoseDownloadDidNotCompleteIsNotStarted) {
         if (!c.started) ExpectLaunchFailureBox(boxes.Box(expectedBoxes - 1), c.what);
         EXPECT_FALSE(DirectoryExists(WorkFolder()));
     }
+}
+
+// The setup's name is empty: its local path is the work folder itself,
+// which cannot be a file, so nothing is requested and nothing starts.
+TEST_F(RunDownloadTest, FirstEntryEndingInSlashGivesNoSetup) {
+    ASSERT_TRUE(SetRoute(PatternRoute("/run/slash/data.cab", 1000)));
+    MessageBoxWatcher boxes;
+    EXPECT_EQ(Run({HttpsUrl("/run/slash/"), HttpsUrl("/run/slash/data.cab")}), 0);
+    ASSERT_EQ(boxes.Count(), 2u);
+    ExpectFailureBox(boxes.Box(0), "slash");
+    ExpectLaunchFailureBox(boxes.Box(1), "slash");
+    EXPECT_EQ(RequestCount(), 0);
 }
 
 // A second thread watches the window while RunDownload runs here, then

@@ -1,7 +1,7 @@
 // File names from URLs and paths: the bounded splitter's limits, separators,
 // double-byte characters and the caller's capacity; what a file location from
 // the server can become on disk (only a name inside the work folder, the
-// claims of docs/SECURITY.md).
+// claims of docs/SECURITY.md); the joined local path; same-name matching.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -72,6 +72,85 @@ TEST(FileNameOfPath, PartsOver255BytesEmptyTheName) {
          std::string(255, 'b') + "." + std::string(254, 'e')},
     };
     for (const Case& c : cases) EXPECT_EQ(NameOf(c.path), c.name) << c.what;
+}
+
+TEST(FileNameOfPath, CapacityIsTheNameAndItsTerminator) {
+    const std::string longName = std::string(255, 'b') + "." + std::string(254, 'e');  // 510
+    struct Case {
+        std::string path;
+        size_t capacity;
+        bool fits;
+    };
+    const Case cases[] = {
+        {"a/abc", 4, true},           {"a/abc", 3, false},
+        {"a/", 1, true},              {"a/", 0, false},
+        {"a/" + longName, 511, true}, {"a/" + longName, 510, false},
+    };
+    for (const Case& c : cases) {
+        char buffer[600];
+        memset(buffer, '#', sizeof buffer);
+        buffer[sizeof buffer - 1] = '\0';
+        const bool fits = FileNameOfPath(c.path.c_str(), buffer, c.capacity);
+        EXPECT_EQ(fits, c.fits) << c.path.size() << " / " << c.capacity;
+        if (fits) {
+            EXPECT_LT(strlen(buffer), c.capacity);
+        } else {
+            EXPECT_EQ(buffer[0], '#') << "buffer left unchanged";
+        }
+    }
+    EXPECT_FALSE(FileNameOfPath("a/b", nullptr, 10));
+}
+
+TEST(JoinLocalPath, RefusesWhatWouldNotFitAndLeavesTheBuffer) {
+    const std::string folder = "C:\\w\\VELTADL0\\";  // 14 bytes
+    struct Case {
+        std::string name;
+        size_t capacity;
+        bool fits;
+    };
+    const Case cases[] = {
+        {"setup.exe", 24, true},  // 14 + 9 + terminator
+        {"setup.exe", 23, false},
+        {"", 15, true},
+        {"", 14, false},
+        {std::string(497, 'n'), 512, true},
+        {std::string(498, 'n'), 512, false},
+    };
+    for (const Case& c : cases) {
+        char buffer[600];
+        memset(buffer, '#', sizeof buffer);
+        const bool fits = JoinLocalPath(folder.c_str(), c.name.c_str(), buffer, c.capacity);
+        EXPECT_EQ(fits, c.fits) << c.name.size() << " / " << c.capacity;
+        if (fits) {
+            EXPECT_EQ(std::string(buffer), folder + c.name);
+        } else {
+            EXPECT_EQ(buffer[0], '#') << "buffer left unchanged";
+        }
+    }
+}
+
+// Two entries name the same local file when their names differ only in the
+// case of single-byte letters.
+TEST(SameFileName, FoldsOnlySingleByteLetters) {
+    struct Case {
+        const char* a;
+        const char* b;
+        bool same;
+    };
+    const Case cases[] = {
+        {"Setup.EXE", "setup.exe", true},
+        {"setup.exe", "setup.ex", false},
+        {"", "", true},
+        {"a", "", false},
+        // Trail bytes 0x41 and 0x61 are different characters.
+        {"\x83\x41.exe", "\x83\x61.exe", false},
+        {"\x83\x41.exe", "\x83\x41.EXE", true},
+        {"\x83\x5C", "\x83\x5C", true},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(SameFileName(c.a, c.b), c.same) << c.a << " vs " << c.b;
+        EXPECT_EQ(SameFileName(c.b, c.a), c.same) << c.b << " vs " << c.a;
+    }
 }
 
 // A file location from the server is reduced to a name inside the work folder.

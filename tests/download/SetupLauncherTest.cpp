@@ -125,14 +125,57 @@ TEST_F(SetupLauncherRun, MissingEmptyAndNullAreNotStarted) {
     EXPECT_EQ(0, LaunchSetup(nullptr));
 }
 
-// Stands in for the direct start where Wine never answers 740.
-int g_seamCalls = 0;
+// Stands in for the direct start, where Wine never answers 740: records how
+// it was called and fails with the chosen error.
+struct SeamCall {
+    int calls = 0;
+    bool nullApplication = false;
+    std::string commandLine;
+    bool noInheritance = false;
+    DWORD flags = 1;
+    bool ownEnvironmentAndFolder = false;
+    bool startupSizeOnly = false;
+    DWORD error = 0;
+};
+SeamCall g_seam;
 
-BOOL WINAPI FailingStart(LPCSTR, LPSTR, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES, BOOL, DWORD,
-                         LPVOID, LPCSTR, LPSTARTUPINFOA, LPPROCESS_INFORMATION) {
-    ++g_seamCalls;
-    SetLastError(740);  // ERROR_ELEVATION_REQUIRED
+BOOL WINAPI FailingStart(LPCSTR application, LPSTR commandLine, LPSECURITY_ATTRIBUTES process,
+                         LPSECURITY_ATTRIBUTES thread, BOOL inherit, DWORD flags, LPVOID environment,
+                         LPCSTR folder, LPSTARTUPINFOA startup, LPPROCESS_INFORMATION) {
+    ++g_seam.calls;
+    g_seam.nullApplication = application == nullptr;
+    g_seam.commandLine = commandLine;
+    g_seam.noInheritance = process == nullptr && thread == nullptr && !inherit;
+    g_seam.flags = flags;
+    g_seam.ownEnvironmentAndFolder = environment == nullptr && folder == nullptr;
+    STARTUPINFOA expected = {};
+    expected.cb = sizeof expected;
+    g_seam.startupSizeOnly = std::memcmp(&expected, startup, sizeof expected) == 0;
+    SetLastError(g_seam.error);
     return FALSE;
+}
+
+// Only 740 leads to the shell: any other start error ends the launch with
+// that error, and the setup lying there is never run.
+TEST_F(SetupLauncherRun, OtherStartErrorsAreFinalAndKeepTheirCode) {
+    // A real setup lies there: if the launcher tried the shell, it would run.
+    const std::string path = m_scratch.Path() + "set up.exe";
+    PlaceSetup(path, 0);
+    g_createProcess = FailingStart;
+    for (const DWORD error : {DWORD{ERROR_ACCESS_DENIED}, DWORD{ERROR_BAD_EXE_FORMAT}}) {
+        g_seam = {};
+        g_seam.error = error;
+        EXPECT_EQ(0, LaunchSetup(path.c_str()));
+        EXPECT_EQ(error, GetLastError());
+        EXPECT_EQ(1, g_seam.calls);
+    }
+    EXPECT_FALSE(PathExists(m_log)) << "the shell road was taken";
+    EXPECT_TRUE(g_seam.nullApplication);
+    EXPECT_EQ("\"" + path + "\" ", g_seam.commandLine);
+    EXPECT_TRUE(g_seam.noInheritance);
+    EXPECT_EQ(0u, g_seam.flags);
+    EXPECT_TRUE(g_seam.ownEnvironmentAndFolder);
+    EXPECT_TRUE(g_seam.startupSizeOnly);
 }
 
 struct LaunchThread {
@@ -159,7 +202,8 @@ TEST_F(SetupLauncherRun, ElevationRequiredGoesThroughTheShellAndWaitsForTheSetup
     ASSERT_NE(nullptr, release);
     PlaceSetup(path, 3, eventName);
     g_createProcess = FailingStart;
-    g_seamCalls = 0;
+    g_seam = {};
+    g_seam.error = 740;  // ERROR_ELEVATION_REQUIRED
 
     LaunchThread launch{path.c_str()};
     HANDLE thread = CreateThread(nullptr, 0, RunLaunch, &launch, 0, nullptr);
@@ -177,12 +221,26 @@ TEST_F(SetupLauncherRun, ElevationRequiredGoesThroughTheShellAndWaitsForTheSetup
     ASSERT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), finished);
     EXPECT_EQ(1, launch.result);
     EXPECT_EQ(S_FALSE, launch.comAfter);
-    EXPECT_EQ(1, g_seamCalls);
+    EXPECT_EQ(1, g_seam.calls);
     const Record r = Recorded();
     EXPECT_TRUE(r.ended);
     ASSERT_FALSE(r.argv.empty());
     EXPECT_EQ(path, r.argv[0]) << "the shell got another file than the setup";
     EXPECT_EQ(1u, r.argv.size()) << "the shell passed parameters: " << r.commandLine;
+}
+
+// A declined elevation prompt makes the shell start fail. Under Wine there is
+// no prompt to decline, so the shell is given a file it cannot start: the
+// same failed ShellExecuteExA, through the real shell.
+TEST_F(SetupLauncherRun, ShellStartFailureAfterElevationRequiredIsNotStarted) {
+    g_createProcess = FailingStart;
+    g_seam = {};
+    g_seam.error = 740;  // ERROR_ELEVATION_REQUIRED
+    EXPECT_EQ(0, LaunchSetup((m_scratch.Path() + "declined.exe").c_str()));
+    EXPECT_EQ(1, g_seam.calls);
+    const std::string empty = m_scratch.Path() + "empty setup.exe";
+    ASSERT_TRUE(WriteWholeFile(empty, ""));
+    EXPECT_EQ(0, LaunchSetup(empty.c_str()));
 }
 
 }  // namespace

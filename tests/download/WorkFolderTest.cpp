@@ -11,6 +11,7 @@
 #include "download/WorkFolder.h"
 #include "download/WorkFolderSeam.h"
 #include "tests/support/MessageBoxWatcher.h"
+#include "tests/support/Downloads.h"
 #include "tests/support/Files.h"
 #include "tests/support/Paths.h"
 #include "tests/support/Wait.h"
@@ -140,6 +141,30 @@ TEST_F(WorkFolderChoice, TemporaryFolderWhenShellFails) {
     EXPECT_FALSE(PathExists("C:\\should"));
 }
 
+TEST_F(WorkFolderChoice, UnusableDownloadsPathsFallBackToTemporaryFolder) {
+    // 250 + "\" + "VELTADL0\" would be 260 bytes: no room for the terminator.
+    const std::string tooLong = "C:\\" + std::string(247, 'l');
+    // U+0100 has no code page 932 form: its best-fit substitute would name
+    // another folder, which does not exist.
+    const std::string unconvertible = m_scratch.Path() + "x";
+    for (const std::wstring& downloads :
+         {FromCp932(tooLong), FromCp932(unconvertible) + L"\u0100", FromCp932("C:\\" + std::string(600, 'w'))}) {
+        g_fakeFolder = downloads;
+        g_fakeResult = S_OK;
+        std::string workFolder;
+        ASSERT_TRUE(PrepareWorkFolder(workFolder));
+        EXPECT_EQ(m_temp + "VELTADL0\\", workFolder);
+        RemoveDirectoryA(workFolder.c_str());
+    }
+    // One byte shorter fits exactly: 259 bytes.
+    const std::string longest = m_scratch.Path() + std::string(249 - m_scratch.Path().size(), 'f');
+    UseDownloads(longest);
+    std::string workFolder;
+    ASSERT_TRUE(PrepareWorkFolder(workFolder));
+    EXPECT_EQ(259u, workFolder.size());
+    EXPECT_EQ(longest + "\\VELTADL0\\", workFolder);
+}
+
 TEST_F(WorkFolderChoice, NoDestinationTellsUserAndCreatesNothing) {
     UseDownloads("", E_FAIL);
     // Over MAX_PATH the platform answers 0; between 256 and MAX_PATH it
@@ -172,6 +197,59 @@ TEST_F(WorkFolderChoice, NoDestinationTellsUserAndCreatesNothing) {
     EXPECT_TRUE(FolderEntries(m_downloads).empty());
 }
 
+// Through the real shell: Downloads moved to a folder named with "so"
+// (0x83 0x5C), for the one call only, since other tests use the real one.
+TEST(WorkFolderRealDownloads, FolderBelowTrailByte5CIsCreatedWhole) {
+    ASSERT_EQ(932u, GetACP()) << "the tests need the code page 932 locale";
+    ScratchFolder scratch("so");
+    const std::string so = scratch.Path() + "ソ";
+    ASSERT_EQ("\x83\x5C", so.substr(so.size() - 2));
+    const std::string downloads = so + "\\Downloads";
+    ASSERT_TRUE(MakeDirectory(so));
+    ASSERT_TRUE(MakeDirectory(downloads));
+
+    std::string workFolder;
+    bool prepared = false;
+    {
+        DownloadsFolderOverride moved(downloads);
+        ASSERT_TRUE(moved.Applied());
+        prepared = PrepareWorkFolder(workFolder);
+    }
+    ASSERT_TRUE(prepared);
+    EXPECT_EQ(downloads + "\\VELTADL0\\", workFolder);
+    EXPECT_TRUE(DirectoryExists(workFolder));
+    // A folder made at the trail byte would be named by the lead byte alone.
+    EXPECT_EQ(std::vector<std::string>{"ソ"}, FolderEntries(scratch.Path()));
+    EXPECT_EQ(std::vector<std::string>{"VELTADL0"}, FolderEntries(downloads));
+    RemoveFolderTree(workFolder.c_str());
+    EXPECT_FALSE(PathExists(workFolder));
+}
+
+// Creation itself, through the real file system.
+TEST(WorkFolderCreation, CreatesMissingAncestorsNeverSplittingTrailByte5C) {
+    ScratchFolder scratch;
+    const std::string so = scratch.Path() + "ソ";
+    CreateFolderPath((so + "\\a\\ソ\\b\\").c_str());
+    EXPECT_TRUE(DirectoryExists(so + "\\a\\ソ\\b"));
+    // A wrong split at the trail byte would leave a folder named by the
+    // lead byte alone next to the right one.
+    EXPECT_EQ(std::vector<std::string>{"ソ"}, FolderEntries(scratch.Path()));
+    EXPECT_EQ(std::vector<std::string>{"ソ"}, FolderEntries(so + "\\a\\"));
+    EXPECT_TRUE(FolderEntries(so + "\\a\\ソ\\b\\").empty());
+
+    // The last component without separator is a file name, not a folder.
+    CreateFolderPath((scratch.Path() + "f\\setup.exe").c_str());
+    EXPECT_TRUE(DirectoryExists(scratch.Path() + "f"));
+    EXPECT_FALSE(PathExists(scratch.Path() + "f\\setup.exe"));
+
+    // Existing folders are fine; a part of 256 bytes creates nothing at all.
+    CreateFolderPath((so + "\\a\\").c_str());
+    EXPECT_TRUE(DirectoryExists(so + "\\a"));
+    CreateFolderPath((scratch.Path() + "n\\" + std::string(256, 'x') + "\\").c_str());
+    EXPECT_FALSE(PathExists(scratch.Path() + "n"));
+    CreateFolderPath(nullptr);
+}
+
 TEST(WorkFolderRemoval, RemovesReadOnlyHiddenAndNestedEntries) {
     ScratchFolder scratch;
     const std::string root = scratch.Path() + "work\\";
@@ -199,6 +277,27 @@ TEST(WorkFolderRemoval, RemovesReadOnlyHiddenAndNestedEntries) {
     RemoveFolderTree(nullptr);
     RemoveFolderTree((scratch.Path() + "missing\\").c_str());
     EXPECT_EQ("stays", ReadWholeFile(scratch.Path() + "sibling.bin"));
+}
+
+// Entry paths must fit 255 bytes: a longer one is left in place with its
+// folder, and no buffer is overrun on the way.
+TEST(WorkFolderRemoval, EntryPathsOver255BytesStayAndNothingOverflows) {
+    ScratchFolder scratch;
+    const std::string root = scratch.Path() + "w\\";
+    ASSERT_TRUE(MakeDirectory(root)) << root;
+    // Entry paths of exactly 255 and 256 bytes.
+    const std::string fits = root + std::string(255 - root.size(), 'a');
+    const std::string over = root + std::string(256 - root.size(), 'b');
+    ASSERT_TRUE(WriteWholeFile(fits, "fits")) << fits;
+    ASSERT_TRUE(WriteWholeFile(over, "over")) << over;
+    ASSERT_TRUE(PathExists(over)) << "the platform refused a 256-byte path";
+    ASSERT_TRUE(WriteWholeFile(root + "short", "s")) << root + "short";
+
+    RemoveFolderTree(root.c_str());
+    EXPECT_FALSE(PathExists(fits));
+    EXPECT_FALSE(PathExists(root + "short"));
+    EXPECT_EQ("over", ReadWholeFile(over));
+    EXPECT_TRUE(DirectoryExists(root));
 }
 
 TEST(WorkFolderRemoval, OpenFileAndItsFoldersStayEverythingElseGoes) {

@@ -1,3 +1,5 @@
+// Quoting and escaping of the setup's command line, and the exact capacity
+// rules of both append operations.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -34,7 +36,7 @@ const QuoteCase kQuoteCases[] = {
     {"lead byte at the end stays", "", "a\x83", "a\x83"},
 };
 
-TEST(CommandLine, AppendQuotedArgEscapes) {
+TEST(CommandLine, AppendQuotedArgQuotesOnBlanksAndEscapesQuotes) {
     for (const QuoteCase& c : kQuoteCases) {
         char line[256] = {};
         std::strcpy(line, c.before);

@@ -19,7 +19,7 @@ std::string NameOf(const std::string& path, size_t capacity = 512) {
     return buffer;
 }
 
-TEST(FileNameOfPath, LastComponent) {
+TEST(FileNameOfPath, NameIsTheLastComponentWithoutDecoding) {
     struct Case {
         std::string path;
         std::string name;

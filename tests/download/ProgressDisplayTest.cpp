@@ -94,7 +94,7 @@ TEST(ProgressDisplay, ThrottleLeavesTheTallyUntouchedInsideOneSecond) {
     EXPECT_TRUE(Refresh(tally, {13400}, false, frame)) << "exactly one second later";
 }
 
-TEST(ProgressDisplay, ThrottleAcrossTheClockWrap) {
+TEST(ProgressDisplay, ThrottleHoldsOneSecondAcrossTheClockWrap) {
     struct Case {
         uint32_t lastShown;
         uint32_t now;
@@ -136,7 +136,7 @@ TEST(ProgressDisplay, ElapsedTimeIsAnUnsignedDifferenceAcrossTheWrap) {
     EXPECT_STREQ(frame.timeText, "  00:01\n");
 }
 
-TEST(ProgressDisplay, EstimateAndBarPosition) {
+TEST(ProgressDisplay, EstimateCountsRemainingFilesAsAverageAndBarIsDoneOverTotal) {
     struct Case {
         const char* what;
         int32_t fileIndex, fileCount;
@@ -277,7 +277,7 @@ TEST(ProgressDisplay, MinutesAreNotLimitedToTwoDigits) {
     EXPECT_STREQ(frame.timeText, "  166:40\n");
 }
 
-TEST(ProgressDisplay, SampleSlotChoice) {
+TEST(ProgressDisplay, SampleReplacesTheOldestSlotEmptyOnesFirst) {
     TransferTally tally = {};
     // Empty slots fill lowest first.
     for (uint32_t t = 100; t <= 500; t += 100) RecordSpeedSample(tally, t, t);
@@ -300,7 +300,7 @@ TEST(ProgressDisplay, SampleSlotChoice) {
     EXPECT_EQ(ties.sampleTime[2], 42u);
 }
 
-TEST(ProgressDisplay, SpeedReferenceSlot) {
+TEST(ProgressDisplay, SpeedReferenceIsTheOldestNonEmptySample) {
     struct Case {
         uint32_t times[kSpeedSampleSlots];
         int slot;

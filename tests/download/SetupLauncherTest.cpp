@@ -1,3 +1,7 @@
+// The launcher with a stand-in setup (fixtures/SetupLauncherFixture.cpp)
+// that records how it was started: the command line and current folder,
+// files that cannot start, and the shell road after 740, which Wine never
+// answers by itself, so the direct start is replaced there.
 #include <windows.h>
 #include <objbase.h>
 #include <shellapi.h>
@@ -70,7 +74,8 @@ protected:
     void PlaceSetup(const std::string& path, int exitCode, const std::string& event = "-") {
         ASSERT_TRUE(CopyFileA((ProgramFolder() + "setup_fixture.exe").c_str(), path.c_str(), FALSE))
             << path << " error " << GetLastError();
-        ASSERT_TRUE(WriteWholeFile(path + ".cfg", m_log + "\n" + std::to_string(exitCode) + "\n" + event + "\n")) << path + ".cfg";
+        ASSERT_TRUE(WriteWholeFile(path + ".cfg",
+                                   m_log + "\n" + std::to_string(exitCode) + "\n" + event + "\n"));
     }
     Record Recorded() const { return ParseRecord(ReadWholeFile(m_log)); }
 

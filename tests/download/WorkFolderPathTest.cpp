@@ -1,3 +1,6 @@
+// The portable path rules of the work folder: which folders creation walks
+// through, the bounded splitter, the candidate's format and bound, the
+// bounded join of entry paths.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -63,7 +66,7 @@ TEST(WorkFolderPath, PartsOver255BytesCreateNothing) {
     EXPECT_EQ(2u + 204u, FolderPartLength(dotted.c_str()));
 }
 
-TEST(WorkFolderPath, CandidateFormatAndBound) {
+TEST(WorkFolderPath, CandidateIsBaseCounterAndBackslashWithin259Bytes) {
     char out[260];
     ASSERT_TRUE(FormatWorkFolderCandidate(out, sizeof out, "C:\\Users\\a\\Downloads\\", 0));
     EXPECT_STREQ("C:\\Users\\a\\Downloads\\VELTADL0\\", out);

@@ -1,3 +1,8 @@
+// The work folder through the real file system under Wine: the choice of
+// base folder and counter (the known-folder call replaced where Wine cannot
+// fail it), creation below a name with a trail byte 0x5C, and the removal:
+// read-only and hidden files, nested folders, over-long entry paths, a file
+// held open, directory links never entered.
 #include <windows.h>
 #include <objbase.h>
 #include <shlobj.h>
@@ -106,7 +111,7 @@ TEST_F(WorkFolderChoice, TakesFirstNameThatIsNoDirectoryAndLeavesOthersAlone) {
         for (const int k : c.existingFolders) {
             const std::string old = m_downloads + "VELTADL" + std::to_string(k) + "\\";
             ASSERT_TRUE(MakeDirectory(old)) << old;
-            ASSERT_TRUE(WriteWholeFile(old + "left.txt", "from an earlier run")) << old + "left.txt";
+            ASSERT_TRUE(WriteWholeFile(old + "left.txt", "from an earlier run"));
         }
         if (c.fileNamedVeltadl0) {
             ASSERT_TRUE(WriteWholeFile(m_downloads + "VELTADL0", "not a folder"));
@@ -259,10 +264,15 @@ TEST(WorkFolderRemoval, RemovesReadOnlyHiddenAndNestedEntries) {
     ASSERT_TRUE(MakeDirectory(root + "empty")) << root + "empty";
     ASSERT_TRUE(WriteWholeFile(root + "plain.bin", "p")) << root + "plain.bin";
     ASSERT_TRUE(WriteWholeFile(root + "ro.bin", "r", FILE_ATTRIBUTE_READONLY)) << root + "ro.bin";
-    ASSERT_TRUE(WriteWholeFile(root + "one\\hidden.bin", "h", FILE_ATTRIBUTE_HIDDEN)) << root + "one\\hidden.bin";
-    ASSERT_TRUE(WriteWholeFile(root + "one\\two\\both.bin", "b", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN)) << root + "one\\two\\both.bin";
-    ASSERT_TRUE(WriteWholeFile(root + "one\\two\\ソ.bin", "s", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE)) << root + "one\\two\\ソ.bin";
-    ASSERT_TRUE(WriteWholeFile(scratch.Path() + "sibling.bin", "stays")) << scratch.Path() + "sibling.bin";
+    ASSERT_TRUE(WriteWholeFile(root + "one\\hidden.bin", "h", FILE_ATTRIBUTE_HIDDEN));
+    ASSERT_TRUE(WriteWholeFile(root + "one\\two\\both.bin",
+                               "b", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
+    ASSERT_TRUE(WriteWholeFile(root + "one\\two\\ソ.bin",
+                               "s", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE));
+    ASSERT_TRUE(WriteWholeFile(scratch.Path() + "sibling.bin", "stays"));
+    if (!KeepsAttributes(root + "one\\two\\both.bin", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN)) {
+        GTEST_SKIP() << "this file system keeps no read-only or hidden bit on files";
+    }
 
     RemoveFolderTree(root.c_str());
     EXPECT_FALSE(PathExists(root));
@@ -300,6 +310,9 @@ TEST(WorkFolderRemoval, EntryPathsOver255BytesStayAndNothingOverflows) {
     EXPECT_TRUE(DirectoryExists(root));
 }
 
+// The file is held without sharing, as a program that still runs from the
+// folder holds it; the handle is this test's own, since the file system
+// refuses the delete the same way whoever holds it.
 TEST(WorkFolderRemoval, OpenFileAndItsFoldersStayEverythingElseGoes) {
     ScratchFolder scratch;
     const std::string root = scratch.Path() + "work\\";
@@ -308,13 +321,15 @@ TEST(WorkFolderRemoval, OpenFileAndItsFoldersStayEverythingElseGoes) {
     ASSERT_TRUE(MakeDirectory(root + "idle")) << root + "idle";
     ASSERT_TRUE(WriteWholeFile(root + "a.bin", "a")) << root + "a.bin";
     ASSERT_TRUE(WriteWholeFile(root + "busy\\held.bin", "held")) << root + "busy\\held.bin";
-    ASSERT_TRUE(WriteWholeFile(root + "busy\\free.bin", "f", FILE_ATTRIBUTE_READONLY)) << root + "busy\\free.bin";
+    ASSERT_TRUE(WriteWholeFile(root + "busy\\free.bin", "f", FILE_ATTRIBUTE_READONLY));
     ASSERT_TRUE(WriteWholeFile(root + "idle\\x.bin", "x")) << root + "idle\\x.bin";
     HANDLE held = CreateFileA((root + "busy\\held.bin").c_str(), GENERIC_READ, 0, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    velta_test::MessageBoxWatcher boxes;
 
     RemoveFolderTree(root.c_str());
+    EXPECT_EQ(0u, boxes.Count()) << "removal is silent, but showed: " << boxes.Box(0).text;
     EXPECT_EQ(std::vector<std::string>{"busy"}, FolderEntries(root));
     EXPECT_EQ(std::vector<std::string>{"held.bin"}, FolderEntries(root + "busy\\"));
     // Once the file is let go, the next removal finishes the job.
@@ -384,7 +399,7 @@ TEST(WorkFolderRemoval, NeverDescendsIntoALinkAndKeepsItsTarget) {
     ASSERT_TRUE(MakeDirectory(outside)) << outside;
     ASSERT_TRUE(MakeDirectory(outside + "deep")) << outside + "deep";
     ASSERT_TRUE(WriteWholeFile(outside + "keep.bin", "keep")) << outside + "keep.bin";
-    ASSERT_TRUE(WriteWholeFile(outside + "deep\\keep2.bin", "keep2", FILE_ATTRIBUTE_READONLY)) << outside + "deep\\keep2.bin";
+    ASSERT_TRUE(WriteWholeFile(outside + "deep\\keep2.bin", "keep2", FILE_ATTRIBUTE_READONLY));
     const std::string root = scratch.Path() + "work\\";
     // Declared after the scratch folder, so it runs first, on every exit.
     struct LinkCleanUp {

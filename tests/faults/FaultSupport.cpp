@@ -121,7 +121,9 @@ RunHarness::~RunHarness() { SetEnvironmentVariableA("VELTA_RUN_SETUP_RECORD", nu
 bool RunHarness::NothingLeftBehind() const {
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA((downloads + "VELTADL*").c_str(), &found);
-    return search == INVALID_HANDLE_VALUE || !FindClose(search);
+    if (search == INVALID_HANDLE_VALUE) return true;
+    FindClose(search);
+    return false;
 }
 
 int RunHarness::Run(const FileList& files) {

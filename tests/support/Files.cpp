@@ -51,6 +51,11 @@ bool WriteWholeFile(const std::string& path, const std::string& bytes, DWORD att
     return attributes == 0 || SetFileAttributesA(path.c_str(), attributes);
 }
 
+bool KeepsAttributes(const std::string& path, DWORD bits) {
+    const DWORD a = Attributes(path);
+    return a != INVALID_FILE_ATTRIBUTES && (a & bits) == bits;
+}
+
 std::vector<std::string> FolderEntries(const std::string& folder) {
     std::vector<std::string> names;
     WIN32_FIND_DATAA found;

@@ -16,6 +16,10 @@ bool MakeDirectory(const std::string& path);
 std::string ReadWholeFile(const std::string& path);  // empty when unreadable
 // Creates or replaces the file; attributes, when non-zero, are set after.
 bool WriteWholeFile(const std::string& path, const std::string& bytes, DWORD attributes = 0);
+// Whether every one of bits reads back set on path: a file system that keeps
+// no hidden or read-only bit would let a test of their handling pass without
+// checking anything.
+bool KeepsAttributes(const std::string& path, DWORD bits);
 // Names directly inside a folder ("." and ".." left out); empty when the
 // folder is missing. The folder may end in a backslash or not.
 std::vector<std::string> FolderEntries(const std::string& folder);

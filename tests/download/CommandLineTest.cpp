@@ -93,4 +93,23 @@ TEST(CommandLine, SmallestFitsAndOneLessIsRefusedUntouched) {
     }
 }
 
+TEST(CommandLine, AppendArgKeepsTextUnchanged) {
+    char line[32] = "a";
+    ASSERT_TRUE(AppendArg(line, sizeof line, "\"x y\\"));
+    EXPECT_STREQ("a \"x y\\", line);
+}
+
+// The launcher's buffer of 3 * (length + 1) + 2 must hold the worst case:
+// every byte a quote (doubled), quoting, and the final blank.
+TEST(CommandLine, LauncherBufferHoldsWorstCase) {
+    const std::string arguments[] = {std::string(40, '"') + " ", "\\\" \\\"\\", " ", "a"};
+    for (const std::string& argument : arguments) {
+        const std::size_t size = 3 * (argument.size() + 1) + 2;
+        std::string line(size, '\0');
+        EXPECT_TRUE(AppendQuotedArg(line.data(), size, argument.c_str())) << argument;
+        EXPECT_TRUE(AppendArg(line.data(), size, "")) << argument;
+        EXPECT_EQ(' ', line[std::strlen(line.c_str()) - 1]) << argument;
+    }
+}
+
 }  // namespace

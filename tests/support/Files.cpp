@@ -74,11 +74,12 @@ void RemoveTree(const std::string& folder) {
     for (const std::string& name : FolderEntries(base)) {
         const std::string path = base + name;
         const DWORD a = Attributes(path);
+        if ((a & FILE_ATTRIBUTE_DIRECTORY) && (a & FILE_ATTRIBUTE_REPARSE_POINT)) continue;
         SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        if ((a & FILE_ATTRIBUTE_DIRECTORY) && !(a & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        if (a & FILE_ATTRIBUTE_DIRECTORY) {
             RemoveTree(path);
-        } else if (!DeleteFileA(path.c_str())) {
-            RemoveDirectoryA(path.c_str());  // a directory link
+        } else {
+            DeleteFileA(path.c_str());
         }
     }
     RemoveDirectoryA(base.c_str());

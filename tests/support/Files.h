@@ -24,8 +24,10 @@ bool KeepsAttributes(const std::string& path, DWORD bits);
 // folder is missing. The folder may end in a backslash or not.
 std::vector<std::string> FolderEntries(const std::string& folder);
 // Deletes a folder and everything below it, clearing read-only and hidden
-// bits. A directory link is removed as a link, never entered, so a clean-up
-// can never reach what a link points to. With or without a final backslash.
+// bits. A directory link is never entered and left in place (under Wine,
+// removing a Unix link as a folder removes an empty target instead), so a
+// clean-up can never reach what a link points to; the folder holding it
+// stays. With or without a final backslash.
 void RemoveTree(const std::string& folder);
 // The folder of the running program, ending in a backslash.
 std::string ProgramFolder();

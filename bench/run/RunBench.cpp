@@ -25,8 +25,9 @@
 #include "app/ProcessState.h"
 #include "download/DownloadRun.h"
 #include "res/resource.h"
-#include "tests/download/DownloadRunTestSupport.h"
+#include "tests/support/Downloads.h"
 #include "tests/support/MessageBoxWatcher.h"
+#include "tests/support/RunSupport.h"
 #include "tests/support/WindowHelpers.h"
 
 namespace {
@@ -126,7 +127,7 @@ struct RunWatch {
 };
 
 int RunOrCancel(const char* url, const std::string& folder, uint64_t cancelAtBytes) {
-    run_test::DownloadsFolderOverride downloads(folder);
+    velta_test::DownloadsFolderOverride downloads(folder);
     if (!downloads.Applied()) {
         fprintf(stderr, "cannot move the Downloads folder\n");
         return 1;
@@ -145,7 +146,7 @@ int RunOrCancel(const char* url, const std::string& folder, uint64_t cancelAtByt
         HWND window = nullptr;
         while (window == nullptr) {
             if (WaitForSingleObject(finished, 1) == WAIT_OBJECT_0) return;
-            window = velta_test::FindTopLevelWindow(run_test::kProgressTitle,
+            window = velta_test::FindTopLevelWindow(velta_test::kProgressTitle,
                                                     GetCurrentProcessId());
         }
         watch.windowSeen = true;

@@ -16,9 +16,12 @@
 #include <utility>
 
 #include "res/resource.h"
-#include "tests/e2e/E2eHarness.h"
+#include "tests/support/Downloads.h"
+#include "tests/support/Files.h"
+#include "tests/support/Paths.h"
 #include "tests/support/MessageBoxWatcher.h"
 #include "tests/support/TestServer.h"
+#include "tests/support/Wait.h"
 #include "tests/support/WindowHelpers.h"
 
 namespace {
@@ -51,7 +54,7 @@ std::set<std::string> WorkFolders() {
     PWSTR path = nullptr;
     std::set<std::string> names;
     if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_Downloads, 0, nullptr, &path)))
-        for (const auto& name : e2e::FolderEntries(velta_test::ToCp932(path)))
+        for (const auto& name : velta_test::FolderEntries(velta_test::ToCp932(path)))
             if (name.rfind("VELTADL", 0) == 0) names.insert(name);
     CoTaskMemFree(path);
     return names;
@@ -99,12 +102,12 @@ TEST_P(Startup, NameDecidesTestModeAndCancelEndsWithMinusOne) {
         ASSERT_TRUE(velta_test::SetRoute(r)) << velta_test::LastError();
     }
     const std::set<std::string> before = WorkFolders();
-    e2e::Sandbox sandbox(std::string("startup-") + c.label);
+    velta_test::Sandbox sandbox(std::string("startup-") + c.label);
     const std::string folder = sandbox.Root() + c.folder, cwd = sandbox.Root() + "cwd";
     ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
     CreateDirectoryA(cwd.c_str(), nullptr);
     const std::string exePath = folder + "\\" + c.file;
-    ASSERT_TRUE(CopyFileA(e2e::WindowsPathOfUnix(VELTA_APP_PATH).c_str(), exePath.c_str(), FALSE)) << GetLastError();
+    ASSERT_TRUE(CopyFileA(velta_test::WindowsPathOfUnix(VELTA_APP_PATH).c_str(), exePath.c_str(), FALSE)) << GetLastError();
     STARTUPINFOA si{sizeof si};
     std::string commandLine = "\"" + exePath + "\"";
     // The application name is given: without it CreateProcess would append
@@ -117,7 +120,7 @@ TEST_P(Startup, NameDecidesTestModeAndCancelEndsWithMinusOne) {
     velta_test::MessageBoxWatcher boxes(IDOK, pid);
     // The selection dialog is shown only after its initialisation, so its title is final.
     HWND dialog = nullptr;
-    ASSERT_TRUE(e2e::WaitUntil(
+    ASSERT_TRUE(velta_test::WaitUntil(
         [&] {
             for (HWND w : velta_test::TopLevelWindows(pid))
                 if (velta_test::ClassName(w) == "#32770" && GetDlgItem(w, IDC_SELECTOR_PRODUCTS)) dialog = w;
@@ -129,7 +132,7 @@ TEST_P(Startup, NameDecidesTestModeAndCancelEndsWithMinusOne) {
     EXPECT_NE(std::string::npos, CommonControlsPath(m_process.hProcess).find("common-controls_6595b64144ccf1df_6.0"))
         << CommonControlsPath(m_process.hProcess);
     const std::string& wanted = c.testMode ? kTestCatalog : kCatalog;
-    EXPECT_TRUE(e2e::WaitUntil([&] { return velta_test::RequestCount(wanted) > 0; }, 30000));
+    EXPECT_TRUE(velta_test::WaitUntil([&] { return velta_test::RequestCount(wanted) > 0; }, 30000));
     // Cancel while the failure box is (or is about to be) up.
     if (c.catalogFails) EXPECT_TRUE(boxes.WaitForCount(1, 30000));
     EXPECT_EQ(1, velta_test::RequestCount(wanted));
@@ -144,7 +147,7 @@ TEST_P(Startup, NameDecidesTestModeAndCancelEndsWithMinusOne) {
         EXPECT_EQ("VELTA Download", boxes.Box(0).caption);
         EXPECT_EQ(nullptr, boxes.Box(0).owner);
     }
-    EXPECT_TRUE(e2e::FolderEntries(sandbox.Downloads()).empty());
+    EXPECT_TRUE(velta_test::FolderEntries(sandbox.Downloads()).empty());
     EXPECT_EQ(before, WorkFolders());
 }
 
@@ -154,9 +157,9 @@ using StartupRun = ProgramTest;
 // failed by itself still gives exit status 0.
 TEST_F(StartupRun, SetupEndingWithItsOwnFailureStillGivesExitStatusZero) {
     ASSERT_TRUE(velta_test::Reset()) << velta_test::LastError();
-    e2e::Sandbox sandbox("startup-failing-setup");
+    velta_test::Sandbox sandbox("startup-failing-setup");
     const std::string record = sandbox.Root() + "setup-record.txt";
-    const std::string setup = e2e::ReadWholeFile(e2e::WindowsPathOfUnix(VELTA_FAILING_SETUP));
+    const std::string setup = velta_test::ReadWholeFile(velta_test::WindowsPathOfUnix(VELTA_FAILING_SETUP));
     ASSERT_FALSE(setup.empty());
     const std::pair<std::string, std::string> site[] = {
         {kCatalog, "1,Failing," + velta_test::HttpsUrl("/startup/f/") + ",20261201\r\n"},
@@ -170,7 +173,7 @@ TEST_F(StartupRun, SetupEndingWithItsOwnFailureStillGivesExitStatusZero) {
         ASSERT_TRUE(velta_test::SetRoute(r)) << velta_test::LastError();
     }
     const std::string exePath = sandbox.Root() + "VELTADL.exe";
-    ASSERT_TRUE(CopyFileA(e2e::WindowsPathOfUnix(VELTA_APP_PATH).c_str(), exePath.c_str(), FALSE)) << GetLastError();
+    ASSERT_TRUE(CopyFileA(velta_test::WindowsPathOfUnix(VELTA_APP_PATH).c_str(), exePath.c_str(), FALSE)) << GetLastError();
     STARTUPINFOA si{sizeof si};
     std::string commandLine = "\"" + exePath + "\"";
     // The program passes its environment on to the setup.
@@ -183,15 +186,15 @@ TEST_F(StartupRun, SetupEndingWithItsOwnFailureStillGivesExitStatusZero) {
 
     HWND dialog = velta_test::WaitForTopLevelWindow("製品のダウンロード", m_process.dwProcessId, 30000);
     ASSERT_NE(nullptr, dialog);
-    ASSERT_TRUE(e2e::WaitUntil([&] { return velta_test::IsControlEnabled(dialog, IDC_SELECTOR_START); }, 30000));
+    ASSERT_TRUE(velta_test::WaitUntil([&] { return velta_test::IsControlEnabled(dialog, IDC_SELECTOR_START); }, 30000));
     ASSERT_TRUE(velta_test::ClickButton(dialog, IDC_SELECTOR_START));
     ASSERT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(m_process.hProcess, 60000));
     DWORD code = STILL_ACTIVE;
     ASSERT_TRUE(GetExitCodeProcess(m_process.hProcess, &code));
     EXPECT_EQ(0u, code);
-    EXPECT_EQ("ran, ending with 7\n", e2e::ReadWholeFile(record));
+    EXPECT_EQ("ran, ending with 7\n", velta_test::ReadWholeFile(record));
     EXPECT_EQ(0u, boxes.Count());
-    EXPECT_TRUE(e2e::FolderEntries(sandbox.Downloads()).empty());
+    EXPECT_TRUE(velta_test::FolderEntries(sandbox.Downloads()).empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Names, Startup, ::testing::ValuesIn(kCases),

@@ -1,3 +1,5 @@
+// Quoting and escaping of the setup's command line, and the exact capacity
+// rules of both append operations.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -34,7 +36,7 @@ const QuoteCase kQuoteCases[] = {
     {"lead byte at the end stays", "", "a\x83", "a\x83"},
 };
 
-TEST(CommandLine, AppendQuotedArgEscapes) {
+TEST(CommandLine, AppendQuotedArgQuotesOnBlanksAndEscapesQuotes) {
     for (const QuoteCase& c : kQuoteCases) {
         char line[256] = {};
         std::strcpy(line, c.before);
@@ -88,6 +90,25 @@ TEST(CommandLine, SmallestFitsAndOneLessIsRefusedUntouched) {
         for (std::size_t i = c.smallest; i < sizeof line; ++i) {
             ASSERT_EQ('#', line[i]) << "byte " << i << " written beyond the capacity";
         }
+    }
+}
+
+TEST(CommandLine, AppendArgKeepsTextUnchanged) {
+    char line[32] = "a";
+    ASSERT_TRUE(AppendArg(line, sizeof line, "\"x y\\"));
+    EXPECT_STREQ("a \"x y\\", line);
+}
+
+// The launcher's buffer of 3 * (length + 1) + 2 must hold the worst case:
+// every byte a quote (doubled), quoting, and the final blank.
+TEST(CommandLine, LauncherBufferHoldsWorstCase) {
+    const std::string arguments[] = {std::string(40, '"') + " ", "\\\" \\\"\\", " ", "a"};
+    for (const std::string& argument : arguments) {
+        const std::size_t size = 3 * (argument.size() + 1) + 2;
+        std::string line(size, '\0');
+        EXPECT_TRUE(AppendQuotedArg(line.data(), size, argument.c_str())) << argument;
+        EXPECT_TRUE(AppendArg(line.data(), size, "")) << argument;
+        EXPECT_EQ(' ', line[std::strlen(line.c_str()) - 1]) << argument;
     }
 }
 

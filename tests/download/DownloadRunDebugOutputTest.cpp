@@ -8,22 +8,16 @@
 #include <string>
 #include <vector>
 
-#include "DownloadRunTestSupport.h"
 #include "download/DownloadRun.h"
+#include "tests/support/Files.h"
 #include "tests/support/MessageBoxWatcher.h"
+#include "tests/support/Routes.h"
 #include "tests/support/TestServer.h"
 
 namespace {
 
 constexpr char kFolderVariable[] = "VELTA_RUN_DEBUG_FOLDER";
 constexpr DWORD kChildDeadline = 90000;
-
-velta_test::Route PatternRoute(const std::string& target, int64_t size) {
-    velta_test::Route route;
-    route.target = target;
-    route.pattern = size;
-    return route;
-}
 
 // Runs only when started by the test below (disabled tests are not listed).
 TEST(DownloadRunDebugChild, DISABLED_DownloadsThreeFiles) {
@@ -109,12 +103,12 @@ DebugRun RunChildUnderDebugger(const std::string& commandLine) {
 
 TEST(DownloadRunDebugOutput, EachRefreshSendsOneLineAndCompletionsAreExact) {
     ASSERT_TRUE(velta_test::Reset()) << velta_test::LastError();
-    ASSERT_TRUE(velta_test::SetRoute(PatternRoute("/debug/one.bin", 1048576)));
-    ASSERT_TRUE(velta_test::SetRoute(PatternRoute("/debug/two.bin", 2097152)));
-    velta_test::Route noLength = PatternRoute("/debug/three.bin", 524288);
+    ASSERT_TRUE(velta_test::SetRoute(velta_test::PatternRoute("/debug/one.bin", 1048576)));
+    ASSERT_TRUE(velta_test::SetRoute(velta_test::PatternRoute("/debug/two.bin", 2097152)));
+    velta_test::Route noLength = velta_test::PatternRoute("/debug/three.bin", 524288);
     noLength.length = velta_test::Length::None;
     ASSERT_TRUE(velta_test::SetRoute(noLength));
-    run_test::ScratchFolder folder("debug");
+    velta_test::ScratchFolder folder("debug");
     SetEnvironmentVariableA(kFolderVariable, folder.Path().c_str());
 
     char self[MAX_PATH] = {};

@@ -3,34 +3,33 @@
 // fixture program served as the setup that really runs from that folder.
 #include <winsock2.h>
 #include <windows.h>
+#include <mmsystem.h>
 
 #include <gtest/gtest.h>
 
 #include <map>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "DownloadRunTestSupport.h"
 #include "app/ProcessState.h"
 #include "download/DownloadRun.h"
 #include "download/ProgressWindow.h"
+#include "download/SetupLauncherSeam.h"
 #include "res/resource.h"
+#include "tests/support/Downloads.h"
+#include "tests/support/FailureBoxes.h"
+#include "tests/support/Files.h"
 #include "tests/support/MessageBoxWatcher.h"
+#include "tests/support/Routes.h"
+#include "tests/support/RunSupport.h"
 #include "tests/support/TestServer.h"
+#include "tests/support/Wait.h"
 #include "tests/support/WindowHelpers.h"
 
 namespace {
 
-using velta_test::HttpsUrl;
-using velta_test::Route;
-using velta_test::SeenMessageBox;
-
-constexpr char kFailureText[] = "ダウンロードに失敗しました。";
-constexpr char kFailureCaption[] = "接続エラー";
-constexpr char kLaunchFailureText[] = "ダウンロードファイルの実行に失敗しました。";
-constexpr char kLaunchFailureCaption[] = "実行失敗";
+using namespace velta_test;
 
 // A loopback port that is bound but never listens, held for the whole test
 // program: connecting to it is refused, and nobody else can take it.
@@ -54,78 +53,256 @@ std::string UnreachableUrl(const std::string& target) {
     return "https://127.0.0.1:" + std::to_string(UnreachablePort()) + target;
 }
 
-Route PatternRoute(const std::string& target, int64_t size) {
-    Route route;
-    route.target = target;
-    route.pattern = size;
-    return route;
+// Counts the starts the launcher attempts and passes each on to the
+// platform. A setup that cannot run (empty, cut short) fails to start either
+// way; only the attempt shows whether the run meant to start it.
+int g_startAttempts = 0;
+
+BOOL WINAPI CountedStart(LPCSTR application, LPSTR commandLine, LPSECURITY_ATTRIBUTES process,
+                         LPSECURITY_ATTRIBUTES thread, BOOL inherit, DWORD flags,
+                         LPVOID environment, LPCSTR folder, LPSTARTUPINFOA startup,
+                         LPPROCESS_INFORMATION information) {
+    ++g_startAttempts;
+    return CreateProcessA(application, commandLine, process, thread, inherit, flags, environment,
+                          folder, startup, information);
 }
 
-Route StatusRoute(const std::string& target, int status) {
-    Route route;
-    route.target = target;
-    route.status = status;
-    route.body = "not here";
-    return route;
-}
-
-std::string FixtureBytes() {
-    return run_test::ReadWholeFile(run_test::ProgramFolder() + "download_setup_fixture.exe");
-}
-
-// What the fixture wrote while it ran as the setup.
-struct SetupRecord {
-    bool exists = false;
-    std::string path;
-    std::string command;
-    std::string current;
-    std::map<std::string, uint64_t> files;
+struct CountedStarts {
+    CountedStarts() {
+        g_startAttempts = 0;
+        g_createProcess = CountedStart;
+    }
+    ~CountedStarts() { g_createProcess = CreateProcessA; }
 };
 
-SetupRecord ReadSetupRecord(const std::string& recordPath) {
-    SetupRecord record;
-    const std::string text = run_test::ReadWholeFile(recordPath);
-    if (text.find("\nend\n") == std::string::npos) return record;
-    record.exists = true;
-    std::istringstream lines(text);
-    std::string line;
-    while (std::getline(lines, line)) {
-        if (line.rfind("path=", 0) == 0) record.path = line.substr(5);
-        if (line.rfind("command=", 0) == 0) record.command = line.substr(8);
-        if (line.rfind("current=", 0) == 0) record.current = line.substr(8);
-        if (line.rfind("file=", 0) == 0) {
-            const size_t blank = line.rfind(' ');
-            record.files[line.substr(5, blank - 5)] = std::stoull(line.substr(blank + 1));
-        }
+std::string FixtureBytes() {
+    return ReadWholeFile(ProgramFolder() + "download_setup_fixture.exe");
+}
+
+// One file, or the loop over a list, into a scratch folder.
+class DownloadLoopTest : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(Reset()) << LastError();
+        m_folder = std::make_unique<ScratchFolder>("loop");
     }
-    return record;
+
+    const std::string& Folder() const { return m_folder->Path(); }
+
+    ProcessStateGuard m_state;
+    std::unique_ptr<ScratchFolder> m_folder;
+};
+
+TEST_F(DownloadLoopTest, OneFileOutcomeFollowsTheResponse) {
+    struct Case {
+        const char* what;
+        Route route;
+        bool reachable;
+        int result;
+        int64_t fileSize;      // the tally's fileSize after the download
+        int64_t fileReceived;  // and its fileReceived
+        bool failureBox;
+    };
+    Route noLength = PatternRoute("/loop/nolength.bin", 300000);
+    noLength.length = Length::None;
+    Route truncated = PatternRoute("/loop/truncated.bin", 300000);
+    truncated.closeAfter = 100000;
+    const Case cases[] = {
+        {"complete", PatternRoute("/loop/complete.bin", 300000), true, 1, 300000, 300000, false},
+        {"no Content-Length", noLength, true, 1, -1, 300000, false},
+        {"empty", PatternRoute("/loop/empty.bin", 0), true, 1, 0, 0, false},
+        {"404", StatusRoute("/loop/missing.bin", 404), true, 404, -2, -2, true},
+        {"500", StatusRoute("/loop/broken.bin", 500), true, 500, -2, -2, true},
+        // Whether a poll saw it receiving before it failed is up to timing.
+        {"body broken off", truncated, true, 200, -2, -2, true},
+        {"no connection", PatternRoute("/loop/unreachable.bin", 10), false, 0, 0, 0, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(SetRoute(c.route)) << LastError();
+        HWND window = OpenProgressWindow(GetModuleHandleA(nullptr), Folder().c_str());
+        ASSERT_NE(window, nullptr);
+        MessageBoxWatcher boxes;
+
+        TransferTally tally = {};
+        tally.fileCount = 1;
+        tally.doneBytes = 1234;
+        const std::string path = Folder() + "target.bin";
+        const std::string url = c.reachable ? HttpsUrl(c.route.target) : UnreachableUrl(c.route.target);
+        const int result = DownloadOneFile(window, url.c_str(), path.c_str(), tally);
+
+        EXPECT_EQ(result, c.result);
+        if (c.fileSize != -2) {
+            EXPECT_EQ(tally.fileSize, c.fileSize);
+        }
+        if (c.fileReceived != -2) {
+            EXPECT_EQ(tally.fileReceived, c.fileReceived);
+        }
+        EXPECT_EQ(tally.doneBytes, 1234) << "finished files are the caller's to count";
+        EXPECT_NE(tally.sampleTime[0], 0u) << "the file's start is a speed sample";
+        EXPECT_EQ(tally.sampleBytes[0], 1234);
+        if (c.result == 1) {
+            EXPECT_TRUE(FileMatchesPattern(path, static_cast<uint64_t>(c.fileReceived)));
+        }
+        if (c.failureBox) {
+            ASSERT_EQ(boxes.Count(), 1u);
+            ExpectFailureBox(boxes.Box(0), c.what);
+            EXPECT_EQ(boxes.Box(0).owner, window);
+        } else {
+            EXPECT_EQ(boxes.Count(), 0u);
+        }
+        CloseProgressWindow(window);
+        DeleteFileA(path.c_str());
+    }
 }
 
-void ExpectFailureBox(const SeenMessageBox& box, const std::string& where) {
-    EXPECT_EQ(box.text, kFailureText) << where;
-    EXPECT_EQ(box.caption, kFailureCaption) << where;
-    EXPECT_EQ(box.icon, static_cast<UINT>(MB_ICONERROR)) << where;
-    EXPECT_EQ(box.buttons, std::vector<int>{IDOK}) << where;
-    EXPECT_NE(box.owner, nullptr) << where;
-    EXPECT_TRUE(box.ownerWasDisabled) << where;
+// Counts the messages it receives; lives on the main thread like the loop.
+struct QueueProbe {
+    static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        if (message == WM_APP) ++dispatched;
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
+    static inline int dispatched = 0;
+};
+
+TEST_F(DownloadLoopTest, EachPollDispatchesAtMostOneMessage) {
+    // About 1.5 s of transfer: a loop that drained the queue would deliver
+    // all 200 messages at its first poll.
+    Route slow = PatternRoute("/loop/slow.bin", 196608);
+    slow.rate = 131072;
+    slow.chunkSize = 4096;
+    ASSERT_TRUE(SetRoute(slow));
+    WNDCLASSA windowClass = {};
+    windowClass.lpfnWndProc = QueueProbe::Proc;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.lpszClassName = "VeltaRunQueueProbe";
+    RegisterClassA(&windowClass);
+    HWND probe = CreateWindowA("VeltaRunQueueProbe", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                               GetModuleHandleA(nullptr), nullptr);
+    ASSERT_NE(probe, nullptr);
+    constexpr int kQueued = 200;
+    for (int i = 0; i < kQueued; ++i) ASSERT_TRUE(PostMessageA(probe, WM_APP, i, 0));
+    QueueProbe::dispatched = 0;
+
+    TransferTally tally = {};
+    tally.fileCount = 1;
+    const std::string path = Folder() + "slow.bin";
+    const DWORD start = timeGetTime();
+    EXPECT_EQ(DownloadOneFile(nullptr, HttpsUrl("/loop/slow.bin").c_str(), path.c_str(), tally), 1);
+    const DWORD elapsed = timeGetTime() - start;
+
+    // Every poll but the last waits its 100 ms in full; the last one ends
+    // with the completed file and its pause.
+    EXPECT_GE(QueueProbe::dispatched, 1) << "the loop pumps";
+    EXPECT_LE(QueueProbe::dispatched, static_cast<int>(elapsed / 90) + 2) << elapsed << " ms";
+    EXPECT_LT(QueueProbe::dispatched, kQueued);
+    EXPECT_GE(elapsed, 100u) << "a completed file stays on screen for a moment";
+    DestroyWindow(probe);
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+    }
 }
 
-void ExpectLaunchFailureBox(const SeenMessageBox& box, const std::string& where) {
-    EXPECT_EQ(box.text, kLaunchFailureText) << where;
-    EXPECT_EQ(box.caption, kLaunchFailureCaption) << where;
-    EXPECT_EQ(box.icon, 0u) << where;
-    EXPECT_EQ(box.buttons, std::vector<int>{IDOK}) << where;
-    EXPECT_EQ(box.owner, nullptr) << where;
+TEST_F(DownloadLoopTest, FailureWithoutWindowHasNoOwner) {
+    ASSERT_TRUE(SetRoute(StatusRoute("/loop/nowindow.bin", 404)));
+    MessageBoxWatcher boxes;
+    TransferTally tally = {};
+    tally.fileCount = 1;
+    const std::string path = Folder() + "nowindow.bin";
+    EXPECT_EQ(DownloadOneFile(nullptr, HttpsUrl("/loop/nowindow.bin").c_str(), path.c_str(), tally), 404);
+    ASSERT_EQ(boxes.Count(), 1u);
+    const SeenMessageBox box = boxes.Box(0);
+    EXPECT_EQ(box.text, "ダウンロードに失敗しました。");
+    EXPECT_EQ(box.caption, "接続エラー");
+    EXPECT_EQ(box.icon, static_cast<UINT>(MB_ICONERROR));
+    EXPECT_EQ(box.owner, nullptr) << "no window, no owner";
+}
+
+TEST_F(DownloadLoopTest, ReadOnlyHiddenFileOfTheSameNameIsReplaced) {
+    ASSERT_TRUE(SetRoute(PatternRoute("/loop/replace.bin", 5000)));
+    const std::string path = Folder() + "replace.bin";
+    ASSERT_TRUE(WriteWholeFile(path, std::string(20000, 'x')));
+    ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
+    if (!KeepsAttributes(path, FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN)) {
+        GTEST_SKIP() << "this file system keeps no read-only or hidden bit on files";
+    }
+
+    TransferTally tally = {};
+    tally.fileCount = 1;
+    EXPECT_EQ(DownloadOneFile(nullptr, HttpsUrl("/loop/replace.bin").c_str(), path.c_str(), tally), 1);
+    EXPECT_TRUE(FileMatchesPattern(path, 5000));
+    EXPECT_EQ(GetFileAttributesA(path.c_str()) & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN), 0u);
+}
+
+TEST_F(DownloadLoopTest, CancelAlreadySetReturnsAtOnceWithoutMessage) {
+    ASSERT_TRUE(SetRoute(PatternRoute("/loop/cancelled.bin", 5000)));
+    MessageBoxWatcher boxes;
+    g_cancelRequested = 1;
+    TransferTally tally = {};
+    tally.fileCount = 1;
+    const std::string path = Folder() + "cancelled.bin";
+    EXPECT_EQ(DownloadOneFile(nullptr, HttpsUrl("/loop/cancelled.bin").c_str(), path.c_str(), tally), 0);
+    EXPECT_EQ(tally.fileReceived, 0);
+    EXPECT_EQ(boxes.Count(), 0u);
+}
+
+TEST_F(DownloadLoopTest, LaterEntryOfTheSameNameReplacesTheEarlierFile) {
+    ASSERT_TRUE(SetRoute(PatternRoute("/loop/a/same.bin", 9000)));
+    ASSERT_TRUE(SetRoute(PatternRoute("/loop/b/same.bin", 5000)));
+    MessageBoxWatcher boxes;
+    const FileList files = {HttpsUrl("/loop/a/same.bin"), HttpsUrl("/loop/b/same.bin")};
+    bool setupComplete = false;
+    EXPECT_EQ(DownloadFiles(GetModuleHandleA(nullptr), files, Folder(), &setupComplete), 1);
+    EXPECT_TRUE(FileMatchesPattern(Folder() + "same.bin", 5000));
+    EXPECT_TRUE(setupComplete);
+    EXPECT_EQ(RequestCount("/loop/a/same.bin"), 1);
+    EXPECT_EQ(RequestCount("/loop/b/same.bin"), 1);
+    EXPECT_EQ(boxes.Count(), 0u);
+    EXPECT_EQ(FindTopLevelWindow(kProgressTitle, GetCurrentProcessId(), nullptr, true),
+              nullptr)
+        << "the window is gone when the loop ends";
+}
+
+TEST_F(DownloadLoopTest, EntryWithoutUsableLocalNameFailsWithoutRequestAndEndsTheLoop) {
+    struct Case {
+        const char* what;
+        std::string target;
+    };
+    const Case cases[] = {
+        {"ends in a slash", "/loop/dir/"},
+        {"directory part of 256 bytes", "/" + std::string(254, 'd') + "/file.bin"},
+        // 255 + 255 bytes of name fit the name buffer but not the local path.
+        {"local path beyond 512 bytes",
+         "/loop/" + std::string(255, 'n') + "." + std::string(254, 'e')},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(Reset());
+        ASSERT_TRUE(SetRoute(PatternRoute("/loop/first.bin", 3000)));
+        ASSERT_TRUE(SetRoute(PatternRoute(c.target, 3000)));
+        ASSERT_TRUE(SetRoute(PatternRoute("/loop/third.bin", 3000)));
+        MessageBoxWatcher boxes;
+        const FileList files = {HttpsUrl("/loop/first.bin"), HttpsUrl(c.target),
+                                HttpsUrl("/loop/third.bin")};
+        bool setupComplete = false;
+        EXPECT_EQ(DownloadFiles(GetModuleHandleA(nullptr), files, Folder(), &setupComplete), 1);
+        EXPECT_TRUE(setupComplete);
+        EXPECT_TRUE(FileMatchesPattern(Folder() + "first.bin", 3000));
+        EXPECT_EQ(RequestCount(c.target), 0) << "the target could not be created";
+        EXPECT_EQ(RequestCount("/loop/third.bin"), 0) << "no status ends the loop";
+        ASSERT_EQ(boxes.Count(), 1u);
+        ExpectFailureBox(boxes.Box(0), c.what);
+    }
 }
 
 // The whole run, from the Downloads folder to the removed work folder.
 class RunDownloadTest : public testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(velta_test::Reset()) << velta_test::LastError();
-        m_downloads = std::make_unique<run_test::ScratchFolder>("downloads");
-        m_records = std::make_unique<run_test::ScratchFolder>("records");
-        m_override = std::make_unique<run_test::DownloadsFolderOverride>(m_downloads->Path());
+        ASSERT_TRUE(Reset()) << LastError();
+        m_downloads = std::make_unique<ScratchFolder>("downloads");
+        m_records = std::make_unique<ScratchFolder>("records");
+        m_override = std::make_unique<DownloadsFolderOverride>(m_downloads->Path());
         ASSERT_TRUE(m_override->Applied());
         m_recordPath = m_records->Path() + "setup.txt";
         SetEnvironmentVariableA("VELTA_RUN_SETUP_RECORD", m_recordPath.c_str());
@@ -143,12 +320,7 @@ protected:
         if (search != INVALID_HANDLE_VALUE) FindClose(search);
     }
 
-    Route SetupRoute(const std::string& target) const {
-        Route route;
-        route.target = target;
-        route.body = m_fixture;
-        return route;
-    }
+    Route SetupRoute(const std::string& target) const { return BodyRoute(target, m_fixture); }
 
     std::string WorkFolder() const { return m_downloads->Path() + "VELTADL0\\"; }
 
@@ -157,19 +329,19 @@ protected:
         return RunDownload(GetModuleHandleA(nullptr));
     }
 
-    run_test::ProcessStateGuard m_state;
-    std::unique_ptr<run_test::ScratchFolder> m_downloads;
-    std::unique_ptr<run_test::ScratchFolder> m_records;
-    std::unique_ptr<run_test::DownloadsFolderOverride> m_override;
+    ProcessStateGuard m_state;
+    std::unique_ptr<ScratchFolder> m_downloads;
+    std::unique_ptr<ScratchFolder> m_records;
+    std::unique_ptr<DownloadsFolderOverride> m_override;
     std::string m_recordPath;
     std::string m_fixture;
 };
 
 TEST_F(RunDownloadTest, ThreeFilesArriveAndTheSetupRunsFromTheWorkFolder) {
-    ASSERT_TRUE(velta_test::SetRoute(SetupRoute("/run/all/setup.exe")));
-    ASSERT_TRUE(velta_test::SetRoute(PatternRoute("/run/all/data1.cab", 200000)));
-    ASSERT_TRUE(velta_test::SetRoute(PatternRoute("/run/all/data2.cab", 700000)));
-    velta_test::MessageBoxWatcher boxes;
+    ASSERT_TRUE(SetRoute(SetupRoute("/run/all/setup.exe")));
+    ASSERT_TRUE(SetRoute(PatternRoute("/run/all/data1.cab", 200000)));
+    ASSERT_TRUE(SetRoute(PatternRoute("/run/all/data2.cab", 700000)));
+    MessageBoxWatcher boxes;
 
     EXPECT_EQ(Run({HttpsUrl("/run/all/setup.exe"), HttpsUrl("/run/all/data1.cab"),
                    HttpsUrl("/run/all/data2.cab")}),
@@ -186,18 +358,18 @@ TEST_F(RunDownloadTest, ThreeFilesArriveAndTheSetupRunsFromTheWorkFolder) {
         {"setup.exe", m_fixture.size()}, {"data1.cab", 200000}, {"data2.cab", 700000}};
     EXPECT_EQ(record.files, expected) << "every file is there while the setup runs";
 
-    EXPECT_FALSE(run_test::DirectoryExists(WorkFolder())) << "removed after the setup ended";
+    EXPECT_FALSE(DirectoryExists(WorkFolder())) << "removed after the setup ended";
     EXPECT_EQ(boxes.Count(), 0u);
     for (const char* target : {"/run/all/setup.exe", "/run/all/data1.cab", "/run/all/data2.cab"}) {
-        EXPECT_EQ(velta_test::RequestCount(target), 1) << target;
+        EXPECT_EQ(RequestCount(target), 1) << target;
     }
 }
 
 TEST_F(RunDownloadTest, SecondFileMissingIsReportedOnceAndTheRunGoesOn) {
-    ASSERT_TRUE(velta_test::SetRoute(SetupRoute("/run/404/setup.exe")));
-    ASSERT_TRUE(velta_test::SetRoute(StatusRoute("/run/404/data1.cab", 404)));
-    ASSERT_TRUE(velta_test::SetRoute(PatternRoute("/run/404/data2.cab", 300000)));
-    velta_test::MessageBoxWatcher boxes;
+    ASSERT_TRUE(SetRoute(SetupRoute("/run/404/setup.exe")));
+    ASSERT_TRUE(SetRoute(StatusRoute("/run/404/data1.cab", 404)));
+    ASSERT_TRUE(SetRoute(PatternRoute("/run/404/data2.cab", 300000)));
+    MessageBoxWatcher boxes;
 
     EXPECT_EQ(Run({HttpsUrl("/run/404/setup.exe"), HttpsUrl("/run/404/data1.cab"),
                    HttpsUrl("/run/404/data2.cab")}),
@@ -205,26 +377,26 @@ TEST_F(RunDownloadTest, SecondFileMissingIsReportedOnceAndTheRunGoesOn) {
 
     ASSERT_EQ(boxes.Count(), 1u);
     ExpectFailureBox(boxes.Box(0), "404");
-    EXPECT_EQ(velta_test::RequestCount("/run/404/data1.cab"), 1) << "never requested again";
-    EXPECT_EQ(velta_test::RequestCount("/run/404/data2.cab"), 1);
+    EXPECT_EQ(RequestCount("/run/404/data1.cab"), 1) << "never requested again";
+    EXPECT_EQ(RequestCount("/run/404/data2.cab"), 1);
     const SetupRecord record = ReadSetupRecord(m_recordPath);
     ASSERT_TRUE(record.exists) << "the setup still starts";
     EXPECT_EQ(record.files.at("data2.cab"), 300000u);
-    EXPECT_FALSE(run_test::DirectoryExists(WorkFolder()));
+    EXPECT_FALSE(DirectoryExists(WorkFolder()));
 }
 
 TEST_F(RunDownloadTest, NoConnectionForTheFirstFileEndsTheLoopAndNothingStarts) {
-    ASSERT_TRUE(velta_test::SetRoute(PatternRoute("/run/down/data1.cab", 1000)));
-    velta_test::MessageBoxWatcher boxes;
+    ASSERT_TRUE(SetRoute(PatternRoute("/run/down/data1.cab", 1000)));
+    MessageBoxWatcher boxes;
 
     EXPECT_EQ(Run({UnreachableUrl("/run/down/setup.exe"), HttpsUrl("/run/down/data1.cab")}), 0);
 
     ASSERT_EQ(boxes.Count(), 2u);
     ExpectFailureBox(boxes.Box(0), "no connection");
     ExpectLaunchFailureBox(boxes.Box(1), "no connection");
-    EXPECT_EQ(velta_test::RequestCount(), 0) << "no further file requested";
+    EXPECT_EQ(RequestCount(), 0) << "no further file requested";
     EXPECT_FALSE(ReadSetupRecord(m_recordPath).exists);
-    EXPECT_FALSE(run_test::DirectoryExists(WorkFolder()));
+    EXPECT_FALSE(DirectoryExists(WorkFolder()));
 }
 
 // A setup whose own download did not complete is never started, even when
@@ -241,12 +413,15 @@ TEST_F(RunDownloadTest, SetupWhoseDownloadDidNotCompleteIsNotStarted) {
     // The whole program arrives but the response announced more: a broken
     // transfer, though the file would start.
     Route overAnnounced = SetupRoute(s + "a/setup.exe");
-    overAnnounced.length = velta_test::Length::Literal;
+    overAnnounced.length = Length::Literal;
     overAnnounced.lengthText = std::to_string(m_fixture.size() + 4096);
     overAnnounced.close = true;
     Route cutShort = SetupRoute(s + "b/setup.exe");
     cutShort.closeAfter = static_cast<int64_t>(m_fixture.size() / 2);
+    Route empty = PatternRoute(s + "c/setup.exe", 0);
     Route later = SetupRoute(s + "d/setup.exe");
+    Route laterBroken = SetupRoute(s + "e/setup.exe");
+    laterBroken.closeAfter = 1000;
     Route missing = StatusRoute(s + "f/setup.exe", 404);
     const Route data = PatternRoute(s + "data.cab", 4000);
 
@@ -255,60 +430,83 @@ TEST_F(RunDownloadTest, SetupWhoseDownloadDidNotCompleteIsNotStarted) {
          {HttpsUrl(s + "a/setup.exe"), HttpsUrl(s + "data.cab")}, 1, false},
         {"broken off", {cutShort, data}, {HttpsUrl(s + "b/setup.exe"), HttpsUrl(s + "data.cab")}, 1,
          false},
+        {"empty", {empty, data}, {HttpsUrl(s + "c/setup.exe"), HttpsUrl(s + "data.cab")}, 0, false},
+        // A later entry of the same name replaces the setup on disk.
+        {"replaced by a broken download", {later, laterBroken, data},
+         {HttpsUrl(s + "d/setup.exe"), HttpsUrl(s + "data.cab"), HttpsUrl(s + "e/setup.exe")}, 1,
+         false},
         {"replaced by a complete download", {missing, later, data},
          {HttpsUrl(s + "f/setup.exe"), HttpsUrl(s + "data.cab"), HttpsUrl(s + "d/setup.exe")}, 1,
          true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        ASSERT_TRUE(velta_test::Reset());
-        for (const Route& route : c.routes) ASSERT_TRUE(velta_test::SetRoute(route));
+        ASSERT_TRUE(Reset());
+        for (const Route& route : c.routes) ASSERT_TRUE(SetRoute(route));
         DeleteFileA(m_recordPath.c_str());
-        velta_test::MessageBoxWatcher boxes;
+        MessageBoxWatcher boxes;
+        CountedStarts starts;
 
         EXPECT_EQ(Run(c.files), c.started ? 1 : 0);
 
+        EXPECT_EQ(g_startAttempts, c.started ? 1 : 0) << "a start attempted";
         EXPECT_EQ(ReadSetupRecord(m_recordPath).exists, c.started);
-        EXPECT_EQ(velta_test::RequestCount(s + "data.cab"), 1) << "the other files still download";
+        EXPECT_EQ(RequestCount(s + "data.cab"), 1) << "the other files still download";
         const size_t expectedBoxes = c.failureBoxes + (c.started ? 0 : 1);
-        ASSERT_EQ(boxes.Count(), expectedBoxes);
+        EXPECT_FALSE(DirectoryExists(WorkFolder()));
+        // Every row runs, so that each one shows what it guards.
+        EXPECT_EQ(boxes.Count(), expectedBoxes);
+        if (boxes.Count() != expectedBoxes) continue;
         for (size_t i = 0; i < c.failureBoxes; ++i) ExpectFailureBox(boxes.Box(i), c.what);
         if (!c.started) ExpectLaunchFailureBox(boxes.Box(expectedBoxes - 1), c.what);
-        EXPECT_FALSE(run_test::DirectoryExists(WorkFolder()));
     }
+}
+
+// The setup's name is empty: its local path is the work folder itself,
+// which cannot be a file, so nothing is requested and nothing starts.
+TEST_F(RunDownloadTest, FirstEntryEndingInSlashGivesNoSetup) {
+    ASSERT_TRUE(SetRoute(PatternRoute("/run/slash/data.cab", 1000)));
+    MessageBoxWatcher boxes;
+    CountedStarts starts;
+    EXPECT_EQ(Run({HttpsUrl("/run/slash/"), HttpsUrl("/run/slash/data.cab")}), 0);
+    EXPECT_EQ(g_startAttempts, 0) << "the work folder itself is no setup";
+    ASSERT_EQ(boxes.Count(), 2u);
+    ExpectFailureBox(boxes.Box(0), "slash");
+    ExpectLaunchFailureBox(boxes.Box(1), "slash");
+    EXPECT_EQ(RequestCount(), 0);
 }
 
 // A second thread watches the window while RunDownload runs here, then
 // presses cancel during the second file.
 TEST_F(RunDownloadTest, CancelDuringTheSecondFileStopsEverything) {
-    ASSERT_TRUE(velta_test::SetRoute(SetupRoute("/run/cancel/setup.exe")));
+    ASSERT_TRUE(SetRoute(SetupRoute("/run/cancel/setup.exe")));
     // 6 MB at 128 KB/s: about 48 s unless the cancel stops it.
     Route trickle = PatternRoute("/run/cancel/data1.cab", 6 * 1048576);
     trickle.rate = 131072;
     trickle.chunkSize = 4096;
-    ASSERT_TRUE(velta_test::SetRoute(trickle));
-    ASSERT_TRUE(velta_test::SetRoute(PatternRoute("/run/cancel/data2.cab", 1000)));
-    velta_test::MessageBoxWatcher boxes;
+    ASSERT_TRUE(SetRoute(trickle));
+    ASSERT_TRUE(SetRoute(PatternRoute("/run/cancel/data2.cab", 1000)));
+    MessageBoxWatcher boxes;
     g_testMode = 1;
-    const std::string title = std::string(run_test::kProgressTitle) + " [社内テストモード]";
+    const std::string title = std::string(kProgressTitle) + " [社内テストモード]";
     const std::string counter = "2番目のファイルをダウンロド中 / 全3件";
     std::string product, folder;
     bool counterSeen = false, clicked = false;
     DWORD clickedAt = 0;
     std::thread observer([&] {
         HWND window = nullptr;
-        run_test::WaitUntil([&] {
-            window = velta_test::FindTopLevelWindow(title, GetCurrentProcessId());
+        WaitUntil([&] {
+            window = FindTopLevelWindow(title, GetCurrentProcessId());
             return window != nullptr;
         }, 30000);
         if (window == nullptr) return;
-        counterSeen = run_test::WaitUntil(
-            [&] { return velta_test::ControlText(window, IDC_PROGRESS_FILE_COUNTER) == counter; },
+        counterSeen = WaitUntil(
+            [&] { return ControlText(window, IDC_PROGRESS_FILE_COUNTER) == counter; },
             30000);
-        product = velta_test::ControlText(window, IDC_PROGRESS_PRODUCT);
-        folder = velta_test::ControlText(window, IDC_PROGRESS_FOLDER);
+        product = ControlText(window, IDC_PROGRESS_PRODUCT);
+        folder = ControlText(window, IDC_PROGRESS_FOLDER);
         clickedAt = GetTickCount();
-        clicked = velta_test::ClickButton(window, IDCANCEL);
+        clicked = ClickButton(window, IDCANCEL);
     });
     const int result = Run({HttpsUrl("/run/cancel/setup.exe"), HttpsUrl("/run/cancel/data1.cab"),
                             HttpsUrl("/run/cancel/data2.cab")});
@@ -327,9 +525,9 @@ TEST_F(RunDownloadTest, CancelDuringTheSecondFileStopsEverything) {
     EXPECT_EQ(boxes.Box(0).caption, "ダウンロード中止");
     EXPECT_EQ(boxes.Box(0).icon, static_cast<UINT>(MB_ICONWARNING));
     EXPECT_NE(boxes.Box(0).owner, nullptr);
-    EXPECT_EQ(velta_test::RequestCount("/run/cancel/data2.cab"), 0);
+    EXPECT_EQ(RequestCount("/run/cancel/data2.cab"), 0);
     EXPECT_FALSE(ReadSetupRecord(m_recordPath).exists);
-    EXPECT_FALSE(run_test::DirectoryExists(WorkFolder()));
+    EXPECT_FALSE(DirectoryExists(WorkFolder()));
 }
 
 }  // namespace

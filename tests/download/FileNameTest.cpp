@@ -1,9 +1,12 @@
 // File names from URLs and paths: the bounded splitter's limits, separators,
-// double-byte characters and the caller's capacity.
+// double-byte characters and the caller's capacity; what a file location from
+// the server can become on disk (only a name inside the work folder, the
+// claims of docs/SECURITY.md); the joined local path; same-name matching.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "download/FileName.h"
 
@@ -16,7 +19,7 @@ std::string NameOf(const std::string& path, size_t capacity = 512) {
     return buffer;
 }
 
-TEST(FileNameOfPath, LastComponent) {
+TEST(FileNameOfPath, NameIsTheLastComponentWithoutDecoding) {
     struct Case {
         std::string path;
         std::string name;
@@ -69,6 +72,123 @@ TEST(FileNameOfPath, PartsOver255BytesEmptyTheName) {
          std::string(255, 'b') + "." + std::string(254, 'e')},
     };
     for (const Case& c : cases) EXPECT_EQ(NameOf(c.path), c.name) << c.what;
+}
+
+TEST(FileNameOfPath, CapacityIsTheNameAndItsTerminator) {
+    const std::string longName = std::string(255, 'b') + "." + std::string(254, 'e');  // 510
+    struct Case {
+        std::string path;
+        size_t capacity;
+        bool fits;
+    };
+    const Case cases[] = {
+        {"a/abc", 4, true},           {"a/abc", 3, false},
+        {"a/", 1, true},              {"a/", 0, false},
+        {"a/" + longName, 511, true}, {"a/" + longName, 510, false},
+    };
+    for (const Case& c : cases) {
+        char buffer[600];
+        memset(buffer, '#', sizeof buffer);
+        buffer[sizeof buffer - 1] = '\0';
+        const bool fits = FileNameOfPath(c.path.c_str(), buffer, c.capacity);
+        EXPECT_EQ(fits, c.fits) << c.path.size() << " / " << c.capacity;
+        if (fits) {
+            EXPECT_LT(strlen(buffer), c.capacity);
+        } else {
+            EXPECT_EQ(buffer[0], '#') << "buffer left unchanged";
+        }
+    }
+    EXPECT_FALSE(FileNameOfPath("a/b", nullptr, 10));
+}
+
+TEST(JoinLocalPath, RefusesWhatWouldNotFitAndLeavesTheBuffer) {
+    const std::string folder = "C:\\w\\VELTADL0\\";  // 14 bytes
+    struct Case {
+        std::string name;
+        size_t capacity;
+        bool fits;
+    };
+    const Case cases[] = {
+        {"setup.exe", 24, true},  // 14 + 9 + terminator
+        {"setup.exe", 23, false},
+        {"", 15, true},
+        {"", 14, false},
+        {std::string(497, 'n'), 512, true},
+        {std::string(498, 'n'), 512, false},
+    };
+    for (const Case& c : cases) {
+        char buffer[600];
+        memset(buffer, '#', sizeof buffer);
+        const bool fits = JoinLocalPath(folder.c_str(), c.name.c_str(), buffer, c.capacity);
+        EXPECT_EQ(fits, c.fits) << c.name.size() << " / " << c.capacity;
+        if (fits) {
+            EXPECT_EQ(std::string(buffer), folder + c.name);
+        } else {
+            EXPECT_EQ(buffer[0], '#') << "buffer left unchanged";
+        }
+    }
+}
+
+// Two entries name the same local file when their names differ only in the
+// case of single-byte letters.
+TEST(SameFileName, FoldsOnlySingleByteLetters) {
+    struct Case {
+        const char* a;
+        const char* b;
+        bool same;
+    };
+    const Case cases[] = {
+        {"Setup.EXE", "setup.exe", true},
+        {"setup.exe", "setup.ex", false},
+        {"", "", true},
+        {"a", "", false},
+        // Trail bytes 0x41 and 0x61 are different characters.
+        {"\x83\x41.exe", "\x83\x61.exe", false},
+        {"\x83\x41.exe", "\x83\x41.EXE", true},
+        {"\x83\x5C", "\x83\x5C", true},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(SameFileName(c.a, c.b), c.same) << c.a << " vs " << c.b;
+        EXPECT_EQ(SameFileName(c.b, c.a), c.same) << c.b << " vs " << c.a;
+    }
+}
+
+// A file location from the server is reduced to a name inside the work folder.
+TEST(ServerPath, ReducedToTheLastComponent) {
+    const std::string h = "https://dl.example/", l255(255, 'a'), l256(256, 'a');
+    const std::pair<std::string, std::string> cases[] = {
+        {h + "p/setup.exe", "setup.exe"},
+        // Climbing out: the dots are the last component or stay in front of it.
+        {h + "p/../../../Windows/win.ini", "win.ini"}, {h + "p/..\\..\\evil.exe", "evil.exe"},
+        {h + "p/..", ".."}, {h + "p/.", "."},
+        {h + "p/%2e%2e%5cevil.exe", "%2e%2e%5cevil.exe"},  // no URL decoding
+        // A drive or absolute path after the last '/' keeps only its last part.
+        {h + "p/C:\\Windows\\System32\\evil.dll", "evil.dll"}, {h + "p/C:evil.exe", "C:evil.exe"},
+        {"C:\\Windows\\evil.exe", "evil.exe"}, {"C:evil.exe", "evil.exe"},
+        {"\\\\server\\share\\evil.exe", "evil.exe"},
+        {h + "p/", ""}, {h + "p\\", ""}, {"", ""},
+        // Query and fragment are part of the name (nothing strips them).
+        {h + "p/setup.exe?x=1/y", "y"}, {h + "p/setup.exe?x=1", "setup.exe?x=1"},
+        {h + "p/\x83\x5C.exe", "\x83\x5C.exe"},  // a trail byte 0x5C is no separator
+        // 255 bytes per part are kept, 256 empty every part.
+        {h + l255, l255}, {h + l256, ""}, {h + "p/" + l255 + ".exe", l255 + ".exe"},
+        {h + "p/a." + l256, ""}, {"/" + std::string(254, 'd') + "/x.exe", ""},
+    };
+    for (const auto& [url, name] : cases) EXPECT_EQ(NameOf(url), name) << url.substr(0, 80);
+}
+
+// A name that does not fit the caller's buffer is refused and the buffer
+// kept, so the run never joins a cut name to the work folder.
+TEST(ServerPath, NameLongerThanTheBufferIsRefused) {
+    char small[8] = "keep", joined[16] = "keep";
+    EXPECT_FALSE(FileNameOfPath("https://dl.example/p/12345678.exe", small, sizeof small));
+    EXPECT_STREQ(small, "keep");
+    EXPECT_TRUE(FileNameOfPath("https://dl.example/p/1234567", small, sizeof small));
+    EXPECT_STREQ(small, "1234567");
+    EXPECT_FALSE(JoinLocalPath("C:\\work\\", "12345678", joined, sizeof joined));
+    EXPECT_STREQ(joined, "keep");
+    EXPECT_TRUE(JoinLocalPath("C:\\work\\", "1234567", joined, sizeof joined));
+    EXPECT_STREQ(joined, "C:\\work\\1234567");
 }
 
 }  // namespace

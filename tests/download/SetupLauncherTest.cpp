@@ -1,3 +1,7 @@
+// The launcher with a stand-in setup (fixtures/SetupLauncherFixture.cpp)
+// that records how it was started: the command line and current folder,
+// files that cannot start, and the shell road after 740, which Wine never
+// answers by itself, so the direct start is replaced there.
 #include <windows.h>
 #include <objbase.h>
 #include <shellapi.h>
@@ -11,9 +15,10 @@
 #include "download/SetupLauncher.h"
 #include "download/SetupLauncherSeam.h"
 #include "tests/support/MessageBoxWatcher.h"
-#include "tests/download/WorkFolderTestSupport.h"
+#include "tests/support/Files.h"
+#include "tests/support/Wait.h"
 
-using namespace testsupport;
+using namespace velta_test;
 
 namespace {
 
@@ -56,10 +61,10 @@ protected:
         GetCurrentDirectoryA(sizeof folder, folder);
         m_savedFolder = folder;
         // The tool's own folder, which the setup must inherit.
-        m_toolFolder = m_scratch.path() + "tool folder";
-        MakeDirectory(m_toolFolder);
+        m_toolFolder = m_scratch.Path() + "tool folder";
+        ASSERT_TRUE(MakeDirectory(m_toolFolder)) << m_toolFolder;
         ASSERT_TRUE(SetCurrentDirectoryA(m_toolFolder.c_str()));
-        m_log = m_scratch.path() + "record.txt";
+        m_log = m_scratch.Path() + "record.txt";
     }
     void TearDown() override {
         EXPECT_EQ(0u, m_boxes.Count()) << "the launcher showed: " << m_boxes.Box(0).text;
@@ -69,9 +74,10 @@ protected:
     void PlaceSetup(const std::string& path, int exitCode, const std::string& event = "-") {
         ASSERT_TRUE(CopyFileA((ProgramFolder() + "setup_fixture.exe").c_str(), path.c_str(), FALSE))
             << path << " error " << GetLastError();
-        WriteText(path + ".cfg", m_log + "\n" + std::to_string(exitCode) + "\n" + event + "\n");
+        ASSERT_TRUE(WriteWholeFile(path + ".cfg",
+                                   m_log + "\n" + std::to_string(exitCode) + "\n" + event + "\n"));
     }
-    Record Recorded() const { return ParseRecord(ReadText(m_log)); }
+    Record Recorded() const { return ParseRecord(ReadWholeFile(m_log)); }
 
     // The launcher itself shows nothing; any box is answered and counted.
     velta_test::MessageBoxWatcher m_boxes;
@@ -100,8 +106,8 @@ class LaunchedCommandLine : public SetupLauncherRun, public ::testing::WithParam
 
 TEST_P(LaunchedCommandLine, SetupSeesItsPathAsOneArgumentFromTheToolsFolder) {
     const PathCase& c = GetParam();
-    const std::string folder = m_scratch.path() + c.folder + "\\";
-    MakeDirectory(folder);
+    const std::string folder = m_scratch.Path() + c.folder + "\\";
+    ASSERT_TRUE(MakeDirectory(folder)) << folder;
     const std::string path = folder + c.file;
     PlaceSetup(path, 7);
 
@@ -117,21 +123,64 @@ INSTANTIATE_TEST_SUITE_P(SetupLauncher, LaunchedCommandLine, ::testing::ValuesIn
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(SetupLauncherRun, MissingEmptyAndNullAreNotStarted) {
-    EXPECT_EQ(0, LaunchSetup((m_scratch.path() + "missing.exe").c_str()));
-    const std::string empty = m_scratch.path() + "empty.exe";
-    WriteText(empty, "");
+    EXPECT_EQ(0, LaunchSetup((m_scratch.Path() + "missing.exe").c_str()));
+    const std::string empty = m_scratch.Path() + "empty.exe";
+    ASSERT_TRUE(WriteWholeFile(empty, "")) << empty;
     EXPECT_EQ(0, LaunchSetup(empty.c_str()));
     EXPECT_EQ(0, LaunchSetup(nullptr));
 }
 
-// Stands in for the direct start where Wine never answers 740.
-int g_seamCalls = 0;
+// Stands in for the direct start, where Wine never answers 740: records how
+// it was called and fails with the chosen error.
+struct SeamCall {
+    int calls = 0;
+    bool nullApplication = false;
+    std::string commandLine;
+    bool noInheritance = false;
+    DWORD flags = 1;
+    bool ownEnvironmentAndFolder = false;
+    bool startupSizeOnly = false;
+    DWORD error = 0;
+};
+SeamCall g_seam;
 
-BOOL WINAPI FailingStart(LPCSTR, LPSTR, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES, BOOL, DWORD,
-                         LPVOID, LPCSTR, LPSTARTUPINFOA, LPPROCESS_INFORMATION) {
-    ++g_seamCalls;
-    SetLastError(740);  // ERROR_ELEVATION_REQUIRED
+BOOL WINAPI FailingStart(LPCSTR application, LPSTR commandLine, LPSECURITY_ATTRIBUTES process,
+                         LPSECURITY_ATTRIBUTES thread, BOOL inherit, DWORD flags, LPVOID environment,
+                         LPCSTR folder, LPSTARTUPINFOA startup, LPPROCESS_INFORMATION) {
+    ++g_seam.calls;
+    g_seam.nullApplication = application == nullptr;
+    g_seam.commandLine = commandLine;
+    g_seam.noInheritance = process == nullptr && thread == nullptr && !inherit;
+    g_seam.flags = flags;
+    g_seam.ownEnvironmentAndFolder = environment == nullptr && folder == nullptr;
+    STARTUPINFOA expected = {};
+    expected.cb = sizeof expected;
+    g_seam.startupSizeOnly = std::memcmp(&expected, startup, sizeof expected) == 0;
+    SetLastError(g_seam.error);
     return FALSE;
+}
+
+// Only 740 leads to the shell: any other start error ends the launch with
+// that error, and the setup lying there is never run.
+TEST_F(SetupLauncherRun, OtherStartErrorsAreFinalAndKeepTheirCode) {
+    // A real setup lies there: if the launcher tried the shell, it would run.
+    const std::string path = m_scratch.Path() + "set up.exe";
+    PlaceSetup(path, 0);
+    g_createProcess = FailingStart;
+    for (const DWORD error : {DWORD{ERROR_ACCESS_DENIED}, DWORD{ERROR_BAD_EXE_FORMAT}}) {
+        g_seam = {};
+        g_seam.error = error;
+        EXPECT_EQ(0, LaunchSetup(path.c_str()));
+        EXPECT_EQ(error, GetLastError());
+        EXPECT_EQ(1, g_seam.calls);
+    }
+    EXPECT_FALSE(PathExists(m_log)) << "the shell road was taken";
+    EXPECT_TRUE(g_seam.nullApplication);
+    EXPECT_EQ("\"" + path + "\" ", g_seam.commandLine);
+    EXPECT_TRUE(g_seam.noInheritance);
+    EXPECT_EQ(0u, g_seam.flags);
+    EXPECT_TRUE(g_seam.ownEnvironmentAndFolder);
+    EXPECT_TRUE(g_seam.startupSizeOnly);
 }
 
 struct LaunchThread {
@@ -150,20 +199,21 @@ DWORD WINAPI RunLaunch(void* parameter) {
 }
 
 TEST_F(SetupLauncherRun, ElevationRequiredGoesThroughTheShellAndWaitsForTheSetup) {
-    const std::string folder = m_scratch.path() + "elevate \x83\x5C\\";
-    MakeDirectory(folder);
+    const std::string folder = m_scratch.Path() + "elevate \x83\x5C\\";
+    ASSERT_TRUE(MakeDirectory(folder)) << folder;
     const std::string path = folder + "setup.exe";
     const std::string eventName = "VeltaSetupRelease" + std::to_string(GetCurrentProcessId());
     HANDLE release = CreateEventA(nullptr, TRUE, FALSE, eventName.c_str());
     ASSERT_NE(nullptr, release);
     PlaceSetup(path, 3, eventName);
     g_createProcess = FailingStart;
-    g_seamCalls = 0;
+    g_seam = {};
+    g_seam.error = 740;  // ERROR_ELEVATION_REQUIRED
 
     LaunchThread launch{path.c_str()};
     HANDLE thread = CreateThread(nullptr, 0, RunLaunch, &launch, 0, nullptr);
     ASSERT_NE(nullptr, thread);
-    const bool started = WaitUntil([&] { return Recorded().started; });
+    const bool started = WaitUntil([&] { return Recorded().started; }, 30000);
     // The setup runs and waits for us: the launcher must still be waiting.
     const DWORD whileRunning = WaitForSingleObject(thread, 0);
     SetEvent(release);
@@ -176,12 +226,26 @@ TEST_F(SetupLauncherRun, ElevationRequiredGoesThroughTheShellAndWaitsForTheSetup
     ASSERT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), finished);
     EXPECT_EQ(1, launch.result);
     EXPECT_EQ(S_FALSE, launch.comAfter);
-    EXPECT_EQ(1, g_seamCalls);
+    EXPECT_EQ(1, g_seam.calls);
     const Record r = Recorded();
     EXPECT_TRUE(r.ended);
     ASSERT_FALSE(r.argv.empty());
     EXPECT_EQ(path, r.argv[0]) << "the shell got another file than the setup";
     EXPECT_EQ(1u, r.argv.size()) << "the shell passed parameters: " << r.commandLine;
+}
+
+// A declined elevation prompt makes the shell start fail. Under Wine there is
+// no prompt to decline, so the shell is given a file it cannot start: the
+// same failed ShellExecuteExA, through the real shell.
+TEST_F(SetupLauncherRun, ShellStartFailureAfterElevationRequiredIsNotStarted) {
+    g_createProcess = FailingStart;
+    g_seam = {};
+    g_seam.error = 740;  // ERROR_ELEVATION_REQUIRED
+    EXPECT_EQ(0, LaunchSetup((m_scratch.Path() + "declined.exe").c_str()));
+    EXPECT_EQ(1, g_seam.calls);
+    const std::string empty = m_scratch.Path() + "empty setup.exe";
+    ASSERT_TRUE(WriteWholeFile(empty, ""));
+    EXPECT_EQ(0, LaunchSetup(empty.c_str()));
 }
 
 }  // namespace

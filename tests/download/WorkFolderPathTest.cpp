@@ -1,3 +1,6 @@
+// The portable path rules of the work folder: which folders creation walks
+// through, the bounded splitter, the candidate's format and bound, the
+// bounded join of entry paths.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -23,6 +26,15 @@ TEST(WorkFolderPath, CreatesEveryAncestorAndTheFolderButNoBareDrive) {
               Prefixes("C:\\Users\\a\\VELTADL0\\"));
 }
 
+TEST(WorkFolderPath, LastComponentWithoutSeparatorIsNotCreated) {
+    EXPECT_EQ((Strings{"C:\\a", "C:\\a\\b", "C:\\a\\b\\"}), Prefixes("C:\\a\\b\\setup.exe"));
+    EXPECT_TRUE(Prefixes("setup.exe").empty());
+}
+
+TEST(WorkFolderPath, SlashSeparatesLikeBackslash) {
+    EXPECT_EQ((Strings{"C:/x", "C:/x/y", "C:/x/y/"}), Prefixes("C:/x/y/"));
+}
+
 TEST(WorkFolderPath, TrailByte5CIsNeverASeparator) {
     // "C:\<so>\d\" - the 0x5C inside the character must not end a prefix.
     const std::string path = "C:\\\x83\x5C\\d\\";
@@ -31,6 +43,11 @@ TEST(WorkFolderPath, TrailByte5CIsNeverASeparator) {
     EXPECT_EQ((Strings{"C:\\a", "C:\\a\\"}), Prefixes("C:\\a\\\x83\x5C"));
     // A relative path starting with <so>: its trail byte is the second byte.
     EXPECT_EQ((Strings{"\x83\x5Cx", "\x83\x5Cx\\"}), Prefixes("\x83\x5Cx\\"));
+}
+
+TEST(WorkFolderPath, LeadByteBeforeOrdinaryByteIsTwoSingles) {
+    // 0x83 followed by a blank is no character: the backslash after it counts.
+    EXPECT_EQ((Strings{"C:\\\x83 ", "C:\\\x83 \\"}), Prefixes("C:\\\x83 \\"));
 }
 
 TEST(WorkFolderPath, PartsOver255BytesCreateNothing) {
@@ -49,7 +66,7 @@ TEST(WorkFolderPath, PartsOver255BytesCreateNothing) {
     EXPECT_EQ(2u + 204u, FolderPartLength(dotted.c_str()));
 }
 
-TEST(WorkFolderPath, CandidateFormatAndBound) {
+TEST(WorkFolderPath, CandidateIsBaseCounterAndBackslashWithin259Bytes) {
     char out[260];
     ASSERT_TRUE(FormatWorkFolderCandidate(out, sizeof out, "C:\\Users\\a\\Downloads\\", 0));
     EXPECT_STREQ("C:\\Users\\a\\Downloads\\VELTADL0\\", out);
@@ -63,6 +80,28 @@ TEST(WorkFolderPath, CandidateFormatAndBound) {
     EXPECT_FALSE(FormatWorkFolderCandidate(out, sizeof out, base250.c_str(), 10));
     EXPECT_STREQ("", out);
     EXPECT_FALSE(FormatWorkFolderCandidate(out, sizeof out, std::string(511, 'b').c_str(), 0));
+}
+
+// The removal joins every entry path with this; a path that does not fit
+// is refused whole, never cut.
+TEST(WorkFolderPath, JoinBoundedFitsExactlyOrLeavesEmpty) {
+    char out[8];
+    std::memset(out, '#', sizeof out);
+    ASSERT_TRUE(JoinBounded(out, sizeof out, "abc", "defg"));
+    EXPECT_STREQ("abcdefg", out);
+    EXPECT_FALSE(JoinBounded(out, sizeof out, "abcd", "efgh"));
+    EXPECT_STREQ("", out);
+    EXPECT_FALSE(JoinBounded(out, 0, "", ""));
+}
+
+TEST(WorkFolderPath, EndsWithSeparatorOnlyForSingleByteSeparators) {
+    EXPECT_TRUE(EndsWithSeparator("C:\\a\\"));
+    EXPECT_TRUE(EndsWithSeparator("C:/a/"));
+    EXPECT_FALSE(EndsWithSeparator("C:\\a"));
+    EXPECT_FALSE(EndsWithSeparator(""));
+    EXPECT_FALSE(EndsWithSeparator("C:\\\x83\x5C"));
+    EXPECT_TRUE(EndsWithSeparator("C:\\\x83\x5C\\"));
+    EXPECT_TRUE(EndsWithSeparator("\\"));
 }
 
 }  // namespace

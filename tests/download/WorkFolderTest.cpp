@@ -1,3 +1,8 @@
+// The work folder through the real file system under Wine: the choice of
+// base folder and counter (the known-folder call replaced where Wine cannot
+// fail it), creation below a name with a trail byte 0x5C, and the removal:
+// read-only and hidden files, nested folders, over-long entry paths, a file
+// held open, directory links never entered.
 #include <windows.h>
 #include <objbase.h>
 #include <shlobj.h>
@@ -11,9 +16,14 @@
 #include "download/WorkFolder.h"
 #include "download/WorkFolderSeam.h"
 #include "tests/support/MessageBoxWatcher.h"
-#include "tests/download/WorkFolderTestSupport.h"
+#include "tests/support/Downloads.h"
+#include "tests/support/Files.h"
+#include "tests/support/Links.h"
+#include "tests/support/Paths.h"
+#include "tests/support/Wait.h"
+#include "tests/support/WindowHelpers.h"
 
-using namespace testsupport;
+using namespace velta_test;
 
 namespace {
 
@@ -37,14 +47,6 @@ HRESULT WINAPI FakeKnownFolder(REFKNOWNFOLDERID id, DWORD flags, HANDLE token, P
     return g_fakeResult;
 }
 
-std::wstring Wide(const std::string& text) {
-    std::wstring wide(text.size() + 1, L'\0');
-    const int n = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(),
-                                      static_cast<int>(wide.size()));
-    wide.resize(n > 0 ? n - 1 : 0);
-    return wide;
-}
-
 std::string Env(const char* name) {
     char value[4096] = {};
     const DWORD n = GetEnvironmentVariableA(name, value, sizeof value);
@@ -58,10 +60,10 @@ protected:
     void SetUp() override {
         m_savedTmp = Env("TMP");
         m_savedTemp = Env("TEMP");
-        m_downloads = m_scratch.path() + "Downloads\\";
-        MakeDirectory(m_downloads);
-        m_temp = m_scratch.path() + "tmp\\";
-        MakeDirectory(m_temp);
+        m_downloads = m_scratch.Path() + "Downloads\\";
+        ASSERT_TRUE(MakeDirectory(m_downloads)) << m_downloads;
+        m_temp = m_scratch.Path() + "tmp\\";
+        ASSERT_TRUE(MakeDirectory(m_temp)) << m_temp;
         SetTemp(m_temp);
         UseDownloads(m_downloads.substr(0, m_downloads.size() - 1));
         g_getKnownFolderPath = FakeKnownFolder;
@@ -74,7 +76,7 @@ protected:
         SetEnvironmentVariableA("TEMP", m_savedTemp.empty() ? nullptr : m_savedTemp.c_str());
     }
     static void UseDownloads(const std::string& folder, HRESULT result = S_OK) {
-        g_fakeFolder = Wide(folder);
+        g_fakeFolder = FromCp932(folder);
         g_fakeResult = result;
     }
     static void SetTemp(const std::string& folder) {
@@ -105,14 +107,16 @@ TEST_F(WorkFolderChoice, TakesFirstNameThatIsNoDirectoryAndLeavesOthersAlone) {
     for (const Case& c : cases) {
         const std::string name = "VELTADL" + std::to_string(c.expected) + "\\";
         SCOPED_TRACE(name + (c.fileNamedVeltadl0 ? " with a file VELTADL0" : ""));
-        Wipe(m_downloads);
-        MakeDirectory(m_downloads);
+        RemoveTree(m_downloads);
+        ASSERT_TRUE(MakeDirectory(m_downloads)) << m_downloads;
         for (const int k : c.existingFolders) {
             const std::string old = m_downloads + "VELTADL" + std::to_string(k) + "\\";
-            MakeDirectory(old);
-            WriteText(old + "left.txt", "from an earlier run");
+            ASSERT_TRUE(MakeDirectory(old)) << old;
+            ASSERT_TRUE(WriteWholeFile(old + "left.txt", "from an earlier run"));
         }
-        if (c.fileNamedVeltadl0) WriteText(m_downloads + "VELTADL0", "not a folder");
+        if (c.fileNamedVeltadl0) {
+            ASSERT_TRUE(WriteWholeFile(m_downloads + "VELTADL0", "not a folder"));
+        }
         g_fakeCalls = 0;
         std::string workFolder;
         ASSERT_TRUE(PrepareWorkFolder(workFolder));
@@ -120,27 +124,51 @@ TEST_F(WorkFolderChoice, TakesFirstNameThatIsNoDirectoryAndLeavesOthersAlone) {
         EXPECT_EQ(m_downloads + name, workFolder);
         if (c.fileNamedVeltadl0) {
             // Taken but not creatable: the downloads of this run will fail.
-            EXPECT_EQ("not a folder", ReadText(m_downloads + "VELTADL0"));
-            EXPECT_FALSE(IsDirectory(workFolder));
+            EXPECT_EQ("not a folder", ReadWholeFile(m_downloads + "VELTADL0"));
+            EXPECT_FALSE(DirectoryExists(workFolder));
         } else {
-            EXPECT_TRUE(IsDirectory(workFolder));
-            EXPECT_TRUE(ListFolder(workFolder).empty());
+            EXPECT_TRUE(DirectoryExists(workFolder));
+            EXPECT_TRUE(FolderEntries(workFolder).empty());
         }
         for (const int k : c.existingFolders) {
             EXPECT_EQ("from an earlier run",
-                      ReadText(m_downloads + "VELTADL" + std::to_string(k) + "\\left.txt"));
+                      ReadWholeFile(m_downloads + "VELTADL" + std::to_string(k) + "\\left.txt"));
         }
     }
 }
 
 TEST_F(WorkFolderChoice, TemporaryFolderWhenShellFails) {
     UseDownloads("C:\\should\\not\\be\\used", E_FAIL);
-    MakeDirectory(m_temp + "VELTADL0");
+    ASSERT_TRUE(MakeDirectory(m_temp + "VELTADL0")) << m_temp + "VELTADL0";
     std::string workFolder;
     ASSERT_TRUE(PrepareWorkFolder(workFolder));
     EXPECT_EQ(m_temp + "VELTADL1\\", workFolder);
-    EXPECT_TRUE(IsDirectory(workFolder));
-    EXPECT_FALSE(Exists("C:\\should"));
+    EXPECT_TRUE(DirectoryExists(workFolder));
+    EXPECT_FALSE(PathExists("C:\\should"));
+}
+
+TEST_F(WorkFolderChoice, UnusableDownloadsPathsFallBackToTemporaryFolder) {
+    // 250 + "\" + "VELTADL0\" would be 260 bytes: no room for the terminator.
+    const std::string tooLong = "C:\\" + std::string(247, 'l');
+    // U+0100 has no code page 932 form: its best-fit substitute would name
+    // another folder, which does not exist.
+    const std::string unconvertible = m_scratch.Path() + "x";
+    for (const std::wstring& downloads :
+         {FromCp932(tooLong), FromCp932(unconvertible) + L"\u0100", FromCp932("C:\\" + std::string(600, 'w'))}) {
+        g_fakeFolder = downloads;
+        g_fakeResult = S_OK;
+        std::string workFolder;
+        ASSERT_TRUE(PrepareWorkFolder(workFolder));
+        EXPECT_EQ(m_temp + "VELTADL0\\", workFolder);
+        RemoveDirectoryA(workFolder.c_str());
+    }
+    // One byte shorter fits exactly: 259 bytes.
+    const std::string longest = m_scratch.Path() + std::string(249 - m_scratch.Path().size(), 'f');
+    UseDownloads(longest);
+    std::string workFolder;
+    ASSERT_TRUE(PrepareWorkFolder(workFolder));
+    EXPECT_EQ(259u, workFolder.size());
+    EXPECT_EQ(longest + "\\VELTADL0\\", workFolder);
 }
 
 TEST_F(WorkFolderChoice, NoDestinationTellsUserAndCreatesNothing) {
@@ -150,7 +178,7 @@ TEST_F(WorkFolderChoice, NoDestinationTellsUserAndCreatesNothing) {
     const size_t lengths[] = {300, 257};
     for (const size_t length : lengths) {
         const std::string longTemp =
-            m_scratch.path() + std::string(length - 1 - m_scratch.path().size(), 't') + "\\";
+            m_scratch.Path() + std::string(length - 1 - m_scratch.Path().size(), 't') + "\\";
         SetTemp(longTemp);
         std::string workFolder = "unchanged";
         EXPECT_FALSE(PrepareWorkFolder(workFolder)) << length;
@@ -167,171 +195,188 @@ TEST_F(WorkFolderChoice, NoDestinationTellsUserAndCreatesNothing) {
     m_expectedBoxes = 2;
     EXPECT_EQ((std::vector<std::string>{"Downloads", "tmp"}),
               [&] {
-                  auto names = ListFolder(m_scratch.path());
+                  auto names = FolderEntries(m_scratch.Path());
                   std::sort(names.begin(), names.end());
                   return names;
               }());
-    EXPECT_TRUE(ListFolder(m_temp).empty());
-    EXPECT_TRUE(ListFolder(m_downloads).empty());
+    EXPECT_TRUE(FolderEntries(m_temp).empty());
+    EXPECT_TRUE(FolderEntries(m_downloads).empty());
+}
+
+// Through the real shell: Downloads moved to a folder named with "so"
+// (0x83 0x5C), for the one call only, since other tests use the real one.
+TEST(WorkFolderRealDownloads, FolderBelowTrailByte5CIsCreatedWhole) {
+    ASSERT_EQ(932u, GetACP()) << "the tests need the code page 932 locale";
+    ScratchFolder scratch("so");
+    const std::string so = scratch.Path() + "ソ";
+    ASSERT_EQ("\x83\x5C", so.substr(so.size() - 2));
+    const std::string downloads = so + "\\Downloads";
+    ASSERT_TRUE(MakeDirectory(so));
+    ASSERT_TRUE(MakeDirectory(downloads));
+
+    std::string workFolder;
+    bool prepared = false;
+    {
+        DownloadsFolderOverride moved(downloads);
+        ASSERT_TRUE(moved.Applied());
+        prepared = PrepareWorkFolder(workFolder);
+    }
+    ASSERT_TRUE(prepared);
+    EXPECT_EQ(downloads + "\\VELTADL0\\", workFolder);
+    EXPECT_TRUE(DirectoryExists(workFolder));
+    // A folder made at the trail byte would be named by the lead byte alone.
+    EXPECT_EQ(std::vector<std::string>{"ソ"}, FolderEntries(scratch.Path()));
+    EXPECT_EQ(std::vector<std::string>{"VELTADL0"}, FolderEntries(downloads));
+    RemoveFolderTree(workFolder.c_str());
+    EXPECT_FALSE(PathExists(workFolder));
+}
+
+// Creation itself, through the real file system.
+TEST(WorkFolderCreation, CreatesMissingAncestorsNeverSplittingTrailByte5C) {
+    ScratchFolder scratch;
+    const std::string so = scratch.Path() + "ソ";
+    CreateFolderPath((so + "\\a\\ソ\\b\\").c_str());
+    EXPECT_TRUE(DirectoryExists(so + "\\a\\ソ\\b"));
+    // A wrong split at the trail byte would leave a folder named by the
+    // lead byte alone next to the right one.
+    EXPECT_EQ(std::vector<std::string>{"ソ"}, FolderEntries(scratch.Path()));
+    EXPECT_EQ(std::vector<std::string>{"ソ"}, FolderEntries(so + "\\a\\"));
+    EXPECT_TRUE(FolderEntries(so + "\\a\\ソ\\b\\").empty());
+
+    // The last component without separator is a file name, not a folder.
+    CreateFolderPath((scratch.Path() + "f\\setup.exe").c_str());
+    EXPECT_TRUE(DirectoryExists(scratch.Path() + "f"));
+    EXPECT_FALSE(PathExists(scratch.Path() + "f\\setup.exe"));
+
+    // Existing folders are fine; a part of 256 bytes creates nothing at all.
+    CreateFolderPath((so + "\\a\\").c_str());
+    EXPECT_TRUE(DirectoryExists(so + "\\a"));
+    CreateFolderPath((scratch.Path() + "n\\" + std::string(256, 'x') + "\\").c_str());
+    EXPECT_FALSE(PathExists(scratch.Path() + "n"));
+    CreateFolderPath(nullptr);
 }
 
 TEST(WorkFolderRemoval, RemovesReadOnlyHiddenAndNestedEntries) {
     ScratchFolder scratch;
-    const std::string root = scratch.path() + "work\\";
-    MakeDirectory(root);
-    MakeDirectory(root + "one");
-    MakeDirectory(root + "one\\two");
-    MakeDirectory(root + "empty");
-    WriteText(root + "plain.bin", "p");
-    WriteText(root + "ro.bin", "r", FILE_ATTRIBUTE_READONLY);
-    WriteText(root + "one\\hidden.bin", "h", FILE_ATTRIBUTE_HIDDEN);
-    WriteText(root + "one\\two\\both.bin", "b", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
-    WriteText(root + "one\\two\\ソ.bin", "s", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE);
-    WriteText(scratch.path() + "sibling.bin", "stays");
+    const std::string root = scratch.Path() + "work\\";
+    ASSERT_TRUE(MakeDirectory(root)) << root;
+    ASSERT_TRUE(MakeDirectory(root + "one")) << root + "one";
+    ASSERT_TRUE(MakeDirectory(root + "one\\two")) << root + "one\\two";
+    ASSERT_TRUE(MakeDirectory(root + "empty")) << root + "empty";
+    ASSERT_TRUE(WriteWholeFile(root + "plain.bin", "p")) << root + "plain.bin";
+    ASSERT_TRUE(WriteWholeFile(root + "ro.bin", "r", FILE_ATTRIBUTE_READONLY)) << root + "ro.bin";
+    ASSERT_TRUE(WriteWholeFile(root + "one\\hidden.bin", "h", FILE_ATTRIBUTE_HIDDEN));
+    ASSERT_TRUE(WriteWholeFile(root + "one\\two\\both.bin",
+                               "b", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
+    ASSERT_TRUE(WriteWholeFile(root + "one\\two\\ソ.bin",
+                               "s", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE));
+    ASSERT_TRUE(WriteWholeFile(scratch.Path() + "sibling.bin", "stays"));
+    if (!KeepsAttributes(root + "one\\two\\both.bin", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN)) {
+        GTEST_SKIP() << "this file system keeps no read-only or hidden bit on files";
+    }
 
     RemoveFolderTree(root.c_str());
-    EXPECT_FALSE(Exists(root));
-    EXPECT_EQ(std::vector<std::string>{"sibling.bin"}, ListFolder(scratch.path()));
+    EXPECT_FALSE(PathExists(root));
+    EXPECT_EQ(std::vector<std::string>{"sibling.bin"}, FolderEntries(scratch.Path()));
 
     // Either separator ends the argument; without one nothing is misjoined.
-    MakeDirectory(scratch.path() + "slash");
-    WriteText(scratch.path() + "slash\\f", "f");
-    RemoveFolderTree((scratch.path() + "slash/").c_str());
-    EXPECT_FALSE(Exists(scratch.path() + "slash"));
+    ASSERT_TRUE(MakeDirectory(scratch.Path() + "slash")) << scratch.Path() + "slash";
+    ASSERT_TRUE(WriteWholeFile(scratch.Path() + "slash\\f", "f")) << scratch.Path() + "slash\\f";
+    RemoveFolderTree((scratch.Path() + "slash/").c_str());
+    EXPECT_FALSE(PathExists(scratch.Path() + "slash"));
     RemoveFolderTree("");
     RemoveFolderTree(nullptr);
-    RemoveFolderTree((scratch.path() + "missing\\").c_str());
-    EXPECT_EQ("stays", ReadText(scratch.path() + "sibling.bin"));
+    RemoveFolderTree((scratch.Path() + "missing\\").c_str());
+    EXPECT_EQ("stays", ReadWholeFile(scratch.Path() + "sibling.bin"));
 }
 
+// Entry paths must fit 255 bytes: a longer one is left in place with its
+// folder, and no buffer is overrun on the way.
+TEST(WorkFolderRemoval, EntryPathsOver255BytesStayAndNothingOverflows) {
+    ScratchFolder scratch;
+    const std::string root = scratch.Path() + "w\\";
+    ASSERT_TRUE(MakeDirectory(root)) << root;
+    // Entry paths of exactly 255 and 256 bytes.
+    const std::string fits = root + std::string(255 - root.size(), 'a');
+    const std::string over = root + std::string(256 - root.size(), 'b');
+    ASSERT_TRUE(WriteWholeFile(fits, "fits")) << fits;
+    ASSERT_TRUE(WriteWholeFile(over, "over")) << over;
+    ASSERT_TRUE(PathExists(over)) << "the platform refused a 256-byte path";
+    ASSERT_TRUE(WriteWholeFile(root + "short", "s")) << root + "short";
+
+    RemoveFolderTree(root.c_str());
+    EXPECT_FALSE(PathExists(fits));
+    EXPECT_FALSE(PathExists(root + "short"));
+    EXPECT_EQ("over", ReadWholeFile(over));
+    EXPECT_TRUE(DirectoryExists(root));
+}
+
+// The file is held without sharing, as a program that still runs from the
+// folder holds it; the handle is this test's own, since the file system
+// refuses the delete the same way whoever holds it.
 TEST(WorkFolderRemoval, OpenFileAndItsFoldersStayEverythingElseGoes) {
     ScratchFolder scratch;
-    const std::string root = scratch.path() + "work\\";
-    MakeDirectory(root);
-    MakeDirectory(root + "busy");
-    MakeDirectory(root + "idle");
-    WriteText(root + "a.bin", "a");
-    WriteText(root + "busy\\held.bin", "held");
-    WriteText(root + "busy\\free.bin", "f", FILE_ATTRIBUTE_READONLY);
-    WriteText(root + "idle\\x.bin", "x");
+    const std::string root = scratch.Path() + "work\\";
+    ASSERT_TRUE(MakeDirectory(root)) << root;
+    ASSERT_TRUE(MakeDirectory(root + "busy")) << root + "busy";
+    ASSERT_TRUE(MakeDirectory(root + "idle")) << root + "idle";
+    ASSERT_TRUE(WriteWholeFile(root + "a.bin", "a")) << root + "a.bin";
+    ASSERT_TRUE(WriteWholeFile(root + "busy\\held.bin", "held")) << root + "busy\\held.bin";
+    ASSERT_TRUE(WriteWholeFile(root + "busy\\free.bin", "f", FILE_ATTRIBUTE_READONLY));
+    ASSERT_TRUE(WriteWholeFile(root + "idle\\x.bin", "x")) << root + "idle\\x.bin";
     HANDLE held = CreateFileA((root + "busy\\held.bin").c_str(), GENERIC_READ, 0, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    velta_test::MessageBoxWatcher boxes;
 
     RemoveFolderTree(root.c_str());
-    EXPECT_EQ(std::vector<std::string>{"busy"}, ListFolder(root));
-    EXPECT_EQ(std::vector<std::string>{"held.bin"}, ListFolder(root + "busy\\"));
+    EXPECT_EQ(0u, boxes.Count()) << "removal is silent, but showed: " << boxes.Box(0).text;
+    EXPECT_EQ(std::vector<std::string>{"busy"}, FolderEntries(root));
+    EXPECT_EQ(std::vector<std::string>{"held.bin"}, FolderEntries(root + "busy\\"));
     // Once the file is let go, the next removal finishes the job.
     CloseHandle(held);
     RemoveFolderTree(root.c_str());
-    EXPECT_FALSE(Exists(root));
-}
-
-// Wine maps every Windows path to a Unix one and starts Unix programs from
-// the Z: drive; the link tests use both to do what Wine's Win32 side cannot.
-std::string UnixPath(const std::string& path) {
-    using UnixNameFn = char*(CDECL*)(LPCWSTR);
-    auto unixName = reinterpret_cast<UnixNameFn>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
-    if (unixName == nullptr) return {};
-    char* unixPath = unixName(Wide(path).c_str());
-    if (unixPath == nullptr) return {};
-    std::string copy = unixPath;
-    HeapFree(GetProcessHeap(), 0, unixPath);
-    return copy;
-}
-
-// Wine splits the command line into the Unix argv by Windows rules.
-bool RunUnix(const char* program, std::string line) {
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessA(program, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &process)) {
-        return false;
-    }
-    WaitForSingleObject(process.hProcess, 30000);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return true;
-}
-
-// Makes "link" a directory link to "target". The platform's own symbolic
-// link comes first; Wine 8 answers success without creating anything, so a
-// Unix symbolic link made through the Z: drive stands in for it there (Wine
-// shows it as a directory with the reparse-point bit).
-bool MakeDirectoryLink(const std::string& link, const std::string& target, std::string& how) {
-    auto isLink = [&] {
-        const DWORD a = GetFileAttributesA(link.c_str());
-        return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_REPARSE_POINT) &&
-               (a & FILE_ATTRIBUTE_DIRECTORY);
-    };
-    constexpr DWORD kUnprivileged = 0x2;
-    if (CreateSymbolicLinkA(link.c_str(), target.c_str(),
-                            SYMBOLIC_LINK_FLAG_DIRECTORY | kUnprivileged) &&
-        isLink()) {
-        how = "CreateSymbolicLinkA";
-        return true;
-    }
-    const std::string unixTarget = UnixPath(target);
-    const std::string unixFolder = UnixPath(link.substr(0, link.find_last_of('\\')));
-    if (unixTarget.empty() || unixFolder.empty()) return false;
-    const std::string name = link.substr(link.find_last_of('\\') + 1);
-    if (!RunUnix("Z:\\bin\\ln", "ln -s \"" + unixTarget + "\" \"" + unixFolder + "/" + name + "\"")) {
-        return false;
-    }
-    how = "Unix symbolic link";
-    return WaitUntil(isLink, 5000);
-}
-
-// Test clean-up for what Wine cannot remove: the Unix links themselves.
-// By name: Wine does not list a link whose target has gone.
-void RemoveUnixLinks(const std::string& folder, const std::vector<std::string>& names) {
-    const std::string unixFolder = UnixPath(folder);
-    if (unixFolder.empty() || !Exists(folder)) return;
-    for (const std::string& name : names) {
-        RunUnix("Z:\\bin\\rm", "rm -f \"" + unixFolder + "/" + name + "\"");
-    }
+    EXPECT_FALSE(PathExists(root));
 }
 
 TEST(WorkFolderRemoval, NeverDescendsIntoALinkAndKeepsItsTarget) {
     ScratchFolder scratch;
-    const std::string outside = scratch.path() + "outside\\";
-    MakeDirectory(outside);
-    MakeDirectory(outside + "deep");
-    WriteText(outside + "keep.bin", "keep");
-    WriteText(outside + "deep\\keep2.bin", "keep2", FILE_ATTRIBUTE_READONLY);
-    const std::string root = scratch.path() + "work\\";
+    const std::string outside = scratch.Path() + "outside\\";
+    ASSERT_TRUE(MakeDirectory(outside)) << outside;
+    ASSERT_TRUE(MakeDirectory(outside + "deep")) << outside + "deep";
+    ASSERT_TRUE(WriteWholeFile(outside + "keep.bin", "keep")) << outside + "keep.bin";
+    ASSERT_TRUE(WriteWholeFile(outside + "deep\\keep2.bin", "keep2", FILE_ATTRIBUTE_READONLY));
+    const std::string root = scratch.Path() + "work\\";
     // Declared after the scratch folder, so it runs first, on every exit.
     struct LinkCleanUp {
         std::string folder;
         ~LinkCleanUp() { RemoveUnixLinks(folder, {"link", "link2"}); }
     } cleanUp{root};
-    MakeDirectory(root);
-    MakeDirectory(root + "sub");
-    WriteText(root + "a.bin", "a");
-    WriteText(root + "sub\\b.bin", "b");
+    ASSERT_TRUE(MakeDirectory(root)) << root;
+    ASSERT_TRUE(MakeDirectory(root + "sub")) << root + "sub";
+    ASSERT_TRUE(WriteWholeFile(root + "a.bin", "a")) << root + "a.bin";
+    ASSERT_TRUE(WriteWholeFile(root + "sub\\b.bin", "b")) << root + "sub\\b.bin";
     // An empty target is the harder case: removing "the link" must not be
     // a removal of the empty folder it leads to.
-    const std::string emptyTarget = scratch.path() + "empty target";
-    MakeDirectory(emptyTarget);
+    const std::string emptyTarget = scratch.Path() + "empty target";
+    ASSERT_TRUE(MakeDirectory(emptyTarget)) << emptyTarget;
     std::string how;
-    ASSERT_TRUE(MakeDirectoryLink(root + "link", scratch.path() + "outside", how))
+    ASSERT_TRUE(MakeDirectoryLink(root + "link", scratch.Path() + "outside", how))
         << "no directory link could be made here";
     ASSERT_TRUE(MakeDirectoryLink(root + "link2", emptyTarget, how));
-    ASSERT_EQ("keep", ReadText(root + "link\\keep.bin")) << "the link does not lead to the target";
+    ASSERT_EQ("keep", ReadWholeFile(root + "link\\keep.bin")) << "the link does not lead to the target";
 
     RemoveFolderTree(root.c_str());
 
-    EXPECT_EQ("keep", ReadText(outside + "keep.bin"));
-    EXPECT_EQ("keep2", ReadText(outside + "deep\\keep2.bin"));
-    EXPECT_TRUE(IsDirectory(emptyTarget));
-    EXPECT_FALSE(Exists(root + "a.bin"));
-    EXPECT_FALSE(Exists(root + "sub"));
+    EXPECT_EQ("keep", ReadWholeFile(outside + "keep.bin"));
+    EXPECT_EQ("keep2", ReadWholeFile(outside + "deep\\keep2.bin"));
+    EXPECT_TRUE(DirectoryExists(emptyTarget));
+    EXPECT_FALSE(PathExists(root + "a.bin"));
+    EXPECT_FALSE(PathExists(root + "sub"));
     // Windows removes the links; Wine 8 cannot strip a Unix directory link,
     // so there they stay, and the folder with them.
-    if (Exists(root)) {
-        std::vector<std::string> left = ListFolder(root);
+    if (PathExists(root)) {
+        std::vector<std::string> left = FolderEntries(root);
         std::sort(left.begin(), left.end());
         EXPECT_EQ((std::vector<std::string>{"link", "link2"}), left);
     }

@@ -6,8 +6,11 @@
 #include <string>
 
 #include "res/resource.h"
-#include "tests/e2e/E2eHarness.h"
+#include "tests/support/Downloads.h"
+#include "tests/support/Files.h"
+#include "tests/support/Paths.h"
 #include "tests/support/TestServer.h"
+#include "tests/support/Wait.h"
 #include "tests/support/WindowHelpers.h"
 
 namespace {
@@ -32,7 +35,7 @@ void Serve(const std::string& target, const std::string& body) {
 
 // Product B's second data file is paced so that the progress window stays up.
 void ServeTwoProductSite(const std::string& catalog, int64_t pacedRate = 1 << 20) {
-    const std::string setup = e2e::ReadWholeFile(e2e::WindowsPathOfUnix(VELTA_E2E_DEMO_SETUP));
+    const std::string setup = ReadWholeFile(WindowsPathOfUnix(VELTA_E2E_DEMO_SETUP));
     Serve(catalog, "1," + kProductA + "," + HttpsUrl("/e2e/a/") + ",20261201\r\n2," + kProductB +
                        "," + HttpsUrl("/e2e/b/") + ",20261115\r\n");
     Serve("/e2e/a/downloadlist.txt", "setup.exe\r\n");
@@ -51,11 +54,11 @@ protected:
     // test mode) with the demo setup's marker path in the environment that
     // the program passes on to the setup.
     bool Launch(const std::string& name, const std::string& exe = "VELTADL.exe") {
-        sandbox = std::make_unique<e2e::Sandbox>(name);
+        sandbox = std::make_unique<Sandbox>(name);
         const std::string exePath = sandbox->Root() + exe;
         currentFolder = sandbox->Root() + "cwd";
         CreateDirectoryA(currentFolder.c_str(), nullptr);
-        CopyFileA(e2e::WindowsPathOfUnix(VELTA_E2E_PROGRAM).c_str(), exePath.c_str(), FALSE);
+        CopyFileA(WindowsPathOfUnix(VELTA_E2E_PROGRAM).c_str(), exePath.c_str(), FALSE);
         SetEnvironmentVariableA("VELTA_DEMO_MARKER", sandbox->Marker().c_str());
         STARTUPINFOA si{sizeof si};
         std::string commandLine = "\"" + exePath + "\"";
@@ -77,7 +80,7 @@ protected:
     HWND ReadySelector(const std::string& suffix = "") {
         HWND dialog = WaitForTopLevelWindow(kSelectorTitle + suffix, pi.dwProcessId, 30000);
         const auto ready = [&] { return IsControlEnabled(dialog, IDC_SELECTOR_START); };
-        return dialog && e2e::WaitUntil(ready, 30000) ? dialog : nullptr;
+        return dialog && WaitUntil(ready, 30000) ? dialog : nullptr;
     }
 
     // Chooses product B and starts; the progress window.
@@ -94,7 +97,7 @@ protected:
         ASSERT_NE(nullptr, box) << caption;
         EXPECT_EQ(owner, GetWindow(box, GW_OWNER));
         // The static may get its text a moment after the box appears.
-        e2e::WaitUntil([&] { return ControlText(box, 0xFFFF) == text; }, 5000);
+        WaitUntil([&] { return ControlText(box, 0xFFFF) == text; }, 5000);
         EXPECT_EQ(text, ControlText(box, 0xFFFF));
         ClickButton(box, IDOK);
     }
@@ -103,7 +106,7 @@ protected:
     void ExpectFailedSelectorThenCancel(const std::string& status) {
         HWND dialog = WaitForTopLevelWindow(kSelectorTitle, pi.dwProcessId);
         ASSERT_NE(nullptr, dialog);
-        ASSERT_TRUE(e2e::WaitUntil([&] { return ControlText(dialog, IDC_SELECTOR_STATUS) == status; }));
+        ASSERT_TRUE(WaitUntil([&] { return ControlText(dialog, IDC_SELECTOR_STATUS) == status; }));
         EXPECT_TRUE(ComboItems(GetDlgItem(dialog, IDC_SELECTOR_PRODUCTS)).empty());
         EXPECT_FALSE(IsControlEnabled(dialog, IDC_SELECTOR_PRODUCTS));
         EXPECT_FALSE(IsControlEnabled(dialog, IDC_SELECTOR_START));
@@ -115,20 +118,20 @@ protected:
         DWORD exitCode = STILL_ACTIVE;
         if (WaitForSingleObject(pi.hProcess, 30000) == WAIT_OBJECT_0) GetExitCodeProcess(pi.hProcess, &exitCode);
         EXPECT_EQ(code, exitCode);
-        EXPECT_TRUE(e2e::FolderEntries(sandbox->Downloads()).empty());
+        EXPECT_TRUE(FolderEntries(sandbox->Downloads()).empty());
     }
 
     // The window is shown before the folder text is set, so poll for it.
     static std::string WorkFolderShownIn(HWND progress) {
         std::string folder;
-        e2e::WaitUntil([&] {
+        WaitUntil([&] {
             folder = ControlText(progress, IDC_PROGRESS_FOLDER);
             return !folder.empty() && folder != "ユーザーダウンロード先";
         }, 10000);
         return folder;
     }
 
-    std::unique_ptr<e2e::Sandbox> sandbox;
+    std::unique_ptr<Sandbox> sandbox;
     std::string currentFolder;
     PROCESS_INFORMATION pi{};
 };
@@ -168,7 +171,7 @@ TEST_P(HappyRoad, ChosenProductIsDownloadedSetUpAndCleanedAway) {
     EXPECT_FALSE(IsWindow(progress));
     EXPECT_TRUE(FileMatchesPattern(workFolder + "kyuyo1.cab", 3 << 20));
     EXPECT_TRUE(FileMatchesPattern(workFolder + "kyuyo2.cab", 2 << 20));
-    const std::string marker = e2e::ReadWholeFile(sandbox->Marker());
+    const std::string marker = ReadWholeFile(sandbox->Marker());
     for (const std::string& line : {"program=" + workFolder + "setup.exe",
                                     "commandline=" + workFolder + "setup.exe \r\n",
                                     "currentfolder=" + currentFolder}) {
@@ -206,12 +209,12 @@ TEST_F(RunRoads, CancelDuringTheDownloadStopsItAndRemovesTheFolder) {
     ASSERT_NE(nullptr, progress);
     const std::string workFolder = WorkFolderShownIn(progress);
     ASSERT_FALSE(workFolder.empty());
-    ASSERT_TRUE(e2e::WaitUntil([] { return RequestCount("/e2e/b/kyuyo2.cab") == 1; }, 30000));
+    ASSERT_TRUE(WaitUntil([] { return RequestCount("/e2e/b/kyuyo2.cab") == 1; }, 30000));
     ClickButton(progress, IDCANCEL);
     AnswerBox("ダウンロード中止", "ダウンロードを中止しました。", progress);
     ExpectExitAndNothingLeft(kExitFailure);
-    EXPECT_FALSE(e2e::DirectoryExists(workFolder));
-    EXPECT_FALSE(e2e::FileExists(sandbox->Marker())) << "the setup must not run after a cancel";
+    EXPECT_FALSE(DirectoryExists(workFolder));
+    EXPECT_FALSE(FileExists(sandbox->Marker())) << "the setup must not run after a cancel";
 }
 
 TEST_F(RunRoads, UpdateNoticeIsShownAndNothingIsListed) {

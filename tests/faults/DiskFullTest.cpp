@@ -16,7 +16,7 @@
 
 namespace {
 
-using namespace fault_test;
+using namespace velta_test;
 using velta_test::HttpsUrl;
 
 class DiskFull : public testing::Test {
@@ -51,7 +51,7 @@ TEST_F(DiskFull, RequestFailsAtTheShortWriteAndTheFileKeepsWhatWasWritten) {
         EXPECT_EQ(request.Wait(60000), Failed);
         EXPECT_EQ(request.GetStatusCode(), 200u);
     }
-    const std::string kept = run_test::ReadWholeFile(path);
+    const std::string kept = velta_test::ReadWholeFile(path);
     // Everything up to the full volume was written and stays: the file takes
     // the space that was free, to within the volume's page of 4,096 bytes.
     EXPECT_LT(kept.size(), static_cast<size_t>(kBody));

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <sstream>
 #include <thread>
 #include <vector>
 
@@ -13,11 +12,11 @@
 #include "download/DownloadRun.h"
 #include "http/HttpWebRequest.h"
 
-namespace fault_test {
+namespace velta_test {
 namespace {
 
 const std::string& Fixture() {
-    static const std::string bytes = run_test::ReadWholeFile(VELTA_FAULTS_SETUP_FIXTURE);
+    static const std::string bytes = ReadWholeFile(VELTA_FAULTS_SETUP_FIXTURE);
     return bytes;
 }
 
@@ -71,7 +70,7 @@ Counters ReadCounters() {
 
 void ExpectCountersBack(const Counters& baseline) {
     Counters now;
-    EXPECT_TRUE(run_test::WaitUntil(
+    EXPECT_TRUE(WaitUntil(
         [&] {
             now = ReadCounters();
             return now.handles <= baseline.handles + 4 && now.threads <= baseline.threads + 1;
@@ -81,23 +80,23 @@ void ExpectCountersBack(const Counters& baseline) {
 }
 
 void WarmUp() {
-    velta_test::Reset();
-    velta_test::SetRoute(PatternRoute("/faults/warm.bin", 100000));
-    for (const std::string& url : {velta_test::HttpsUrl("/faults/warm.bin"), velta_test::HttpUrl("/faults/warm.bin")}) {
+    Reset();
+    SetRoute(PatternRoute("/faults/warm.bin", 100000));
+    for (const std::string& url : {HttpsUrl("/faults/warm.bin"), HttpUrl("/faults/warm.bin")}) {
         CHttpWebRequest request(url.c_str());
         request.Start();
         request.Wait(30000);
     }
     RunHarness harness;
-    velta_test::SetRoute(SetupRoute("/faults/warm/setup.exe"));
-    velta_test::MessageBoxWatcher boxes;
-    harness.Run({velta_test::HttpsUrl("/faults/warm/setup.exe")});
+    SetRoute(SetupRoute("/faults/warm/setup.exe"));
+    MessageBoxWatcher boxes;
+    harness.Run({HttpsUrl("/faults/warm/setup.exe")});
 }
 
 DWORD WithSafetyNet(const std::function<void()>& f) {
     HANDLE done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     std::thread net([done] {
-        if (WaitForSingleObject(done, 65000) == WAIT_TIMEOUT) velta_test::Reset();
+        if (WaitForSingleObject(done, 65000) == WAIT_TIMEOUT) Reset();
     });
     const DWORD start = GetTickCount();
     f();
@@ -108,27 +107,7 @@ DWORD WithSafetyNet(const std::function<void()>& f) {
     return elapsed;
 }
 
-velta_test::Route PatternRoute(const std::string& target, int64_t size) {
-    velta_test::Route route;
-    route.target = target;
-    route.pattern = size;
-    return route;
-}
-
-velta_test::Route SetupRoute(const std::string& target) {
-    velta_test::Route route;
-    route.target = target;
-    route.body = Fixture();
-    return route;
-}
-
-void ExpectFailureBox(const velta_test::SeenMessageBox& box) {
-    EXPECT_EQ(box.text, "ダウンロードに失敗しました。");
-    EXPECT_EQ(box.caption, "接続エラー");
-    EXPECT_EQ(box.icon, static_cast<UINT>(MB_ICONERROR));
-    EXPECT_EQ(box.buttons, std::vector<int>{IDOK});
-    EXPECT_NE(box.owner, nullptr) << "owned by the progress window";
-}
+Route SetupRoute(const std::string& target) { return BodyRoute(target, Fixture()); }
 
 RunHarness::RunHarness(const std::string& folder)
     : downloads(folder.empty() ? scratch.Path() : folder), override(downloads) {
@@ -142,7 +121,9 @@ RunHarness::~RunHarness() { SetEnvironmentVariableA("VELTA_RUN_SETUP_RECORD", nu
 bool RunHarness::NothingLeftBehind() const {
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA((downloads + "VELTADL*").c_str(), &found);
-    return search == INVALID_HANDLE_VALUE || !FindClose(search);
+    if (search == INVALID_HANDLE_VALUE) return true;
+    FindClose(search);
+    return false;
 }
 
 int RunHarness::Run(const FileList& files) {
@@ -153,13 +134,7 @@ int RunHarness::Run(const FileList& files) {
 }
 
 std::map<std::string, uint64_t> RunHarness::SetupSaw() const {
-    std::map<std::string, uint64_t> files;
-    std::istringstream lines(run_test::ReadWholeFile(records.Path() + "setup.txt"));
-    if (lines.str().find("\nend\n") == std::string::npos) return files;
-    for (std::string line; std::getline(lines, line);) {
-        if (line.rfind("file=", 0) == 0) files[line.substr(5, line.rfind(' ') - 5)] = std::stoull(line.substr(line.rfind(' ') + 1));
-    }
-    return files;
+    return ReadSetupRecord(records.Path() + "setup.txt").files;
 }
 
-}  // namespace fault_test
+}  // namespace velta_test

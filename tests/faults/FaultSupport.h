@@ -12,11 +12,16 @@
 #include <string>
 
 #include "catalog/CatalogTypes.h"
-#include "tests/download/DownloadRunTestSupport.h"
+#include "tests/support/Downloads.h"
+#include "tests/support/FailureBoxes.h"
+#include "tests/support/Files.h"
 #include "tests/support/MessageBoxWatcher.h"
+#include "tests/support/Routes.h"
+#include "tests/support/RunSupport.h"
 #include "tests/support/TestServer.h"
+#include "tests/support/Wait.h"
 
-namespace fault_test {
+namespace velta_test {
 
 struct Counters {
     DWORD handles = 0, threads = 0;
@@ -35,10 +40,8 @@ void WarmUp();
 // after 65 s, so that a stall that is never cut cannot hang the suite.
 // Returns how long f took.
 DWORD WithSafetyNet(const std::function<void()>& f);
-velta_test::Route PatternRoute(const std::string& target, int64_t size);
-velta_test::Route SetupRoute(const std::string& target);
-// The failure box of one file: owned by the progress window, error icon, OK.
-void ExpectFailureBox(const velta_test::SeenMessageBox& box);
+// The fixture program as the body, served as a product's setup.
+Route SetupRoute(const std::string& target);
 
 struct RunHarness {
     // downloads: the folder standing in for Downloads; empty for a scratch one.
@@ -49,11 +52,11 @@ struct RunHarness {
     // Name -> size of what the setup saw beside itself; empty when it never ran.
     std::map<std::string, uint64_t> SetupSaw() const;
 
-    run_test::ProcessStateGuard state;
-    run_test::ScratchFolder scratch{"faults-dl"}, records{"faults-rec"};
+    ProcessStateGuard state;
+    ScratchFolder scratch{"faults-dl"}, records{"faults-rec"};
     const std::string downloads;
-    run_test::DownloadsFolderOverride override;
+    DownloadsFolderOverride override;
     bool ready;
 };
 
-}  // namespace fault_test
+}  // namespace velta_test

@@ -16,7 +16,7 @@
 
 namespace {
 
-using namespace fault_test;
+using namespace velta_test;
 using velta_test::Route;
 
 constexpr int64_t kBody = 600000, kUnchecked = INT64_MIN;
@@ -26,7 +26,7 @@ class RequestFaults : public testing::Test {
 protected:
     static void SetUpTestSuite() { WarmUp(); }
     void SetUp() override { ASSERT_TRUE(velta_test::Reset()) << velta_test::LastError(); }
-    run_test::ScratchFolder m_folder{"faults-req"};
+    velta_test::ScratchFolder m_folder{"faults-req"};
 };
 
 // The bytes kept are the pattern's first `count`, or at most -count of them.
@@ -100,7 +100,7 @@ void ExpectEachEnds(const std::vector<Case>& cases, const std::string& path) {
                     const uint32_t size = toFile || state != Completed ? 0 : request.GetResponseData(&data);
                     if (size > 0) body.assign(reinterpret_cast<const char*>(data), size);
                 }
-                if (toFile) body = run_test::ReadWholeFile(path);
+                if (toFile) body = velta_test::ReadWholeFile(path);
                 if (c.kept != kUnchecked && (toFile || c.state == Completed)) ExpectPatternPrefix(body, c.kept);
                 ExpectCountersBack(before);
             }
@@ -181,7 +181,7 @@ TEST_F(RequestFaults, DestroyingAStalledRequestEnds) {
         if (c.toFile) request->StartToFile(path.c_str());
         if (!c.toFile) request->Start();
         uint64_t received = 0;
-        ASSERT_TRUE(run_test::WaitUntil([&] {
+        ASSERT_TRUE(velta_test::WaitUntil([&] {
             request->GetReceivedSize(&received);
             return request->Wait(0) == c.held && velta_test::RequestCount(c.route.target) == 1 &&
                    (c.held != Receiving || received >= 8192);
@@ -189,7 +189,7 @@ TEST_F(RequestFaults, DestroyingAStalledRequestEnds) {
         EXPECT_EQ(request->Wait(300), c.held) << "the stall holds";
         EXPECT_LT(WithSafetyNet([&] { request.reset(); }), 60000u) << "ended only by the server's release";
         ExpectCountersBack(before);
-        if (c.toFile) ExpectPatternPrefix(run_test::ReadWholeFile(path), -kBody);
+        if (c.toFile) ExpectPatternPrefix(velta_test::ReadWholeFile(path), -kBody);
     }
 }
 
@@ -210,13 +210,13 @@ TEST_F(RequestFaults, DestroyingDuringASlowBodyReturnsAfterTheReadInProgress) {
             request->Start();
         }
         uint64_t received = 0;
-        ASSERT_TRUE(run_test::WaitUntil([&] { return request->GetReceivedSize(&received) == 1 && received >= 40960; }, 30000));
+        ASSERT_TRUE(velta_test::WaitUntil([&] { return request->GetReceivedSize(&received) == 1 && received >= 40960; }, 30000));
         const DWORD start = GetTickCount();
         request.reset();
         // One piece takes 50 ms; the whole body would take over ten minutes.
         EXPECT_LT(GetTickCount() - start, 5000u);
         ExpectCountersBack(before);
-        if (toFile) ExpectPatternPrefix(run_test::ReadWholeFile(path), -(50 << 20));
+        if (toFile) ExpectPatternPrefix(velta_test::ReadWholeFile(path), -(50 << 20));
     }
 }
 
@@ -228,7 +228,7 @@ TEST_F(RequestFaults, EndlessBodyIntoMemoryStopsAndGivesItsMemoryBack) {
     auto request = std::make_unique<CHttpWebRequest>(velta_test::HttpUrl("/faults/endless.bin").c_str());
     request->Start();
     uint64_t received = 0;
-    ASSERT_TRUE(run_test::WaitUntil([&] { return request->GetReceivedSize(&received) == 1 && received >= kStopAt; }, 120000))
+    ASSERT_TRUE(velta_test::WaitUntil([&] { return request->GetReceivedSize(&received) == 1 && received >= kStopAt; }, 120000))
         << "received " << received;
     int64_t length = 0;
     EXPECT_EQ(request->GetContentLength(&length), 1);

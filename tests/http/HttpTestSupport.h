@@ -5,13 +5,14 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <fstream>
-#include <functional>
-#include <iterator>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "http/HttpWebRequest.h"
+#include "tests/support/Files.h"
 #include "tests/support/TestServer.h"
+#include "tests/support/Wait.h"
 
 struct HttpWebRequestProbe {
     static bool Connect(CHttpWebRequest& r) { return r.Connect(); }
@@ -48,14 +49,11 @@ inline std::string Body(IHttpWebRequest& r) {
     return std::string(reinterpret_cast<const char*>(data), size);
 }
 
+// A fresh folder that lives, and is removed, with the test program.
 inline std::string ScratchFolder() {
-    static int counter = 0;
-    char temp[MAX_PATH] = {};
-    GetTempPathA(MAX_PATH, temp);
-    const std::string folder = std::string(temp) + "velta-http-" + std::to_string(GetCurrentProcessId()) + "-" +
-                               std::to_string(counter++) + "\\";
-    CreateDirectoryA(folder.c_str(), nullptr);
-    return folder;
+    static std::vector<std::unique_ptr<velta_test::ScratchFolder>> folders;
+    folders.push_back(std::make_unique<velta_test::ScratchFolder>("http"));
+    return folders.back()->Path();
 }
 
 // Writes the bytes; a larger size extends the file with a hole (no disk space).
@@ -68,22 +66,13 @@ inline bool MakeFile(const std::string& path, const std::string& bytes, int64_t 
     return ok && written == bytes.size();
 }
 
-inline std::string ReadWholeFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using velta_test::ReadWholeFile;
+using velta_test::WaitUntil;
 
 // Share mode 0 succeeds only if nobody holds the file open.
 inline bool NobodyHoldsOpen(const std::string& path) {
     HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     return file != INVALID_HANDLE_VALUE && CloseHandle(file);
-}
-
-// (<chrono> cannot be used: its micro sign has no code page 932 form.)
-inline bool WaitUntil(const std::function<bool()>& condition, uint32_t deadlineMs = 20000) {
-    for (const ULONGLONG end = GetTickCount64() + deadlineMs; !condition(); Sleep(1))
-        if (GetTickCount64() > end) return false;
-    return true;
 }
 
 }  // namespace http_test

@@ -24,7 +24,7 @@ SOURCE_ENDINGS = (".cpp", ".h", ".hpp", ".c", ".py", ".sh", ".cmake", ".txt", ".
                   ".manifest", ".conf")
 SKIP_PREFIXES = ("build/", ".cache/", "../", "http://", "https://", "/", "~", "$", "-")
 BACKTICKED = re.compile(r"`([^`\n]+)`")
-TEST_NAME = re.compile(r"^([A-Z]\w*)\.([A-Z]\w*|\*)$")
+TEST_NAME = re.compile(r"^(?:\w+/)?([A-Z]\w*)\.([A-Z]\w*|\*)$")
 CAMEL = re.compile(r"\b[A-Z][a-z0-9]+(?:[A-Z][a-z0-9]+){2,}\b")
 CAMEL_IN_CODE = re.compile(r"^[A-Z]\w*(?:::[A-Za-z_]\w*)*$")
 PATH_LIKE = re.compile(r"^[\w.\-/]+$")

@@ -4,24 +4,51 @@ namespace velta_test {
 
 namespace {
 
-constexpr char kShellFolders[] =
+constexpr char kUserShellFolders[] =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+constexpr char kShellFolders[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 constexpr char kDownloadsValue[] = "{374DE290-123F-4565-9164-39C4925E467B}";
 
 }  // namespace
 
+void DownloadsFolderOverride::SavedValue::Save() {
+    HKEY handle = nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, key, 0, KEY_READ, &handle) != ERROR_SUCCESS) return;
+    char previous[1024] = {};
+    DWORD size = sizeof previous - 1;
+    if (RegQueryValueExA(handle, kDownloadsValue, nullptr, &type, reinterpret_cast<BYTE*>(previous),
+                         &size) == ERROR_SUCCESS) {
+        existed = true;
+        data.assign(previous, size);
+    }
+    RegCloseKey(handle);
+}
+
+void DownloadsFolderOverride::SavedValue::Restore() const {
+    HKEY handle = nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, key, 0, KEY_WRITE, &handle) != ERROR_SUCCESS) return;
+    if (existed) {
+        RegSetValueExA(handle, kDownloadsValue, 0, type, reinterpret_cast<const BYTE*>(data.data()),
+                       static_cast<DWORD>(data.size()));
+    } else {
+        RegDeleteValueA(handle, kDownloadsValue);
+    }
+    RegCloseKey(handle);
+}
+
 DownloadsFolderOverride::DownloadsFolderOverride(const std::string& folder) {
+    m_userShellFolder.key = kUserShellFolders;
+    m_shellFolderCache.key = kShellFolders;
+    m_shellFolderCache.Save();
     HKEY key = nullptr;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, kShellFolders, 0, nullptr, 0, KEY_READ | KEY_WRITE,
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, kUserShellFolders, 0, nullptr, 0, KEY_READ | KEY_WRITE,
                         nullptr, &key, nullptr) != ERROR_SUCCESS) {
         return;
     }
-    char previous[1024] = {};
-    DWORD size = sizeof previous - 1;
-    if (RegQueryValueExA(key, kDownloadsValue, nullptr, &m_type, reinterpret_cast<BYTE*>(previous),
-                         &size) == ERROR_SUCCESS) {
-        m_hadValue = true;
-        m_previous.assign(previous, size);
+    RegCloseKey(key);
+    m_userShellFolder.Save();
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kUserShellFolders, 0, KEY_WRITE, &key) != ERROR_SUCCESS) {
+        return;
     }
     std::string value = folder;
     if (!value.empty() && value.back() == '\\') value.pop_back();
@@ -32,16 +59,8 @@ DownloadsFolderOverride::DownloadsFolderOverride(const std::string& folder) {
 }
 
 DownloadsFolderOverride::~DownloadsFolderOverride() {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, kShellFolders, 0, KEY_WRITE, &key) != ERROR_SUCCESS) return;
-    if (m_hadValue) {
-        RegSetValueExA(key, kDownloadsValue, 0, m_type,
-                       reinterpret_cast<const BYTE*>(m_previous.data()),
-                       static_cast<DWORD>(m_previous.size()));
-    } else {
-        RegDeleteValueA(key, kDownloadsValue);
-    }
-    RegCloseKey(key);
+    m_userShellFolder.Restore();
+    m_shellFolderCache.Restore();
 }
 
 Sandbox::Sandbox(const std::string& name) {

@@ -12,7 +12,9 @@
 namespace velta_test {
 
 // Points Downloads at folder (a final backslash is dropped) until
-// destruction, then puts the previous value back (or removes it).
+// destruction, then puts the previous value back (or removes it). The shell
+// caches the folder it resolved under "Shell Folders"; that copy is put back
+// too, so no test leaves its sandbox path in the prefix.
 class DownloadsFolderOverride {
 public:
     explicit DownloadsFolderOverride(const std::string& folder);
@@ -22,10 +24,17 @@ public:
     bool Applied() const { return m_applied; }
 
 private:
+    // One registry value as it was before the override.
+    struct SavedValue {
+        const char* key = nullptr;
+        bool existed = false;
+        DWORD type = 0;
+        std::string data;
+        void Save();
+        void Restore() const;
+    };
     bool m_applied = false;
-    bool m_hadValue = false;
-    DWORD m_type = 0;
-    std::string m_previous;
+    SavedValue m_userShellFolder, m_shellFolderCache;
 };
 
 // A scratch folder "<temp>velta-e2e-<name>\" holding a Downloads folder that

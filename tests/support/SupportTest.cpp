@@ -1,9 +1,13 @@
 // Harness guards: if these fail, no GUI or network test result can be trusted.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <knownfolders.h>
+#include <shlobj.h>
 
+#include <string>
 #include <thread>
 
+#include "tests/support/Downloads.h"
 #include "tests/support/Files.h"
 #include "tests/support/Links.h"
 #include "tests/support/MessageBoxWatcher.h"
@@ -296,4 +300,52 @@ TEST(FilesTest, RemoveTreeNeverReachesThroughADirectoryLink) {
     EXPECT_EQ("keep", ReadWholeFile(outside + "keep.bin"));
     EXPECT_TRUE(DirectoryExists(empty));
     EXPECT_FALSE(PathExists(tree + "own.bin"));
+}
+
+namespace {
+
+// The value as the registry holds it, or "(none)".
+std::string DownloadsValueOf(const char* key) {
+    char data[1024] = {};
+    DWORD size = sizeof data - 1;
+    if (RegGetValueA(HKEY_CURRENT_USER, key, "{374DE290-123F-4565-9164-39C4925E467B}",
+                     RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, nullptr, data,
+                     &size) != ERROR_SUCCESS) {
+        return "(none)";
+    }
+    return data;
+}
+
+std::string ResolvedDownloads() {
+    PWSTR wide = nullptr;
+    if (FAILED(SHGetKnownFolderPath(FOLDERID_Downloads, 0, nullptr, &wide))) return "";
+    char narrow[1024] = {};
+    WideCharToMultiByte(CP_ACP, 0, wide, -1, narrow, sizeof narrow, nullptr, nullptr);
+    CoTaskMemFree(wide);
+    return narrow;
+}
+
+}  // namespace
+
+// Every test that moves the Downloads folder must leave the prefix as it
+// found it, the shell's cached copy of the folder included; otherwise later
+// tests and programs of the same prefix see a sandbox that no longer exists.
+TEST(DownloadsFolderOverrideTest, MovesTheKnownFolderAndPutsBothShellValuesBack) {
+    const char* keys[] = {
+        "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders",
+        "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
+    };
+    const std::string before[] = {DownloadsValueOf(keys[0]), DownloadsValueOf(keys[1])};
+    const std::string original = ResolvedDownloads();
+    {
+        ScratchFolder scratch("downloads");
+        DownloadsFolderOverride moved(scratch.Path());
+        ASSERT_TRUE(moved.Applied());
+        std::string wanted = scratch.Path();
+        wanted.pop_back();
+        EXPECT_EQ(wanted, ResolvedDownloads());
+    }
+    EXPECT_EQ(before[0], DownloadsValueOf(keys[0]));
+    EXPECT_EQ(before[1], DownloadsValueOf(keys[1]));
+    EXPECT_EQ(original, ResolvedDownloads());
 }

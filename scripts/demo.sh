@@ -35,7 +35,7 @@ cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release \
 cmake --build "$BUILD" -j2 --target VELTADL DemoSetup Walkthrough TrustCa velta-site
 
 ENV_NAME=demo
-# shellcheck source=lib/env.sh
+# shellcheck source=scripts/lib/env.sh
 . "$ROOT/scripts/lib/env.sh"
 say() { env_say "$@"; }
 

@@ -44,7 +44,7 @@ SERVER_PID=""
 CMD_PID=""
 
 ENV_NAME=with-test-env
-# shellcheck source=lib/env.sh
+# shellcheck source=scripts/lib/env.sh
 . "$ROOT/scripts/lib/env.sh"
 say() { env_say "$@"; }
 

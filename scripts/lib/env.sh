@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Shared pieces of the Wine environment, sourced by scripts/with-test-env.sh
 # and scripts/demo.sh (not run on its own):
 #   env_start_xvfb STATE_DIR      Xvfb on a display it picks itself; DISPLAY exported
@@ -36,7 +37,8 @@ env_start_xvfb() {
   Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$display_file" >"$state/xvfb.log" 2>&1 &
   ENV_XVFB_PID=$!
   env_wait_for 20 "Xvfb" test -s "$display_file" || return 1
-  export DISPLAY=":$(tr -d '[:space:]' <"$display_file")"
+  DISPLAY=":$(tr -d '[:space:]' <"$display_file")"
+  export DISPLAY
 }
 
 # --- Wine --------------------------------------------------------------------

@@ -6,8 +6,11 @@
 # the prefix, kept alive by somebody else, must be used and survive the run;
 # one the run started itself must be gone when the run ends.
 #
-# WORKDIR keeps a private prefix between runs (only the first run pays for
-# wineboot) and the environment's build folder. The environment's TrustCa.exe
+# WORKDIR keeps a private prefix between runs (about 700 MB; only the first
+# run pays for wineboot, some 45 s here) and the environment's build folder.
+# The project's prefix is never touched: a wineserver somebody keeps for it
+# must not be stopped by a test, and the second case needs a prefix nobody
+# serves. The environment's TrustCa.exe
 # is a cross-built program the native build does not have; Wine's own
 # attrib.exe stands in for it (it prints the CA file's attributes and exits 0),
 # which is enough here: what is checked is the wineserver, not the trust.

@@ -335,8 +335,9 @@ TEST(DownloadsFolderOverrideTest, MovesTheKnownFolderAndPutsBothShellValuesBack)
         "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders",
         "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
     };
-    const std::string before[] = {DownloadsValueOf(keys[0]), DownloadsValueOf(keys[1])};
+    // Resolving first lets the shell refresh its cache before it is compared.
     const std::string original = ResolvedDownloads();
+    const std::string before[] = {DownloadsValueOf(keys[0]), DownloadsValueOf(keys[1])};
     {
         ScratchFolder scratch("downloads");
         DownloadsFolderOverride moved(scratch.Path());

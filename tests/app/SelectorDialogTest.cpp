@@ -58,7 +58,9 @@ bool WaitUntil(const std::function<bool()>& condition) {
     return true;
 }
 
-HWND List(HWND dialog) { return GetDlgItem(dialog, IDC_SELECTOR_PRODUCTS); }
+HWND List(HWND dialog) {
+    return GetDlgItem(dialog, IDC_SELECTOR_PRODUCTS);
+}
 
 // List 210 and start button 300 both in the given state.
 bool ChoiceIs(HWND dialog, bool enabled) {
@@ -92,7 +94,8 @@ bool SendAndWait(HWND dialog, UINT message, WPARAM wParam = 0, LPARAM lParam = 0
 INT_PTR RunSelector(const std::function<void(HWND)>& driver, const char* title = kTitle,
                     DLGPROC procedure = DownloadSelectorProc) {
     std::thread driverThread([&] {
-        const HWND dialog = WaitForTopLevelWindow(title, GetCurrentProcessId(), kDeadlineMs, "#32770");
+        const HWND dialog =
+            WaitForTopLevelWindow(title, GetCurrentProcessId(), kDeadlineMs, "#32770");
         if (dialog == nullptr) {
             ADD_FAILURE() << "selection dialog did not appear";
             return;
@@ -152,7 +155,7 @@ LONG CALLBACK CountAccessViolations(EXCEPTION_POINTERS* info) {
 }
 
 class SelectorDialogTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         g_dialogThread = GetCurrentThreadId();
         g_accessViolations = 0;
@@ -178,15 +181,16 @@ protected:
 TEST_F(SelectorDialogTest, ListsTheCatalogInOrderWithIndexData) {
     MessageBoxWatcher boxes;
     EXPECT_EQ(0, RunSelector([&](HWND dialog) {
-        ASSERT_TRUE(WaitForItems(dialog, 3));
-        EXPECT_EQ((std::vector<std::string>{"Alpha", kSjisName, "Gamma"}), ComboItems(List(dialog)));
-        EXPECT_EQ((std::vector<LRESULT>{0, 1, 2}), ComboItemData(List(dialog)));
-        EXPECT_EQ(0, ComboSelection(List(dialog)));
-        EXPECT_TRUE(ChoiceIs(dialog, true));
-        EXPECT_EQ(kPrompt, ControlText(dialog, IDC_SELECTOR_STATUS));
-        EXPECT_EQ(kHeading, ControlText(dialog, IDC_SELECTOR_HEADING));
-        Screenshot(dialog, "selector-filled.png");
-    }));
+                  ASSERT_TRUE(WaitForItems(dialog, 3));
+                  EXPECT_EQ((std::vector<std::string>{"Alpha", kSjisName, "Gamma"}),
+                            ComboItems(List(dialog)));
+                  EXPECT_EQ((std::vector<LRESULT>{0, 1, 2}), ComboItemData(List(dialog)));
+                  EXPECT_EQ(0, ComboSelection(List(dialog)));
+                  EXPECT_TRUE(ChoiceIs(dialog, true));
+                  EXPECT_EQ(kPrompt, ControlText(dialog, IDC_SELECTOR_STATUS));
+                  EXPECT_EQ(kHeading, ControlText(dialog, IDC_SELECTOR_HEADING));
+                  Screenshot(dialog, "selector-filled.png");
+              }));
     EXPECT_EQ(0u, boxes.Count());
     EXPECT_EQ(1, RequestCount(kCatalogPath));
     EXPECT_EQ("untouched", g_productName);
@@ -212,7 +216,8 @@ TEST_F(SelectorDialogTest, TitleAndCatalogPathFollowTheTestMode) {
                          [&](HWND dialog) {
                              EXPECT_EQ(c.title, WindowText(dialog));
                              ASSERT_TRUE(WaitForItems(dialog, 1));
-                             EXPECT_EQ(std::vector<std::string>{"Listed"}, ComboItems(List(dialog)));
+                             EXPECT_EQ(std::vector<std::string>{"Listed"},
+                                       ComboItems(List(dialog)));
                          },
                          c.title));
         EXPECT_EQ(1, RequestCount(c.asked));
@@ -225,16 +230,16 @@ TEST_F(SelectorDialogTest, EmptyCatalogShowsThePlaceholderAndStartDoesNothing) {
     ASSERT_TRUE(Serve(kCatalogPath, "\r\n5\r\n5,,x\r\n"));
     MessageBoxWatcher boxes;
     EXPECT_EQ(0, RunSelector([&](HWND dialog) {
-        ASSERT_TRUE(WaitForItems(dialog, 1));
-        EXPECT_EQ(std::vector<std::string>{kNoProducts}, ComboItems(List(dialog)));
-        EXPECT_EQ(0, ComboSelection(List(dialog)));
-        EXPECT_TRUE(ChoiceIs(dialog, false));
-        EXPECT_EQ(kPrompt, ControlText(dialog, IDC_SELECTOR_STATUS));
-        // The placeholder is no catalog entry: a start that arrives anyway
-        // must not look one up.
-        EXPECT_TRUE(SendAndWait(dialog, WM_COMMAND, IDC_SELECTOR_START));
-        EXPECT_TRUE(IsWindow(dialog) && ChoiceIs(dialog, false));
-    }));
+                  ASSERT_TRUE(WaitForItems(dialog, 1));
+                  EXPECT_EQ(std::vector<std::string>{kNoProducts}, ComboItems(List(dialog)));
+                  EXPECT_EQ(0, ComboSelection(List(dialog)));
+                  EXPECT_TRUE(ChoiceIs(dialog, false));
+                  EXPECT_EQ(kPrompt, ControlText(dialog, IDC_SELECTOR_STATUS));
+                  // The placeholder is no catalog entry: a start that arrives anyway
+                  // must not look one up.
+                  EXPECT_TRUE(SendAndWait(dialog, WM_COMMAND, IDC_SELECTOR_START));
+                  EXPECT_TRUE(IsWindow(dialog) && ChoiceIs(dialog, false));
+              }));
     EXPECT_EQ(1, RequestCount());
     EXPECT_EQ(0u, boxes.Count());
     EXPECT_EQ("untouched", g_productName);
@@ -249,11 +254,11 @@ TEST_F(SelectorDialogTest, StartIgnoresItemDataOutsideTheCatalog) {
         SCOPED_TRACE(data);
         MessageBoxWatcher boxes;
         EXPECT_EQ(0, RunSelector([&](HWND dialog) {
-            ASSERT_TRUE(WaitForItems(dialog, 3));
-            ASSERT_NE(CB_ERR, SendMessageA(List(dialog), CB_SETITEMDATA, 0, data));
-            EXPECT_TRUE(SendAndWait(dialog, WM_COMMAND, IDC_SELECTOR_START));
-            EXPECT_TRUE(IsWindow(dialog) && ChoiceIs(dialog, true));
-        }));
+                      ASSERT_TRUE(WaitForItems(dialog, 3));
+                      ASSERT_NE(CB_ERR, SendMessageA(List(dialog), CB_SETITEMDATA, 0, data));
+                      EXPECT_TRUE(SendAndWait(dialog, WM_COMMAND, IDC_SELECTOR_START));
+                      EXPECT_TRUE(IsWindow(dialog) && ChoiceIs(dialog, true));
+                  }));
         EXPECT_EQ(0, g_accessViolations.exchange(0)) << "the start button read outside the catalog";
         EXPECT_EQ(0u, boxes.Count());
         EXPECT_EQ("untouched", g_productName);
@@ -277,16 +282,16 @@ TEST_F(SelectorDialogTest, FailedFetchAndUpdateNoticeLeaveTheListEmpty) {
         ASSERT_TRUE(Reset() && Serve(kCatalogPath, c.body, c.status));
         MessageBoxWatcher boxes;
         EXPECT_EQ(0, RunSelector([&](HWND dialog) {
-            ASSERT_TRUE(WaitForStatus(dialog, c.text));
-            EXPECT_EQ(1u, boxes.Count());
-            EXPECT_EQ("VELTA Download", boxes.Box(0).caption);
-            EXPECT_TRUE(ComboItems(List(dialog)).empty());
-            EXPECT_TRUE(ChoiceIs(dialog, false));
-            EXPECT_EQ(kHeading, ControlText(dialog, IDC_SELECTOR_HEADING));
-            EXPECT_TRUE(IsControlEnabled(dialog, IDCANCEL) &&
-                        IsControlEnabled(dialog, IDC_SELECTOR_USER_PAGE));
-            Screenshot(dialog, c.shot);
-        }));
+                      ASSERT_TRUE(WaitForStatus(dialog, c.text));
+                      EXPECT_EQ(1u, boxes.Count());
+                      EXPECT_EQ("VELTA Download", boxes.Box(0).caption);
+                      EXPECT_TRUE(ComboItems(List(dialog)).empty());
+                      EXPECT_TRUE(ChoiceIs(dialog, false));
+                      EXPECT_EQ(kHeading, ControlText(dialog, IDC_SELECTOR_HEADING));
+                      EXPECT_TRUE(IsControlEnabled(dialog, IDCANCEL) &&
+                                  IsControlEnabled(dialog, IDC_SELECTOR_USER_PAGE));
+                      Screenshot(dialog, c.shot);
+                  }));
         EXPECT_EQ(1, RequestCount(kCatalogPath));  // never retried
         EXPECT_EQ(1u, boxes.Count());
     }
@@ -316,15 +321,15 @@ TEST_F(SelectorDialogTest, StartWithAFailingListReenablesAndKeepsTheName) {
     SelectedFileList = {"stale"};
     MessageBoxWatcher boxes;
     EXPECT_EQ(0, RunSelector([&](HWND dialog) {
-        ASSERT_TRUE(WaitForItems(dialog, 3));
-        ASSERT_NE(CB_ERR, SendMessageA(List(dialog), CB_SETCURSEL, 1, 0));
-        ASSERT_TRUE(ClickButton(dialog, IDC_SELECTOR_START));
-        ASSERT_TRUE(boxes.WaitForCount(1, kDeadlineMs));
-        EXPECT_EQ("Download", boxes.Box(0).caption);
-        EXPECT_EQ(nullptr, boxes.Box(0).owner);
-        EXPECT_TRUE(WaitUntil([&] { return ChoiceIs(dialog, true); }));
-        EXPECT_EQ(1, ComboSelection(List(dialog)));
-    }));
+                  ASSERT_TRUE(WaitForItems(dialog, 3));
+                  ASSERT_NE(CB_ERR, SendMessageA(List(dialog), CB_SETCURSEL, 1, 0));
+                  ASSERT_TRUE(ClickButton(dialog, IDC_SELECTOR_START));
+                  ASSERT_TRUE(boxes.WaitForCount(1, kDeadlineMs));
+                  EXPECT_EQ("Download", boxes.Box(0).caption);
+                  EXPECT_EQ(nullptr, boxes.Box(0).owner);
+                  EXPECT_TRUE(WaitUntil([&] { return ChoiceIs(dialog, true); }));
+                  EXPECT_EQ(1, ComboSelection(List(dialog)));
+              }));
     EXPECT_EQ(kSjisName, g_productName);
     EXPECT_TRUE(SelectedFileList.empty());
     EXPECT_EQ(1, RequestCount("/b/downloadlist.txt"));
@@ -334,19 +339,19 @@ TEST_F(SelectorDialogTest, CancelWhileTheListFailureIsShownEndsAfterTheFetch) {
     ASSERT_TRUE(Serve("/a/downloadlist.txt", "", 404));
     MessageBoxWatcher boxes(0);  // the box stays open until answered below
     EXPECT_EQ(0, RunSelector([&](HWND dialog) {
-        ASSERT_TRUE(WaitForItems(dialog, 3));
-        ASSERT_TRUE(ClickButton(dialog, IDC_SELECTOR_START));
-        ASSERT_TRUE(boxes.WaitForCount(1, kDeadlineMs));
-        // The box has no owner, so the dialog still takes the click; it takes
-        // effect once the fetch's handling has run to its end. No second
-        // fetch can start meanwhile: the start button is disabled.
-        EXPECT_TRUE(IsControlEnabled(dialog, IDCANCEL));
-        EXPECT_TRUE(ChoiceIs(dialog, false));
-        ASSERT_TRUE(ClickButton(dialog, IDCANCEL, Click::Send));
-        EXPECT_TRUE(IsWindow(dialog));
-        EXPECT_TRUE(boxes.Answer(0, IDOK));
-        EXPECT_TRUE(WaitForWindowGone(dialog, kDeadlineMs));
-    }));
+                  ASSERT_TRUE(WaitForItems(dialog, 3));
+                  ASSERT_TRUE(ClickButton(dialog, IDC_SELECTOR_START));
+                  ASSERT_TRUE(boxes.WaitForCount(1, kDeadlineMs));
+                  // The box has no owner, so the dialog still takes the click; it takes
+                  // effect once the fetch's handling has run to its end. No second
+                  // fetch can start meanwhile: the start button is disabled.
+                  EXPECT_TRUE(IsControlEnabled(dialog, IDCANCEL));
+                  EXPECT_TRUE(ChoiceIs(dialog, false));
+                  ASSERT_TRUE(ClickButton(dialog, IDCANCEL, Click::Send));
+                  EXPECT_TRUE(IsWindow(dialog));
+                  EXPECT_TRUE(boxes.Answer(0, IDOK));
+                  EXPECT_TRUE(WaitForWindowGone(dialog, kDeadlineMs));
+              }));
     EXPECT_EQ("Alpha", g_productName);
     EXPECT_TRUE(SelectedFileList.empty());
     EXPECT_EQ(1u, boxes.Count());
@@ -358,17 +363,17 @@ TEST_F(SelectorDialogTest, StartWithAnEmptyListStaysOpenWithoutMessage) {
     SelectedFileList = {"stale"};
     MessageBoxWatcher boxes;
     EXPECT_EQ(0, RunSelector([&](HWND dialog) {
-        ASSERT_TRUE(WaitForItems(dialog, 3));
-        ASSERT_TRUE(ClickButton(dialog, IDC_SELECTOR_START));
-        ASSERT_TRUE(WaitUntil([] { return RequestCount("/a/downloadlist.txt") == 1; }));
-        // Handled after the click: a dialog that had ended with 1 would not
-        // be there to take it.
-        EXPECT_TRUE(SendAndWait(dialog, WM_NULL));
-        EXPECT_TRUE(IsWindow(dialog));
-        EXPECT_TRUE(ChoiceIs(dialog, true));
-        EXPECT_EQ(0, ComboSelection(List(dialog)));
-        EXPECT_EQ(kPrompt, ControlText(dialog, IDC_SELECTOR_STATUS));
-    }));
+                  ASSERT_TRUE(WaitForItems(dialog, 3));
+                  ASSERT_TRUE(ClickButton(dialog, IDC_SELECTOR_START));
+                  ASSERT_TRUE(WaitUntil([] { return RequestCount("/a/downloadlist.txt") == 1; }));
+                  // Handled after the click: a dialog that had ended with 1 would not
+                  // be there to take it.
+                  EXPECT_TRUE(SendAndWait(dialog, WM_NULL));
+                  EXPECT_TRUE(IsWindow(dialog));
+                  EXPECT_TRUE(ChoiceIs(dialog, true));
+                  EXPECT_EQ(0, ComboSelection(List(dialog)));
+                  EXPECT_EQ(kPrompt, ControlText(dialog, IDC_SELECTOR_STATUS));
+              }));
     EXPECT_EQ("Alpha", g_productName);
     EXPECT_TRUE(SelectedFileList.empty());
     EXPECT_EQ(0u, boxes.Count());
@@ -378,11 +383,11 @@ TEST_F(SelectorDialogTest, StartWithFilesEndsWithOneAndStoresThem) {
     ASSERT_TRUE(Serve("/c/downloadlist.txt", "setup.exe\r\ndata.cab\r\n"));
     MessageBoxWatcher boxes;
     EXPECT_EQ(1, RunSelector([&](HWND dialog) {
-        ASSERT_TRUE(WaitForItems(dialog, 3));
-        ASSERT_NE(CB_ERR, SendMessageA(List(dialog), CB_SETCURSEL, 2, 0));
-        ASSERT_TRUE(ClickButton(dialog, IDC_SELECTOR_START));
-        EXPECT_TRUE(WaitForWindowGone(dialog, kDeadlineMs));
-    }));
+                  ASSERT_TRUE(WaitForItems(dialog, 3));
+                  ASSERT_NE(CB_ERR, SendMessageA(List(dialog), CB_SETCURSEL, 2, 0));
+                  ASSERT_TRUE(ClickButton(dialog, IDC_SELECTOR_START));
+                  EXPECT_TRUE(WaitForWindowGone(dialog, kDeadlineMs));
+              }));
     EXPECT_EQ("Gamma", g_productName);
     const std::string base = HttpsUrl("/c/");
     EXPECT_EQ((FileList{base + "setup.exe", base + "data.cab"}), SelectedFileList);
@@ -393,10 +398,10 @@ TEST_F(SelectorDialogTest, EmptyBaseUrlMakesStartDoNothing) {
     ASSERT_TRUE(Serve(kCatalogPath, "1,NoBase\r\n2,Other," + HttpsUrl("/o/") + "\r\n"));
     MessageBoxWatcher boxes;
     EXPECT_EQ(0, RunSelector([&](HWND dialog) {
-        ASSERT_TRUE(WaitForItems(dialog, 2));
-        ASSERT_TRUE(ClickButton(dialog, IDC_SELECTOR_START, Click::Send));
-        EXPECT_TRUE(IsWindow(dialog) && ChoiceIs(dialog, true));
-    }));
+                  ASSERT_TRUE(WaitForItems(dialog, 2));
+                  ASSERT_TRUE(ClickButton(dialog, IDC_SELECTOR_START, Click::Send));
+                  EXPECT_TRUE(IsWindow(dialog) && ChoiceIs(dialog, true));
+              }));
     EXPECT_EQ("untouched", g_productName);
     EXPECT_EQ(1, RequestCount());
     EXPECT_EQ(0u, boxes.Count());
@@ -437,10 +442,10 @@ TEST_F(SelectorDialogTest, EscapeCancelAndTheCloseBoxEachEndWithZero) {
         ASSERT_TRUE(Serve("/a/downloadlist.txt", "setup.exe\r\n"));
         MessageBoxWatcher boxes;
         EXPECT_EQ(0, RunSelector([&](HWND dialog) {
-            ASSERT_TRUE(WaitForItems(dialog, 3));
-            c.close(dialog);
-            EXPECT_TRUE(WaitForWindowGone(dialog, kDeadlineMs));
-        }));
+                      ASSERT_TRUE(WaitForItems(dialog, 3));
+                      c.close(dialog);
+                      EXPECT_TRUE(WaitForWindowGone(dialog, kDeadlineMs));
+                  }));
         EXPECT_EQ(0u, boxes.Count());
         EXPECT_EQ("untouched", g_productName);
     }
@@ -492,7 +497,7 @@ TEST_F(SelectorDialogTest, PaintsOnWhiteWithADarkGreenHeading) {
 // and puts back afterwards exactly what was there: the previous command, or
 // no value, or no key.
 class HttpsHandlerOverride {
-public:
+  public:
     explicit HttpsHandlerOverride(const std::string& command) {
         m_before = Read();
         for (const char* key : {"https", "https\\shell", "https\\shell\\open", kKey}) {
@@ -520,19 +525,20 @@ public:
     static std::optional<std::string> Read() {
         char value[2048] = {};
         DWORD size = sizeof value;
-        if (RegGetValueA(HKEY_CLASSES_ROOT, kKey, nullptr, RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ |
-                                                               RRF_NOEXPAND,
-                         nullptr, value, &size) != ERROR_SUCCESS) {
+        if (RegGetValueA(HKEY_CLASSES_ROOT, kKey, nullptr,
+                         RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, nullptr, value,
+                         &size) != ERROR_SUCCESS) {
             return std::nullopt;
         }
         return std::string(value);
     }
 
-private:
+  private:
     static constexpr const char* kKey = "https\\shell\\open\\command";
     static bool KeyExists(const char* key) {
         HKEY opened = nullptr;
-        if (RegOpenKeyExA(HKEY_CLASSES_ROOT, key, 0, KEY_READ, &opened) != ERROR_SUCCESS) return false;
+        if (RegOpenKeyExA(HKEY_CLASSES_ROOT, key, 0, KEY_READ, &opened) != ERROR_SUCCESS)
+            return false;
         RegCloseKey(opened);
         return true;
     }
@@ -568,12 +574,12 @@ TEST_F(SelectorDialogTest, UserPageButtonAsksTheShellToOpenTheUserPage) {
         ASSERT_TRUE(Serve(kCatalogPath, "!"));  // the button works in the failed state too
         MessageBoxWatcher boxes;
         EXPECT_EQ(0, RunSelector([&](HWND dialog) {
-            ASSERT_TRUE(WaitForStatus(dialog, kNoticeStatus));
-            ASSERT_TRUE(ClickButton(dialog, IDC_SELECTOR_USER_PAGE));
-            EXPECT_TRUE(WaitUntil([&] { return !ReadWholeFile(record).empty(); }));
-            EXPECT_TRUE(IsWindow(dialog));
-            EXPECT_EQ(kNoticeStatus, ControlText(dialog, IDC_SELECTOR_STATUS));
-        }));
+                      ASSERT_TRUE(WaitForStatus(dialog, kNoticeStatus));
+                      ASSERT_TRUE(ClickButton(dialog, IDC_SELECTOR_USER_PAGE));
+                      EXPECT_TRUE(WaitUntil([&] { return !ReadWholeFile(record).empty(); }));
+                      EXPECT_TRUE(IsWindow(dialog));
+                      EXPECT_EQ(kNoticeStatus, ControlText(dialog, IDC_SELECTOR_STATUS));
+                  }));
     }
     EXPECT_EQ(handlerBefore, HttpsHandlerOverride::Read()) << "the prefix's handler is put back";
     EXPECT_EQ(recorder + " \"https://" VELTA_USER_PAGE_HOST "/zeva/new_support_login.asp\"\n",

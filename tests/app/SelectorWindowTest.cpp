@@ -84,7 +84,8 @@ std::vector<uint8_t> CaptureScreen(const RECT& r) {
 // Child windows in creation order, which is the template's order.
 std::vector<HWND> Children(HWND dialog) {
     std::vector<HWND> children;
-    for (HWND c = GetWindow(dialog, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) children.push_back(c);
+    for (HWND c = GetWindow(dialog, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
+        children.push_back(c);
     return children;
 }
 
@@ -96,7 +97,7 @@ RECT ChildRect(HWND dialog, HWND child) {
 }
 
 class SelectorWindow : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         g_testMode = 0;
         g_heldTimer = 0;
@@ -125,15 +126,29 @@ TEST_F(SelectorWindow, OpensWithTemplateTextsAndChoiceDisabled) {
         bool enabled;
     } expected[] = {
         {IDCANCEL, "Button", {304, 240, 385, 254}, "キャンセル", true},
-        {IDC_SELECTOR_HEADING, "Static", {43, 160, 368, 168}, "以下の製品がダウンロード可能です。", true},
+        {IDC_SELECTOR_HEADING,
+         "Static",
+         {43, 160, 368, 168},
+         "以下の製品がダウンロード可能です。",
+         true},
         {IDC_SELECTOR_PRODUCTS, "ComboBox", {40, 199, 385, 309}, "", false},
-        {IDC_SELECTOR_START, "Button", {40, 215, 385, 236},
-         "選択した上記製品をダウンロードしてセットアップを開始する", false},
+        {IDC_SELECTOR_START,
+         "Button",
+         {40, 215, 385, 236},
+         "選択した上記製品をダウンロードしてセットアップを開始する",
+         false},
         {-1, "Static", {23, 7, 404, 69}, nullptr, true},
-        {IDC_SELECTOR_USER_PAGE, "Button", {40, 240, 193, 254}, "「VELTA ユーザー専用ページ」を開く", true},
+        {IDC_SELECTOR_USER_PAGE,
+         "Button",
+         {40, 240, 193, 254},
+         "「VELTA ユーザー専用ページ」を開く",
+         true},
         {IDC_SELECTOR_STATUS, "Static", {43, 171, 368, 187}, "", true},
-        {-1, "Static", {23, 73, 404, 81},
-         "VELTAダウンロードツールでは、VELTAのセットアップファイルをダウンロードします。", true},
+        {-1,
+         "Static",
+         {23, 73, 404, 81},
+         "VELTAダウンロードツールでは、VELTAのセットアップファイルをダウンロードします。",
+         true},
     };
     const std::vector<HWND> children = Children(m_dialog);
     ASSERT_EQ(std::size(expected), children.size());
@@ -261,7 +276,8 @@ TEST(ProgressTemplate, ProgressBarComesFromCommonControlsSixWithoutInitialisatio
     ASSERT_NE(0u, GetModuleFileNameA(GetModuleHandleA("comctl32.dll"), path, sizeof path));
     std::string lower(path);
     for (char& ch : lower) ch = static_cast<char>(tolower(static_cast<unsigned char>(ch)));
-    EXPECT_NE(std::string::npos, lower.find("microsoft.windows.common-controls_6595b64144ccf1df_6.0"))
+    EXPECT_NE(std::string::npos,
+              lower.find("microsoft.windows.common-controls_6595b64144ccf1df_6.0"))
         << path;
     DestroyWindow(window);
 }

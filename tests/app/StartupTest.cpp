@@ -36,7 +36,9 @@ struct StartCase {
     bool testMode;
     bool catalogFails = false;  // the server answers 404: one box comes up
 };
-void PrintTo(const StartCase& c, std::ostream* os) { *os << c.folder << "\\" << c.file; }
+void PrintTo(const StartCase& c, std::ostream* os) {
+    *os << c.folder << "\\" << c.file;
+}
 
 const StartCase kCases[] = {
     {"PlainName", "bin", "VELTADL.exe", false},
@@ -70,14 +72,15 @@ std::string CommonControlsPath(HANDLE process) {
         if (!K32GetModuleFileNameExA(process, modules[i], path, sizeof path)) continue;
         std::string lower(path);
         for (char& ch : lower) ch = static_cast<char>(tolower(static_cast<unsigned char>(ch)));
-        if (lower.size() >= 12 && lower.compare(lower.size() - 12, 12, "comctl32.dll") == 0) return lower;
+        if (lower.size() >= 12 && lower.compare(lower.size() - 12, 12, "comctl32.dll") == 0)
+            return lower;
     }
     return "<comctl32 not loaded>";
 }
 
 // Ends a program that a failed check left running.
 class ProgramTest : public ::testing::Test {
-protected:
+  protected:
     void TearDown() override {
         if (!m_process.hProcess) return;
         if (WaitForSingleObject(m_process.hProcess, 0) == WAIT_TIMEOUT) {
@@ -104,16 +107,19 @@ TEST_P(Startup, NameDecidesTestModeAndCancelEndsWithMinusOne) {
     const std::set<std::string> before = WorkFolders();
     velta_test::Sandbox sandbox(std::string("startup-") + c.label);
     const std::string folder = sandbox.Root() + c.folder, cwd = sandbox.Root() + "cwd";
-    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
+    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr) ||
+                GetLastError() == ERROR_ALREADY_EXISTS);
     CreateDirectoryA(cwd.c_str(), nullptr);
     const std::string exePath = folder + "\\" + c.file;
-    ASSERT_TRUE(CopyFileA(velta_test::WindowsPathOfUnix(VELTA_APP_PATH).c_str(), exePath.c_str(), FALSE)) << GetLastError();
+    ASSERT_TRUE(
+        CopyFileA(velta_test::WindowsPathOfUnix(VELTA_APP_PATH).c_str(), exePath.c_str(), FALSE))
+        << GetLastError();
     STARTUPINFOA si{sizeof si};
     std::string commandLine = "\"" + exePath + "\"";
     // The application name is given: without it CreateProcess would append
     // ".exe" to a name such as VELTADL.qrntest.
-    ASSERT_TRUE(CreateProcessA(exePath.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, cwd.c_str(),
-                               &si, &m_process))
+    ASSERT_TRUE(CreateProcessA(exePath.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
+                               nullptr, cwd.c_str(), &si, &m_process))
         << exePath << " error " << GetLastError();
     const DWORD pid = m_process.dwProcessId;
     // A box raised by the fetch runs its own loop; Cancel takes effect once it is answered.
@@ -123,13 +129,16 @@ TEST_P(Startup, NameDecidesTestModeAndCancelEndsWithMinusOne) {
     ASSERT_TRUE(velta_test::WaitUntil(
         [&] {
             for (HWND w : velta_test::TopLevelWindows(pid))
-                if (velta_test::ClassName(w) == "#32770" && GetDlgItem(w, IDC_SELECTOR_PRODUCTS)) dialog = w;
+                if (velta_test::ClassName(w) == "#32770" && GetDlgItem(w, IDC_SELECTOR_PRODUCTS))
+                    dialog = w;
             return dialog != nullptr;
         },
         30000));
-    EXPECT_EQ(c.testMode ? "製品のダウンロード [社内テストモード]" : "製品のダウンロード", velta_test::WindowText(dialog));
+    EXPECT_EQ(c.testMode ? "製品のダウンロード [社内テストモード]" : "製品のダウンロード",
+              velta_test::WindowText(dialog));
     // The manifest's dependency puts the version 6 controls behind the dialog.
-    EXPECT_NE(std::string::npos, CommonControlsPath(m_process.hProcess).find("common-controls_6595b64144ccf1df_6.0"))
+    EXPECT_NE(std::string::npos,
+              CommonControlsPath(m_process.hProcess).find("common-controls_6595b64144ccf1df_6.0"))
         << CommonControlsPath(m_process.hProcess);
     const std::string& wanted = c.testMode ? kTestCatalog : kCatalog;
     EXPECT_TRUE(velta_test::WaitUntil([&] { return velta_test::RequestCount(wanted) > 0; }, 30000));
@@ -159,7 +168,8 @@ TEST_F(StartupRun, SetupEndingWithItsOwnFailureStillGivesExitStatusZero) {
     ASSERT_TRUE(velta_test::Reset()) << velta_test::LastError();
     velta_test::Sandbox sandbox("startup-failing-setup");
     const std::string record = sandbox.Root() + "setup-record.txt";
-    const std::string setup = velta_test::ReadWholeFile(velta_test::WindowsPathOfUnix(VELTA_FAILING_SETUP));
+    const std::string setup =
+        velta_test::ReadWholeFile(velta_test::WindowsPathOfUnix(VELTA_FAILING_SETUP));
     ASSERT_FALSE(setup.empty());
     const std::pair<std::string, std::string> site[] = {
         {kCatalog, "1,Failing," + velta_test::HttpsUrl("/startup/f/") + ",20261201\r\n"},
@@ -173,20 +183,24 @@ TEST_F(StartupRun, SetupEndingWithItsOwnFailureStillGivesExitStatusZero) {
         ASSERT_TRUE(velta_test::SetRoute(r)) << velta_test::LastError();
     }
     const std::string exePath = sandbox.Root() + "VELTADL.exe";
-    ASSERT_TRUE(CopyFileA(velta_test::WindowsPathOfUnix(VELTA_APP_PATH).c_str(), exePath.c_str(), FALSE)) << GetLastError();
+    ASSERT_TRUE(
+        CopyFileA(velta_test::WindowsPathOfUnix(VELTA_APP_PATH).c_str(), exePath.c_str(), FALSE))
+        << GetLastError();
     STARTUPINFOA si{sizeof si};
     std::string commandLine = "\"" + exePath + "\"";
     // The program passes its environment on to the setup.
     SetEnvironmentVariableA("VELTA_FAILING_SETUP_RECORD", record.c_str());
-    const BOOL started = CreateProcessA(exePath.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                                        sandbox.Root().c_str(), &si, &m_process);
+    const BOOL started = CreateProcessA(exePath.c_str(), commandLine.data(), nullptr, nullptr,
+                                        FALSE, 0, nullptr, sandbox.Root().c_str(), &si, &m_process);
     SetEnvironmentVariableA("VELTA_FAILING_SETUP_RECORD", nullptr);
     ASSERT_TRUE(started) << GetLastError();
     velta_test::MessageBoxWatcher boxes(IDOK, m_process.dwProcessId);
 
-    HWND dialog = velta_test::WaitForTopLevelWindow("製品のダウンロード", m_process.dwProcessId, 30000);
+    HWND dialog =
+        velta_test::WaitForTopLevelWindow("製品のダウンロード", m_process.dwProcessId, 30000);
     ASSERT_NE(nullptr, dialog);
-    ASSERT_TRUE(velta_test::WaitUntil([&] { return velta_test::IsControlEnabled(dialog, IDC_SELECTOR_START); }, 30000));
+    ASSERT_TRUE(velta_test::WaitUntil(
+        [&] { return velta_test::IsControlEnabled(dialog, IDC_SELECTOR_START); }, 30000));
     ASSERT_TRUE(velta_test::ClickButton(dialog, IDC_SELECTOR_START));
     ASSERT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(m_process.hProcess, 60000));
     DWORD code = STILL_ACTIVE;
@@ -198,6 +212,8 @@ TEST_F(StartupRun, SetupEndingWithItsOwnFailureStillGivesExitStatusZero) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Names, Startup, ::testing::ValuesIn(kCases),
-                         [](const ::testing::TestParamInfo<StartCase>& info) { return std::string(info.param.label); });
+                         [](const ::testing::TestParamInfo<StartCase>& info) {
+                             return std::string(info.param.label);
+                         });
 
 }  // namespace

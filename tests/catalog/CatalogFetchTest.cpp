@@ -44,7 +44,8 @@ void ExpectPlainBox(MessageBoxWatcher& boxes, const std::string& caption, const 
 // is blocked fails the check instead of hanging the test.
 DWORD_PTR BoxIcon(HWND box) {
     DWORD_PTR icon = 0;
-    if (!SendMessageTimeoutW(GetDlgItem(box, 0x0440), STM_GETICON, 0, 0, SMTO_NORMAL, 30000, &icon)) {
+    if (!SendMessageTimeoutW(GetDlgItem(box, 0x0440), STM_GETICON, 0, 0, SMTO_NORMAL, 30000,
+                             &icon)) {
         return ~DWORD_PTR{0};
     }
     return icon;
@@ -57,7 +58,7 @@ std::vector<std::string> Names() {
 }
 
 class CatalogFetchTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_TRUE(Reset()) << LastError();
         g_testMode = 0;
@@ -91,13 +92,21 @@ TEST_F(CatalogFetchTest, PathFollowsTheTestMode) {
 }
 
 TEST_F(CatalogFetchTest, OnlyALeadingBangIsTheUpdateNotice) {
-    const struct { std::string body; int result; std::vector<std::string> names; } cases[] = {
+    const struct {
+        std::string body;
+        int result;
+        std::vector<std::string> names;
+    } cases[] = {
         {"!", -1, {}},
         {"!1,A,B,C\r\n2,D", -1, {}},
         {" !,A", 0, {"A"}},
         {"\r\n!,B", 0, {"B"}},
         {"", 0, {}},
-        {std::string("1,A,x\n\0" "2,B,y\n", 13), 0, {"A"}},
+        {std::string("1,A,x\n\0"
+                     "2,B,y\n",
+                     13),
+         0,
+         {"A"}},
         {std::string("\0!", 2), 0, {}},
         {"1,\x83\x5C\x83\x7C,https://h/\x95\x5C/\r\n", 0, {"\x83\x5C\x83\x7C"}},
     };
@@ -109,7 +118,10 @@ TEST_F(CatalogFetchTest, OnlyALeadingBangIsTheUpdateNotice) {
         EXPECT_EQ(c.result, FetchCatalog());
         EXPECT_EQ(c.names, Names());
         if (c.result == -1) {
-            ExpectPlainBox(boxes, "VELTA Download", "現バージョンVELTA DLはご利用頂けません。VELTAサポートページより新しいVELTA DLをダウンロードしてご利用ください。");
+            ExpectPlainBox(
+                boxes, "VELTA Download",
+                "現バージョンVELTA DLはご利用頂けません。VELTAサポートページより新しいVELTA "
+                "DLをダウンロードしてご利用ください。");
         } else {
             EXPECT_EQ(0u, boxes.Count());
         }
@@ -126,11 +138,17 @@ TEST_F(CatalogFetchTest, FailureShowsItsReasonAndLeavesTheCatalogEmpty) {
     resetInBody.body = std::string(20000, 'x');
     resetInBody.resetAfter = 5000;
     const std::string communication =
-        std::string("ダウンロードカタログを取得中に、サーバーとの通信でエラーが発生しました。") + kInternetHint;
-    const struct { const char* label; Route route; std::string text; } cases[] = {
+        std::string("ダウンロードカタログを取得中に、サーバーとの通信でエラーが発生しました。") +
+        kInternetHint;
+    const struct {
+        const char* label;
+        Route route;
+        std::string text;
+    } cases[] = {
         {"status 404", notFound, communication},
         {"slower than the time limit", slow,
-         std::string("ダウンロードカタログを取得で、サーバーからの応答がありません。") + kInternetHint},
+         std::string("ダウンロードカタログを取得で、サーバーからの応答がありません。") +
+             kInternetHint},
         {"connection reset", reset, communication},
         {"connection reset inside the body", resetInBody, communication},
     };
@@ -164,14 +182,29 @@ TEST_F(CatalogFetchTest, FailureShowsItsReasonAndLeavesTheCatalogEmpty) {
 TEST_F(CatalogFetchTest, FileListIsBaseUrlPlusEachLineAndAFailureShowsOneBox) {
     const std::string lines = "setup.exe\r\n\r\ndata 1.cab\rsub/\x83\x5C.bin\n\n";
     const std::vector<std::string> files = {"setup.exe", "data 1.cab", "sub/\x83\x5C.bin"};
-    const struct { std::string base, target, body; int status; std::vector<std::string> files; bool box; } cases[] = {
+    const struct {
+        std::string base, target, body;
+        int status;
+        std::vector<std::string> files;
+        bool box;
+    } cases[] = {
         {"/prod/a/", "/prod/a/downloadlist.txt", lines, 200, files, false},
         {"/prod/b", "/prod/bdownloadlist.txt", lines, 200, files, false},
         {"/p/", "/p/downloadlist.txt", "", 200, {}, false},
         {"/p/", "/p/downloadlist.txt", "\r\n\n\r", 200, {}, false},
         {"/p/", "/p/downloadlist.txt", "setup.exe\r\n", 404, {}, true},
-        {"/p/", "/p/downloadlist.txt", std::string(1023, 'y') + "\r\n", 200, {std::string(1023, 'y')}, false},
-        {"/p/", "/p/downloadlist.txt", "setup.exe\r\n" + std::string(1024, 'x') + "\r\nlast.cab\r\n", 200, {}, true},
+        {"/p/",
+         "/p/downloadlist.txt",
+         std::string(1023, 'y') + "\r\n",
+         200,
+         {std::string(1023, 'y')},
+         false},
+        {"/p/",
+         "/p/downloadlist.txt",
+         "setup.exe\r\n" + std::string(1024, 'x') + "\r\nlast.cab\r\n",
+         200,
+         {},
+         true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.body.size());
@@ -183,8 +216,10 @@ TEST_F(CatalogFetchTest, FileListIsBaseUrlPlusEachLineAndAFailureShowsOneBox) {
         const auto seen = RecordedRequests();
         ASSERT_EQ(1u, seen.size());
         EXPECT_EQ("GET " + c.target + " HTTP/1.1", seen[0].RequestLine());
-        if (c.box) ExpectPlainBox(boxes, "Download", "ダウンロードファイルリストが取得できませんでした。");
-        else EXPECT_EQ(0u, boxes.Count());
+        if (c.box)
+            ExpectPlainBox(boxes, "Download", "ダウンロードファイルリストが取得できませんでした。");
+        else
+            EXPECT_EQ(0u, boxes.Count());
     }
 }
 

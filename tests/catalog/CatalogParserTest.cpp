@@ -25,7 +25,10 @@ std::vector<std::string> Parsed(const std::string& text) {
 }
 
 TEST(ParseCatalog, EachLineWithANameBecomesOneEntryOfItsFirstFourColumns) {
-    const struct { std::string text; std::vector<std::string> expected; } cases[] = {
+    const struct {
+        std::string text;
+        std::vector<std::string> expected;
+    } cases[] = {
         {"", {}},
         {"\r\n\r\n\r\n\r\r\n", {}},
         {"1,A,B,C", {"1|C|A|B"}},
@@ -38,7 +41,8 @@ TEST(ParseCatalog, EachLineWithANameBecomesOneEntryOfItsFirstFourColumns) {
         {"3,  A B  ,\thttp://x/ , 20240101 ", {"3| 20240101 |  A B  |\thttp://x/ "}},
         {"#,A,B,C", {"0|C|A|B"}},
         {"2,A,x\n1,A,y", {"2||A|x", "1||A|y"}},
-        {"7," + kSjis + ",https://h/p\\\x83\x5C/,20240102\r\n", {"7|20240102|" + kSjis + "|https://h/p\\\x83\x5C/"}},
+        {"7," + kSjis + ",https://h/p\\\x83\x5C/,20240102\r\n",
+         {"7|20240102|" + kSjis + "|https://h/p\\\x83\x5C/"}},
         {"1,\x81,B", {"1||\x81|B"}},
         {"1,A\x81\r\n2,B", {"1||A\x81|", "2||B|"}},
         {"1,\xE0\x40\xEF\xFC,B\n2,\xF0,C", {"1||\xE0\x40\xEF\xFC|B", "2||\xF0|C"}},
@@ -46,17 +50,22 @@ TEST(ParseCatalog, EachLineWithANameBecomesOneEntryOfItsFirstFourColumns) {
         {std::string("1,A,B\n2,C\0003,D", 13), {"1||A|B", "2||C|"}},
         // The number column: leading blanks and sign, digits up to the first
         // other byte, clamped to the 32-bit range.
-        {"abc,N\n12abc,N\n \t\v\f-7x,N\n+42,N\n- 5,N\n--5,N\n0000000000000000000000000012,N", 
+        {"abc,N\n12abc,N\n \t\v\f-7x,N\n+42,N\n- 5,N\n--5,N\n0000000000000000000000000012,N",
          {"0||N|", "12||N|", "-7||N|", "42||N|", "0||N|", "0||N|", "12||N|"}},
-        {"2147483647,N\n2147483648,N\n99999999999999999999999999999,N\n-2147483648,N\n-2147483649,N",
-         {"2147483647||N|", "2147483647||N|", "2147483647||N|", "-2147483648||N|", "-2147483648||N|"}},
+        {"2147483647,N\n2147483648,N\n99999999999999999999999999999,N\n-2147483648,N\n-2147483649,"
+         "N",
+         {"2147483647||N|", "2147483647||N|", "2147483647||N|", "-2147483648||N|",
+          "-2147483648||N|"}},
     };
     for (const auto& c : cases) EXPECT_EQ(c.expected, Parsed(c.text)) << c.text;
 }
 
 TEST(ParseFileList, LinesBecomeBaseUrlPlusLine) {
     const std::string longest(kMaxFileListLine, 'x');
-    const struct { std::string baseUrl, text; std::vector<std::string> expected; } cases[] = {
+    const struct {
+        std::string baseUrl, text;
+        std::vector<std::string> expected;
+    } cases[] = {
         {"B/", "", {}},
         {"B/", "\r\n\n\r\r\n", {}},
         {"https://h/p/", "a\r\nb\nc", {"https://h/p/a", "https://h/p/b", "https://h/p/c"}},
@@ -82,7 +91,10 @@ TEST(ParseFileList, OverlongLineRejectsTheWholeList) {
 
 // Column 1 alone, followed by a name so that the line yields an entry.
 TEST(ParseCatalog, NumberColumnIsSignedDecimalClampedTo32Bits) {
-    const struct { const char* column; int32_t expected; } cases[] = {
+    const struct {
+        const char* column;
+        int32_t expected;
+    } cases[] = {
         {"", 0},
         {"abc", 0},
         {"12abc", 12},
@@ -108,7 +120,10 @@ TEST(ParseCatalog, NumberColumnIsSignedDecimalClampedTo32Bits) {
 }
 
 TEST(FindColumnEnd, StepsOverTwoByteCharacters) {
-    const struct { std::string text; size_t start, expected; } cases[] = {
+    const struct {
+        std::string text;
+        size_t start, expected;
+    } cases[] = {
         {"", 0, 0},
         {"abc", 0, 3},
         {"ab,c", 0, 2},
@@ -121,17 +136,19 @@ TEST(FindColumnEnd, StepsOverTwoByteCharacters) {
         {"\xE0\x40\xEF\xFC,", 0, 4},
         {"\xF0\x40,", 0, 2},  // 0xF0 is no lead byte
     };
-    for (const auto& c : cases) EXPECT_EQ(c.expected, FindColumnEnd(c.text.c_str(), c.start)) << c.text;
+    for (const auto& c : cases)
+        EXPECT_EQ(c.expected, FindColumnEnd(c.text.c_str(), c.start)) << c.text;
 }
 
 TEST(FetchHelpers, BodyEndsAtItsFirstZeroAndUrlsAreJoinedAsIs) {
     const uint8_t body[] = {'a', 'b', 0, 'c'};
     const uint8_t noZero[] = {'!', '\r', '\n'};
-    const struct { const uint8_t* data; size_t size; std::string text; } bodies[] = {
-        {body, sizeof body, "ab"},
-        {body, 1, "a"},
-        {body + 2, 2, ""},
-        {nullptr, 0, ""},
+    const struct {
+        const uint8_t* data;
+        size_t size;
+        std::string text;
+    } bodies[] = {
+        {body, sizeof body, "ab"},        {body, 1, "a"}, {body + 2, 2, ""}, {nullptr, 0, ""},
         {noZero, sizeof noZero, "!\r\n"},
     };
     for (const auto& b : bodies) EXPECT_EQ(b.text, TextUpToFirstZero(b.data, b.size)) << b.size;
@@ -148,7 +165,10 @@ TEST(FetchHelpers, BodyEndsAtItsFirstZeroAndUrlsAreJoinedAsIs) {
 // transfer that the time limit cut off. Only Failed and Idle have texts of
 // their own; the real transport hardly ever ends in Idle or in states 3 and 5.
 TEST(CatalogFailureFor, EachUnfinishedStateHasItsMessage) {
-    const struct { int32_t state; CatalogFailure expected; } cases[] = {
+    const struct {
+        int32_t state;
+        CatalogFailure expected;
+    } cases[] = {
         {-1, CatalogFailure::Communication}, {0, CatalogFailure::Undefined},
         {1, CatalogFailure::NoResponse},     {2, CatalogFailure::NoResponse},
         {3, CatalogFailure::NoResponse},     {5, CatalogFailure::NoResponse},

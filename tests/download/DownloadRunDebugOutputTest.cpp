@@ -41,7 +41,8 @@ struct DebugRun {
 std::string ReadDebugString(HANDLE process, const OUTPUT_DEBUG_STRING_INFO& info) {
     std::string text(info.nDebugStringLength, '\0');
     SIZE_T got = 0;
-    if (!ReadProcessMemory(process, info.lpDebugStringData, text.data(), text.size(), &got)) return {};
+    if (!ReadProcessMemory(process, info.lpDebugStringData, text.data(), text.size(), &got))
+        return {};
     text.resize(got);
     if (info.fUnicode) return "<unicode>";
     while (!text.empty() && text.back() == '\0') text.pop_back();
@@ -73,26 +74,26 @@ DebugRun RunChildUnderDebugger(const std::string& commandLine) {
         }
         DWORD continueStatus = DBG_CONTINUE;
         switch (event.dwDebugEventCode) {
-        case OUTPUT_DEBUG_STRING_EVENT:
-            run.lines.push_back(ReadDebugString(process.hProcess, event.u.DebugString));
-            break;
-        case EXCEPTION_DEBUG_EVENT:
-            if (event.u.Exception.ExceptionRecord.ExceptionCode != EXCEPTION_BREAKPOINT) {
-                continueStatus = DBG_EXCEPTION_NOT_HANDLED;
-            }
-            break;
-        case CREATE_PROCESS_DEBUG_EVENT:
-            if (event.u.CreateProcessInfo.hFile) CloseHandle(event.u.CreateProcessInfo.hFile);
-            break;
-        case LOAD_DLL_DEBUG_EVENT:
-            if (event.u.LoadDll.hFile) CloseHandle(event.u.LoadDll.hFile);
-            break;
-        case EXIT_PROCESS_DEBUG_EVENT:
-            run.exitCode = event.u.ExitProcess.dwExitCode;
-            run.ended = true;
-            break;
-        default:
-            break;
+            case OUTPUT_DEBUG_STRING_EVENT:
+                run.lines.push_back(ReadDebugString(process.hProcess, event.u.DebugString));
+                break;
+            case EXCEPTION_DEBUG_EVENT:
+                if (event.u.Exception.ExceptionRecord.ExceptionCode != EXCEPTION_BREAKPOINT) {
+                    continueStatus = DBG_EXCEPTION_NOT_HANDLED;
+                }
+                break;
+            case CREATE_PROCESS_DEBUG_EVENT:
+                if (event.u.CreateProcessInfo.hFile) CloseHandle(event.u.CreateProcessInfo.hFile);
+                break;
+            case LOAD_DLL_DEBUG_EVENT:
+                if (event.u.LoadDll.hFile) CloseHandle(event.u.LoadDll.hFile);
+                break;
+            case EXIT_PROCESS_DEBUG_EVENT:
+                run.exitCode = event.u.ExitProcess.dwExitCode;
+                run.ended = true;
+                break;
+            default:
+                break;
         }
         ContinueDebugEvent(event.dwProcessId, event.dwThreadId, continueStatus);
     }
@@ -113,10 +114,10 @@ TEST(DownloadRunDebugOutput, EachRefreshSendsOneLineAndCompletionsAreExact) {
 
     char self[MAX_PATH] = {};
     GetModuleFileNameA(nullptr, self, sizeof self);
-    const DebugRun run = RunChildUnderDebugger(
-        std::string("\"") + self +
-        "\" --gtest_also_run_disabled_tests "
-        "--gtest_filter=DownloadRunDebugChild.DISABLED_DownloadsThreeFiles");
+    const DebugRun run =
+        RunChildUnderDebugger(std::string("\"") + self +
+                              "\" --gtest_also_run_disabled_tests "
+                              "--gtest_filter=DownloadRunDebugChild.DISABLED_DownloadsThreeFiles");
     SetEnvironmentVariableA(kFolderVariable, nullptr);
 
     ASSERT_TRUE(run.started) << GetLastError();
@@ -142,8 +143,8 @@ TEST(DownloadRunDebugOutput, EachRefreshSendsOneLineAndCompletionsAreExact) {
     for (const std::string& text : progress) {
         if (next < completions.size() && text == completions[next]) ++next;
     }
-    EXPECT_EQ(next, completions.size()) << "completion lines in order; got " << progress.size()
-                                        << " lines";
+    EXPECT_EQ(next, completions.size())
+        << "completion lines in order; got " << progress.size() << " lines";
     ASSERT_FALSE(progress.empty());
     EXPECT_EQ(progress.back(), completions.back()) << "nothing after the last completion";
 }

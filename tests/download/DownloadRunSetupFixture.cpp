@@ -8,7 +8,8 @@
 
 int main() {
     char recordPath[MAX_PATH] = {};
-    if (GetEnvironmentVariableA("VELTA_RUN_SETUP_RECORD", recordPath, sizeof recordPath) == 0) return 2;
+    if (GetEnvironmentVariableA("VELTA_RUN_SETUP_RECORD", recordPath, sizeof recordPath) == 0)
+        return 2;
     FILE* record = std::fopen(recordPath, "wb");
     if (record == nullptr) return 3;
 

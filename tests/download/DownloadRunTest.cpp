@@ -81,7 +81,7 @@ std::string FixtureBytes() {
 
 // One file, or the loop over a list, into a scratch folder.
 class DownloadLoopTest : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_TRUE(Reset()) << LastError();
         m_folder = std::make_unique<ScratchFolder>("loop");
@@ -128,7 +128,8 @@ TEST_F(DownloadLoopTest, OneFileOutcomeFollowsTheResponse) {
         tally.fileCount = 1;
         tally.doneBytes = 1234;
         const std::string path = Folder() + "target.bin";
-        const std::string url = c.reachable ? HttpsUrl(c.route.target) : UnreachableUrl(c.route.target);
+        const std::string url =
+            c.reachable ? HttpsUrl(c.route.target) : UnreachableUrl(c.route.target);
         const int result = DownloadOneFile(window, url.c_str(), path.c_str(), tally);
 
         EXPECT_EQ(result, c.result);
@@ -209,7 +210,8 @@ TEST_F(DownloadLoopTest, FailureWithoutWindowHasNoOwner) {
     TransferTally tally = {};
     tally.fileCount = 1;
     const std::string path = Folder() + "nowindow.bin";
-    EXPECT_EQ(DownloadOneFile(nullptr, HttpsUrl("/loop/nowindow.bin").c_str(), path.c_str(), tally), 404);
+    EXPECT_EQ(DownloadOneFile(nullptr, HttpsUrl("/loop/nowindow.bin").c_str(), path.c_str(), tally),
+              404);
     ASSERT_EQ(boxes.Count(), 1u);
     const SeenMessageBox box = boxes.Box(0);
     EXPECT_EQ(box.text, "ダウンロードに失敗しました。");
@@ -229,9 +231,11 @@ TEST_F(DownloadLoopTest, ReadOnlyHiddenFileOfTheSameNameIsReplaced) {
 
     TransferTally tally = {};
     tally.fileCount = 1;
-    EXPECT_EQ(DownloadOneFile(nullptr, HttpsUrl("/loop/replace.bin").c_str(), path.c_str(), tally), 1);
+    EXPECT_EQ(DownloadOneFile(nullptr, HttpsUrl("/loop/replace.bin").c_str(), path.c_str(), tally),
+              1);
     EXPECT_TRUE(FileMatchesPattern(path, 5000));
-    EXPECT_EQ(GetFileAttributesA(path.c_str()) & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN), 0u);
+    EXPECT_EQ(GetFileAttributesA(path.c_str()) & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN),
+              0u);
 }
 
 TEST_F(DownloadLoopTest, CancelAlreadySetReturnsAtOnceWithoutMessage) {
@@ -241,7 +245,8 @@ TEST_F(DownloadLoopTest, CancelAlreadySetReturnsAtOnceWithoutMessage) {
     TransferTally tally = {};
     tally.fileCount = 1;
     const std::string path = Folder() + "cancelled.bin";
-    EXPECT_EQ(DownloadOneFile(nullptr, HttpsUrl("/loop/cancelled.bin").c_str(), path.c_str(), tally), 0);
+    EXPECT_EQ(
+        DownloadOneFile(nullptr, HttpsUrl("/loop/cancelled.bin").c_str(), path.c_str(), tally), 0);
     EXPECT_EQ(tally.fileReceived, 0);
     EXPECT_EQ(boxes.Count(), 0u);
 }
@@ -258,8 +263,7 @@ TEST_F(DownloadLoopTest, LaterEntryOfTheSameNameReplacesTheEarlierFile) {
     EXPECT_EQ(RequestCount("/loop/a/same.bin"), 1);
     EXPECT_EQ(RequestCount("/loop/b/same.bin"), 1);
     EXPECT_EQ(boxes.Count(), 0u);
-    EXPECT_EQ(FindTopLevelWindow(kProgressTitle, GetCurrentProcessId(), nullptr, true),
-              nullptr)
+    EXPECT_EQ(FindTopLevelWindow(kProgressTitle, GetCurrentProcessId(), nullptr, true), nullptr)
         << "the window is gone when the loop ends";
 }
 
@@ -297,7 +301,7 @@ TEST_F(DownloadLoopTest, EntryWithoutUsableLocalNameFailsWithoutRequestAndEndsTh
 
 // The whole run, from the Downloads folder to the removed work folder.
 class RunDownloadTest : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_TRUE(Reset()) << LastError();
         m_downloads = std::make_unique<ScratchFolder>("downloads");
@@ -426,17 +430,27 @@ TEST_F(RunDownloadTest, SetupWhoseDownloadDidNotCompleteIsNotStarted) {
     const Route data = PatternRoute(s + "data.cab", 4000);
 
     const Case cases[] = {
-        {"more announced than sent", {overAnnounced, data},
-         {HttpsUrl(s + "a/setup.exe"), HttpsUrl(s + "data.cab")}, 1, false},
-        {"broken off", {cutShort, data}, {HttpsUrl(s + "b/setup.exe"), HttpsUrl(s + "data.cab")}, 1,
+        {"more announced than sent",
+         {overAnnounced, data},
+         {HttpsUrl(s + "a/setup.exe"), HttpsUrl(s + "data.cab")},
+         1,
+         false},
+        {"broken off",
+         {cutShort, data},
+         {HttpsUrl(s + "b/setup.exe"), HttpsUrl(s + "data.cab")},
+         1,
          false},
         {"empty", {empty, data}, {HttpsUrl(s + "c/setup.exe"), HttpsUrl(s + "data.cab")}, 0, false},
         // A later entry of the same name replaces the setup on disk.
-        {"replaced by a broken download", {later, laterBroken, data},
-         {HttpsUrl(s + "d/setup.exe"), HttpsUrl(s + "data.cab"), HttpsUrl(s + "e/setup.exe")}, 1,
+        {"replaced by a broken download",
+         {later, laterBroken, data},
+         {HttpsUrl(s + "d/setup.exe"), HttpsUrl(s + "data.cab"), HttpsUrl(s + "e/setup.exe")},
+         1,
          false},
-        {"replaced by a complete download", {missing, later, data},
-         {HttpsUrl(s + "f/setup.exe"), HttpsUrl(s + "data.cab"), HttpsUrl(s + "d/setup.exe")}, 1,
+        {"replaced by a complete download",
+         {missing, later, data},
+         {HttpsUrl(s + "f/setup.exe"), HttpsUrl(s + "data.cab"), HttpsUrl(s + "d/setup.exe")},
+         1,
          true},
     };
     for (const Case& c : cases) {
@@ -495,14 +509,15 @@ TEST_F(RunDownloadTest, CancelDuringTheSecondFileStopsEverything) {
     DWORD clickedAt = 0;
     std::thread observer([&] {
         HWND window = nullptr;
-        WaitUntil([&] {
-            window = FindTopLevelWindow(title, GetCurrentProcessId());
-            return window != nullptr;
-        }, 30000);
+        WaitUntil(
+            [&] {
+                window = FindTopLevelWindow(title, GetCurrentProcessId());
+                return window != nullptr;
+            },
+            30000);
         if (window == nullptr) return;
         counterSeen = WaitUntil(
-            [&] { return ControlText(window, IDC_PROGRESS_FILE_COUNTER) == counter; },
-            30000);
+            [&] { return ControlText(window, IDC_PROGRESS_FILE_COUNTER) == counter; }, 30000);
         product = ControlText(window, IDC_PROGRESS_PRODUCT);
         folder = ControlText(window, IDC_PROGRESS_FOLDER);
         clickedAt = GetTickCount();

@@ -39,7 +39,10 @@ TEST(FileNameOfPath, NameIsTheLastComponentWithoutDecoding) {
         {"", ""},
         {"/", ""},
         // 0x83 0x5C is one character; its trail byte is no separator.
-        {"dir/\x83\x5C" "file.exe", "\x83\x5C" "file.exe"},
+        {"dir/\x83\x5C"
+         "file.exe",
+         "\x83\x5C"
+         "file.exe"},
         {"dir\\\x83\x5C\\x.exe", "x.exe"},
         // A lead byte without a trail byte is a single byte.
         {"dir/a\x83", "a\x83"},
@@ -82,9 +85,8 @@ TEST(FileNameOfPath, CapacityIsTheNameAndItsTerminator) {
         bool fits;
     };
     const Case cases[] = {
-        {"a/abc", 4, true},           {"a/abc", 3, false},
-        {"a/", 1, true},              {"a/", 0, false},
-        {"a/" + longName, 511, true}, {"a/" + longName, 510, false},
+        {"a/abc", 4, true}, {"a/abc", 3, false},          {"a/", 1, true},
+        {"a/", 0, false},   {"a/" + longName, 511, true}, {"a/" + longName, 510, false},
     };
     for (const Case& c : cases) {
         char buffer[600];
@@ -159,20 +161,30 @@ TEST(ServerPath, ReducedToTheLastComponent) {
     const std::pair<std::string, std::string> cases[] = {
         {h + "p/setup.exe", "setup.exe"},
         // Climbing out: the dots are the last component or stay in front of it.
-        {h + "p/../../../Windows/win.ini", "win.ini"}, {h + "p/..\\..\\evil.exe", "evil.exe"},
-        {h + "p/..", ".."}, {h + "p/.", "."},
+        {h + "p/../../../Windows/win.ini", "win.ini"},
+        {h + "p/..\\..\\evil.exe", "evil.exe"},
+        {h + "p/..", ".."},
+        {h + "p/.", "."},
         {h + "p/%2e%2e%5cevil.exe", "%2e%2e%5cevil.exe"},  // no URL decoding
         // A drive or absolute path after the last '/' keeps only its last part.
-        {h + "p/C:\\Windows\\System32\\evil.dll", "evil.dll"}, {h + "p/C:evil.exe", "C:evil.exe"},
-        {"C:\\Windows\\evil.exe", "evil.exe"}, {"C:evil.exe", "evil.exe"},
+        {h + "p/C:\\Windows\\System32\\evil.dll", "evil.dll"},
+        {h + "p/C:evil.exe", "C:evil.exe"},
+        {"C:\\Windows\\evil.exe", "evil.exe"},
+        {"C:evil.exe", "evil.exe"},
         {"\\\\server\\share\\evil.exe", "evil.exe"},
-        {h + "p/", ""}, {h + "p\\", ""}, {"", ""},
+        {h + "p/", ""},
+        {h + "p\\", ""},
+        {"", ""},
         // Query and fragment are part of the name (nothing strips them).
-        {h + "p/setup.exe?x=1/y", "y"}, {h + "p/setup.exe?x=1", "setup.exe?x=1"},
+        {h + "p/setup.exe?x=1/y", "y"},
+        {h + "p/setup.exe?x=1", "setup.exe?x=1"},
         {h + "p/\x83\x5C.exe", "\x83\x5C.exe"},  // a trail byte 0x5C is no separator
         // 255 bytes per part are kept, 256 empty every part.
-        {h + l255, l255}, {h + l256, ""}, {h + "p/" + l255 + ".exe", l255 + ".exe"},
-        {h + "p/a." + l256, ""}, {"/" + std::string(254, 'd') + "/x.exe", ""},
+        {h + l255, l255},
+        {h + l256, ""},
+        {h + "p/" + l255 + ".exe", l255 + ".exe"},
+        {h + "p/a." + l256, ""},
+        {"/" + std::string(254, 'd') + "/x.exe", ""},
     };
     for (const auto& [url, name] : cases) EXPECT_EQ(NameOf(url), name) << url.substr(0, 80);
 }

@@ -21,7 +21,8 @@ struct ScriptedClock {
 
     static uint32_t Read(void* context) {
         auto* self = static_cast<ScriptedClock*>(context);
-        const size_t i = self->reads < self->readings.size() ? self->reads : self->readings.size() - 1;
+        const size_t i =
+            self->reads < self->readings.size() ? self->reads : self->readings.size() - 1;
         ++self->reads;
         return self->readings[i];
     }
@@ -39,17 +40,20 @@ TransferTally Tally(int32_t fileIndex, int32_t fileCount, int64_t doneBytes, int
 }
 
 bool SameTally(const TransferTally& a, const TransferTally& b) {
-    if (a.fileIndex != b.fileIndex || a.fileSize != b.fileSize || a.fileReceived != b.fileReceived ||
-        a.fileCount != b.fileCount || a.doneBytes != b.doneBytes || a.lastShownTime != b.lastShownTime) {
+    if (a.fileIndex != b.fileIndex || a.fileSize != b.fileSize ||
+        a.fileReceived != b.fileReceived || a.fileCount != b.fileCount ||
+        a.doneBytes != b.doneBytes || a.lastShownTime != b.lastShownTime) {
         return false;
     }
     for (int i = 0; i < kSpeedSampleSlots; ++i) {
-        if (a.sampleTime[i] != b.sampleTime[i] || a.sampleBytes[i] != b.sampleBytes[i]) return false;
+        if (a.sampleTime[i] != b.sampleTime[i] || a.sampleBytes[i] != b.sampleBytes[i])
+            return false;
     }
     return true;
 }
 
-bool Refresh(TransferTally& tally, std::vector<uint32_t> readings, bool force, ProgressFrame& frame) {
+bool Refresh(TransferTally& tally, std::vector<uint32_t> readings, bool force,
+             ProgressFrame& frame) {
     ScriptedClock clock{std::move(readings)};
     return ComputeProgressFrame(tally, force, &ScriptedClock::Read, &clock, frame);
 }
@@ -161,7 +165,8 @@ TEST(ProgressDisplay, EstimateCountsRemainingFilesAsAverageAndBarIsDoneOverTotal
         {"empty first file", 0, 2, 0, 0, 0, 0, "(0.00MB/0.00MB)"},
     };
     for (const Case& c : cases) {
-        TransferTally tally = Tally(c.fileIndex, c.fileCount, c.doneBytes, c.fileSize, c.fileReceived);
+        TransferTally tally =
+            Tally(c.fileIndex, c.fileCount, c.doneBytes, c.fileSize, c.fileReceived);
         RecordSpeedSample(tally, 50000, c.doneBytes);
         ProgressFrame frame;
         ASSERT_TRUE(Refresh(tally, {52000}, true, frame)) << c.what;
@@ -238,7 +243,8 @@ TEST(ProgressDisplay, SpeedZeroRoadsNeverDivide) {
         TransferTally tally = Tally(0, 1, 0, 4 * kMB, kMB);
         ProgressFrame frame;
         ScriptedClock clock{c.readings};
-        ASSERT_TRUE(ComputeProgressFrame(tally, true, &ScriptedClock::Read, &clock, frame)) << c.what;
+        ASSERT_TRUE(ComputeProgressFrame(tally, true, &ScriptedClock::Read, &clock, frame))
+            << c.what;
         EXPECT_STREQ(frame.speedText, " ( 0.0MB/s ) ") << c.what;
         EXPECT_STREQ(frame.timeText, "  599:59\n") << c.what;
         EXPECT_LE(clock.reads, 3u) << c.what;
@@ -306,9 +312,9 @@ TEST(ProgressDisplay, SpeedReferenceIsTheOldestNonEmptySample) {
         int slot;
     };
     const Case cases[] = {
-        {{0, 0, 0, 0, 0}, 0},                    // nothing qualifies
-        {{0, 300, 200, 0, 200}, 2},              // smallest non-zero, tie keeps lower
-        {{0xFFFFFFFFu, 0, 0, 0, 0}, 0},          // limit value never qualifies
+        {{0, 0, 0, 0, 0}, 0},            // nothing qualifies
+        {{0, 300, 200, 0, 200}, 2},      // smallest non-zero, tie keeps lower
+        {{0xFFFFFFFFu, 0, 0, 0, 0}, 0},  // limit value never qualifies
         {{0xFFFFFFFFu, 0, 0xFFFFFFFFu, 7, 0}, 3},
         {{5, 5, 5, 5, 5}, 0},
         {{9, 8, 7, 6, 5}, 4},

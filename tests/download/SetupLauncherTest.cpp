@@ -43,11 +43,16 @@ Record ParseRecord(const std::string& text) {
             const size_t n = std::strlen(key);
             return line.compare(0, n, key) == 0 ? line.c_str() + n : nullptr;
         };
-        if (const char* v = value("cmdline=")) r.commandLine = v;
-        else if (const char* v = value("cwd=")) r.folder = v;
-        else if (const char* v = value("argv=")) r.argv.push_back(v);
-        else if (line == "started") r.started = true;
-        else if (line == "ended") r.ended = true;
+        if (const char* v = value("cmdline="))
+            r.commandLine = v;
+        else if (const char* v = value("cwd="))
+            r.folder = v;
+        else if (const char* v = value("argv="))
+            r.argv.push_back(v);
+        else if (line == "started")
+            r.started = true;
+        else if (line == "ended")
+            r.ended = true;
     }
     return r;
 }
@@ -55,7 +60,7 @@ Record ParseRecord(const std::string& text) {
 // Puts a copy of the fixture at the given path and tells it where to write
 // its record, how to end and which event (if any) to wait for.
 class SetupLauncherRun : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         char folder[MAX_PATH] = {};
         GetCurrentDirectoryA(sizeof folder, folder);
@@ -102,7 +107,8 @@ const PathCase kPathCases[] = {
     {"so_quoted", "a \x83\x5C", "\x83\x5C setup.exe", true},
 };
 
-class LaunchedCommandLine : public SetupLauncherRun, public ::testing::WithParamInterface<PathCase> {};
+class LaunchedCommandLine : public SetupLauncherRun,
+                            public ::testing::WithParamInterface<PathCase> {};
 
 TEST_P(LaunchedCommandLine, SetupSeesItsPathAsOneArgumentFromTheToolsFolder) {
     const PathCase& c = GetParam();
@@ -145,8 +151,9 @@ struct SeamCall {
 SeamCall g_seam;
 
 BOOL WINAPI FailingStart(LPCSTR application, LPSTR commandLine, LPSECURITY_ATTRIBUTES process,
-                         LPSECURITY_ATTRIBUTES thread, BOOL inherit, DWORD flags, LPVOID environment,
-                         LPCSTR folder, LPSTARTUPINFOA startup, LPPROCESS_INFORMATION) {
+                         LPSECURITY_ATTRIBUTES thread, BOOL inherit, DWORD flags,
+                         LPVOID environment, LPCSTR folder, LPSTARTUPINFOA startup,
+                         LPPROCESS_INFORMATION) {
     ++g_seam.calls;
     g_seam.nullApplication = application == nullptr;
     g_seam.commandLine = commandLine;

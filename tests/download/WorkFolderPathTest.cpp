@@ -14,7 +14,8 @@ namespace {
 std::vector<std::string> Prefixes(const std::string& path) {
     const std::size_t kept = FolderPartLength(path.c_str());
     std::vector<std::string> out;
-    for (const std::size_t n : FolderPrefixLengths(path.c_str(), kept)) out.push_back(path.substr(0, n));
+    for (const std::size_t n : FolderPrefixLengths(path.c_str(), kept))
+        out.push_back(path.substr(0, n));
     return out;
 }
 

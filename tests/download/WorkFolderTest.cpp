@@ -56,7 +56,7 @@ std::string Env(const char* name) {
 // Each test chooses what the shell and the temporary folder answer; both are
 // put back afterwards.
 class WorkFolderChoice : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         m_savedTmp = Env("TMP");
         m_savedTemp = Env("TEMP");
@@ -101,8 +101,8 @@ TEST_F(WorkFolderChoice, TakesFirstNameThatIsNoDirectoryAndLeavesOthersAlone) {
         int expected;
     };
     const Case cases[] = {
-        {{}, false, 0}, {{0, 1}, false, 2}, {{0, 2}, false, 1}, {{1, 2}, false, 0},
-        {{}, true, 0},  {{1}, true, 0},
+        {{}, false, 0},     {{0, 1}, false, 2}, {{0, 2}, false, 1},
+        {{1, 2}, false, 0}, {{}, true, 0},      {{1}, true, 0},
     };
     for (const Case& c : cases) {
         const std::string name = "VELTADL" + std::to_string(c.expected) + "\\";
@@ -153,8 +153,8 @@ TEST_F(WorkFolderChoice, UnusableDownloadsPathsFallBackToTemporaryFolder) {
     // U+0100 has no code page 932 form: its best-fit substitute would name
     // another folder, which does not exist.
     const std::string unconvertible = m_scratch.Path() + "x";
-    for (const std::wstring& downloads :
-         {FromCp932(tooLong), FromCp932(unconvertible) + L"\u0100", FromCp932("C:\\" + std::string(600, 'w'))}) {
+    for (const std::wstring& downloads : {FromCp932(tooLong), FromCp932(unconvertible) + L"\u0100",
+                                          FromCp932("C:\\" + std::string(600, 'w'))}) {
         g_fakeFolder = downloads;
         g_fakeResult = S_OK;
         std::string workFolder;
@@ -193,12 +193,11 @@ TEST_F(WorkFolderChoice, NoDestinationTellsUserAndCreatesNothing) {
         EXPECT_EQ(0u, box.icon);
     }
     m_expectedBoxes = 2;
-    EXPECT_EQ((std::vector<std::string>{"Downloads", "tmp"}),
-              [&] {
-                  auto names = FolderEntries(m_scratch.Path());
-                  std::sort(names.begin(), names.end());
-                  return names;
-              }());
+    EXPECT_EQ((std::vector<std::string>{"Downloads", "tmp"}), [&] {
+        auto names = FolderEntries(m_scratch.Path());
+        std::sort(names.begin(), names.end());
+        return names;
+    }());
     EXPECT_TRUE(FolderEntries(m_temp).empty());
     EXPECT_TRUE(FolderEntries(m_downloads).empty());
 }
@@ -266,12 +265,13 @@ TEST(WorkFolderRemoval, RemovesReadOnlyHiddenAndNestedEntries) {
     ASSERT_TRUE(WriteWholeFile(root + "plain.bin", "p")) << root + "plain.bin";
     ASSERT_TRUE(WriteWholeFile(root + "ro.bin", "r", FILE_ATTRIBUTE_READONLY)) << root + "ro.bin";
     ASSERT_TRUE(WriteWholeFile(root + "one\\hidden.bin", "h", FILE_ATTRIBUTE_HIDDEN));
-    ASSERT_TRUE(WriteWholeFile(root + "one\\two\\both.bin",
-                               "b", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
-    ASSERT_TRUE(WriteWholeFile(root + "one\\two\\ソ.bin",
-                               "s", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE));
+    ASSERT_TRUE(WriteWholeFile(root + "one\\two\\both.bin", "b",
+                               FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
+    ASSERT_TRUE(WriteWholeFile(root + "one\\two\\ソ.bin", "s",
+                               FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE));
     ASSERT_TRUE(WriteWholeFile(scratch.Path() + "sibling.bin", "stays"));
-    if (!KeepsAttributes(root + "one\\two\\both.bin", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN)) {
+    if (!KeepsAttributes(root + "one\\two\\both.bin",
+                         FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN)) {
         GTEST_SKIP() << "this file system keeps no read-only or hidden bit on files";
     }
 
@@ -364,7 +364,8 @@ TEST(WorkFolderRemoval, NeverDescendsIntoALinkAndKeepsItsTarget) {
     ASSERT_TRUE(MakeDirectoryLink(root + "link", scratch.Path() + "outside", how))
         << "no directory link could be made here";
     ASSERT_TRUE(MakeDirectoryLink(root + "link2", emptyTarget, how));
-    ASSERT_EQ("keep", ReadWholeFile(root + "link\\keep.bin")) << "the link does not lead to the target";
+    ASSERT_EQ("keep", ReadWholeFile(root + "link\\keep.bin"))
+        << "the link does not lead to the target";
 
     RemoveFolderTree(root.c_str());
 

@@ -28,7 +28,9 @@ const std::string kUpdateNotice =
     "現バージョンVELTA DLはご利用頂けません。VELTAサポートページより新しいVELTA "
     "DLをダウンロードしてご利用ください。";
 
-void Serve(const Route& route) { ASSERT_TRUE(SetRoute(route)) << LastError(); }
+void Serve(const Route& route) {
+    ASSERT_TRUE(SetRoute(route)) << LastError();
+}
 void Serve(const std::string& target, const std::string& body) {
     Serve(Route{.target = target, .body = body});
 }
@@ -43,11 +45,12 @@ void ServeTwoProductSite(const std::string& catalog, int64_t pacedRate = 1 << 20
     Serve("/e2e/b/downloadlist.txt", "setup.exe\r\nkyuyo1.cab\r\nkyuyo2.cab\r\n");
     Serve("/e2e/b/setup.exe", setup);
     Serve({.target = "/e2e/b/kyuyo1.cab", .pattern = 3 << 20, .chunkSize = 16384});
-    Serve({.target = "/e2e/b/kyuyo2.cab", .pattern = 2 << 20, .chunkSize = 16384, .rate = pacedRate});
+    Serve(
+        {.target = "/e2e/b/kyuyo2.cab", .pattern = 2 << 20, .chunkSize = 16384, .rate = pacedRate});
 }
 
 class RunRoads : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { ASSERT_TRUE(Reset()) << LastError(); }
 
     // Starts a copy of the program under this file name (which decides the
@@ -116,7 +119,8 @@ protected:
 
     void ExpectExitAndNothingLeft(DWORD code) {
         DWORD exitCode = STILL_ACTIVE;
-        if (WaitForSingleObject(pi.hProcess, 30000) == WAIT_OBJECT_0) GetExitCodeProcess(pi.hProcess, &exitCode);
+        if (WaitForSingleObject(pi.hProcess, 30000) == WAIT_OBJECT_0)
+            GetExitCodeProcess(pi.hProcess, &exitCode);
         EXPECT_EQ(code, exitCode);
         EXPECT_TRUE(FolderEntries(sandbox->Downloads()).empty());
     }
@@ -124,10 +128,12 @@ protected:
     // The window is shown before the folder text is set, so poll for it.
     static std::string WorkFolderShownIn(HWND progress) {
         std::string folder;
-        WaitUntil([&] {
-            folder = ControlText(progress, IDC_PROGRESS_FOLDER);
-            return !folder.empty() && folder != "ユーザーダウンロード先";
-        }, 10000);
+        WaitUntil(
+            [&] {
+                folder = ControlText(progress, IDC_PROGRESS_FOLDER);
+                return !folder.empty() && folder != "ユーザーダウンロード先";
+            },
+            10000);
         return folder;
     }
 
@@ -137,11 +143,15 @@ protected:
 };
 
 // The happy road, and the same under the test-mode name with its own catalog.
-struct Mode { const char* exe; std::string catalog, otherCatalog, suffix; };
+struct Mode {
+    const char* exe;
+    std::string catalog, otherCatalog, suffix;
+};
 class HappyRoad : public RunRoads, public ::testing::WithParamInterface<Mode> {};
-INSTANTIATE_TEST_SUITE_P(RunRoads, HappyRoad, ::testing::Values(
-    Mode{"VELTADL.exe", kCatalog, kTestCatalog, ""},
-    Mode{"VELTADL_qrntest.exe", kTestCatalog, kCatalog, " [社内テストモード]"}),
+INSTANTIATE_TEST_SUITE_P(
+    RunRoads, HappyRoad,
+    ::testing::Values(Mode{"VELTADL.exe", kCatalog, kTestCatalog, ""},
+                      Mode{"VELTADL_qrntest.exe", kTestCatalog, kCatalog, " [社内テストモード]"}),
     [](const auto& info) { return info.param.suffix.empty() ? "Normal" : "TestMode"; });
 
 TEST_P(HappyRoad, ChosenProductIsDownloadedSetUpAndCleanedAway) {
@@ -172,9 +182,9 @@ TEST_P(HappyRoad, ChosenProductIsDownloadedSetUpAndCleanedAway) {
     EXPECT_TRUE(FileMatchesPattern(workFolder + "kyuyo1.cab", 3 << 20));
     EXPECT_TRUE(FileMatchesPattern(workFolder + "kyuyo2.cab", 2 << 20));
     const std::string marker = ReadWholeFile(sandbox->Marker());
-    for (const std::string& line : {"program=" + workFolder + "setup.exe",
-                                    "commandline=" + workFolder + "setup.exe \r\n",
-                                    "currentfolder=" + currentFolder}) {
+    for (const std::string& line :
+         {"program=" + workFolder + "setup.exe", "commandline=" + workFolder + "setup.exe \r\n",
+          "currentfolder=" + currentFolder}) {
         EXPECT_NE(std::string::npos, marker.find(line)) << marker;
     }
     ClickButton(setupBox, IDOK);

@@ -20,13 +20,14 @@ using namespace velta_test;
 using velta_test::HttpsUrl;
 
 class DiskFull : public testing::Test {
-protected:
+  protected:
     // The volume is mounted around this program by ctest; mounting needs root,
     // and without it the folder is an ordinary one on a large disk.
     void SetUp() override {
         std::replace(m_volume.begin(), m_volume.end(), '/', '\\');
         ULARGE_INTEGER total;
-        if (!GetDiskFreeSpaceExA(m_volume.c_str(), &m_freeBefore, &total, nullptr) || total.QuadPart > (4ull << 20)) {
+        if (!GetDiskFreeSpaceExA(m_volume.c_str(), &m_freeBefore, &total, nullptr) ||
+            total.QuadPart > (4ull << 20)) {
             GTEST_SKIP() << "no tiny volume at " << m_volume << " (mounting the tmpfs needs root)";
         }
         ASSERT_TRUE(velta_test::Reset()) << velta_test::LastError();
@@ -55,7 +56,8 @@ TEST_F(DiskFull, RequestFailsAtTheShortWriteAndTheFileKeepsWhatWasWritten) {
     // Everything up to the full volume was written and stays: the file takes
     // the space that was free, to within the volume's page of 4,096 bytes.
     EXPECT_LT(kept.size(), static_cast<size_t>(kBody));
-    EXPECT_GE(kept.size() + 4096, m_freeBefore.QuadPart) << "free before: " << m_freeBefore.QuadPart;
+    EXPECT_GE(kept.size() + 4096, m_freeBefore.QuadPart)
+        << "free before: " << m_freeBefore.QuadPart;
     EXPECT_LT(FreeNow(), 4096u) << "the volume is full";
     EXPECT_FALSE(velta_test::FirstPatternMismatch(kept.data(), kept.size()).has_value());
     ASSERT_TRUE(DeleteFileA(path.c_str()));
@@ -68,13 +70,16 @@ TEST_F(DiskFull, TheFullFileFailsTheSetupStartsAndTheSpaceComesBack) {
     {
         RunHarness harness(m_volume);
         ASSERT_TRUE(harness.ready);
-        for (const auto& r : {SetupRoute("/faults/full/setup.exe"), PatternRoute("/faults/full/big.bin", 3 << 20),
-                              PatternRoute("/faults/full/after.bin", 1000)}) {
+        for (const auto& r :
+             {SetupRoute("/faults/full/setup.exe"), PatternRoute("/faults/full/big.bin", 3 << 20),
+              PatternRoute("/faults/full/after.bin", 1000)}) {
             ASSERT_TRUE(velta_test::SetRoute(r));
         }
         velta_test::MessageBoxWatcher boxes;
         EXPECT_EQ(harness.Run({HttpsUrl("/faults/full/setup.exe"), HttpsUrl("/faults/full/big.bin"),
-                               HttpsUrl("/faults/full/after.bin")}), 1) << "a full disk is no cancel";
+                               HttpsUrl("/faults/full/after.bin")}),
+                  1)
+            << "a full disk is no cancel";
         ASSERT_EQ(boxes.Count(), 2u);
         ExpectFailureBox(boxes.Box(0));
         ExpectFailureBox(boxes.Box(1));

@@ -37,7 +37,13 @@ DWORD CountOwnHandles() {
     using QueryFn = LONG(WINAPI*)(ULONG, PVOID, ULONG, PULONG);
     static const auto query = reinterpret_cast<QueryFn>(reinterpret_cast<void*>(
         GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation")));
-    struct Entry { ULONG pid; BYTE type, flags; USHORT handle; PVOID object; ACCESS_MASK access; };
+    struct Entry {
+        ULONG pid;
+        BYTE type, flags;
+        USHORT handle;
+        PVOID object;
+        ACCESS_MASK access;
+    };
     std::vector<BYTE> buffer(1 << 20);
     ULONG needed = 0;
     while (query(16 /* SystemHandleInformation */, buffer.data(), buffer.size(), &needed) != 0) {
@@ -51,8 +57,8 @@ DWORD CountOwnHandles() {
 }  // namespace
 
 std::ostream& operator<<(std::ostream& out, const Counters& c) {
-    return out << c.handles << " handles, " << c.threads << " threads, "
-               << (c.privateBytes >> 20) << " MiB private";
+    return out << c.handles << " handles, " << c.threads << " threads, " << (c.privateBytes >> 20)
+               << " MiB private";
 }
 
 Counters ReadCounters() {
@@ -107,7 +113,9 @@ DWORD WithSafetyNet(const std::function<void()>& f) {
     return elapsed;
 }
 
-Route SetupRoute(const std::string& target) { return BodyRoute(target, Fixture()); }
+Route SetupRoute(const std::string& target) {
+    return BodyRoute(target, Fixture());
+}
 
 RunHarness::RunHarness(const std::string& folder)
     : downloads(folder.empty() ? scratch.Path() : folder), override(downloads) {
@@ -116,7 +124,9 @@ RunHarness::RunHarness(const std::string& folder)
     ready = override.Applied() && !Fixture().empty();
 }
 
-RunHarness::~RunHarness() { SetEnvironmentVariableA("VELTA_RUN_SETUP_RECORD", nullptr); }
+RunHarness::~RunHarness() {
+    SetEnvironmentVariableA("VELTA_RUN_SETUP_RECORD", nullptr);
+}
 
 bool RunHarness::NothingLeftBehind() const {
     WIN32_FIND_DATAA found;

@@ -23,7 +23,7 @@ constexpr int64_t kBody = 600000, kUnchecked = INT64_MIN;
 constexpr uint32_t kNot200 = 0xFFFFFFFFu;  // any status but 200
 
 class RequestFaults : public testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() { WarmUp(); }
     void SetUp() override { ASSERT_TRUE(velta_test::Reset()) << velta_test::LastError(); }
     velta_test::ScratchFolder m_folder{"faults-req"};
@@ -31,7 +31,9 @@ protected:
 
 // The bytes kept are the pattern's first `count`, or at most -count of them.
 void ExpectPatternPrefix(const std::string& got, int64_t count) {
-    if (count >= 0) { EXPECT_EQ(got.size(), static_cast<size_t>(count)); }
+    if (count >= 0) {
+        EXPECT_EQ(got.size(), static_cast<size_t>(count));
+    }
     EXPECT_LE(got.size(), static_cast<size_t>(count >= 0 ? count : -count));
     EXPECT_FALSE(velta_test::FirstPatternMismatch(got.data(), got.size()).has_value());
 }
@@ -70,13 +72,15 @@ void ExpectEachEnds(const std::vector<Case>& cases, const std::string& path) {
     for (const Case& c : cases) {
         for (bool https : {false, true}) {
             for (bool toFile : {false, true}) {
-                SCOPED_TRACE(c.what + (https ? " https" : " http") + (toFile ? "/file" : "/memory"));
+                SCOPED_TRACE(c.what + (https ? " https" : " http") +
+                             (toFile ? "/file" : "/memory"));
                 ASSERT_TRUE(velta_test::Reset());
                 ASSERT_TRUE(velta_test::SetRoute(c.route));
                 DeleteFileA(path.c_str());
                 std::string body;
                 {
-                    const std::string url = https ? velta_test::HttpsUrl(c.route.target) : velta_test::HttpUrl(c.route.target);
+                    const std::string url = https ? velta_test::HttpsUrl(c.route.target)
+                                                  : velta_test::HttpUrl(c.route.target);
                     CHttpWebRequest request(url.c_str());
                     if (toFile) {
                         EXPECT_EQ(request.StartToFile(path.c_str()), 1);
@@ -92,16 +96,19 @@ void ExpectEachEnds(const std::vector<Case>& cases, const std::string& path) {
                         EXPECT_EQ(request.GetStatusCode(), c.status);
                     }
                     uint64_t received = 0;
-                    EXPECT_EQ(request.GetReceivedSize(&received) == 1, state == Completed) << "Failed answers no size";
+                    EXPECT_EQ(request.GetReceivedSize(&received) == 1, state == Completed)
+                        << "Failed answers no size";
                     if (state == Completed) {
                         EXPECT_EQ(received, static_cast<uint64_t>(c.kept));
                     }
                     const uint8_t* data = nullptr;
-                    const uint32_t size = toFile || state != Completed ? 0 : request.GetResponseData(&data);
+                    const uint32_t size =
+                        toFile || state != Completed ? 0 : request.GetResponseData(&data);
                     if (size > 0) body.assign(reinterpret_cast<const char*>(data), size);
                 }
                 if (toFile) body = velta_test::ReadWholeFile(path);
-                if (c.kept != kUnchecked && (toFile || c.state == Completed)) ExpectPatternPrefix(body, c.kept);
+                if (c.kept != kUnchecked && (toFile || c.state == Completed))
+                    ExpectPatternPrefix(body, c.kept);
                 ExpectCountersBack(before);
             }
         }
@@ -121,13 +128,19 @@ TEST_F(RequestFaults, BodiesShortOfOrPastTheirLengthFailAndWholeOnesComplete) {
         r.closeAfter = at;
         cases.push_back({"closed at " + std::to_string(at) + " with length", r, Failed, 200, -at});
         r.length = velta_test::Length::None;
-        cases.push_back({"closed at " + std::to_string(at) + " without length", r, Completed, 200, at});
+        cases.push_back(
+            {"closed at " + std::to_string(at) + " without length", r, Completed, 200, at});
     }
     Route chunked = PatternRoute("/faults/length.bin", kBody);
     chunked.chunked = velta_test::Chunked::Valid;
     chunked.chunkSize = 10000;
     cases.push_back({"chunked without length", chunked, Completed, 200, kBody});
-    const struct { const char* what; int64_t length; RequestState state; int64_t kept; } lengths[] = {
+    const struct {
+        const char* what;
+        int64_t length;
+        RequestState state;
+        int64_t kept;
+    } lengths[] = {
         {"chunked with its length", kBody, Completed, kBody},
         {"chunked past its length", 100000, Failed, -100000},
         {"chunked short of its length", kBody + 1, Failed, -kBody},
@@ -139,7 +152,8 @@ TEST_F(RequestFaults, BodiesShortOfOrPastTheirLengthFailAndWholeOnesComplete) {
     }
     std::string extra = "HTTP/1.1 200 OK\r\nContent-Length: 5\r\nConnection: close\r\n\r\n";
     for (char b = 0; b < 10; ++b) extra += b;  // the pattern's first 10 bytes
-    cases.push_back({"10 bytes after a length of 5", Raw(extra, "/faults/length.bin"), Failed, 200, -5});
+    cases.push_back(
+        {"10 bytes after a length of 5", Raw(extra, "/faults/length.bin"), Failed, 200, -5});
     ExpectEachEnds(cases, m_folder.Path() + "body.bin");
 }
 
@@ -147,15 +161,31 @@ TEST_F(RequestFaults, BodiesShortOfOrPastTheirLengthFailAndWholeOnesComplete) {
 // oversized but well-formed head is still a normal answer.
 TEST_F(RequestFaults, ResetsErrorStatusesAndBrokenHeadsFailAndAnOversizedHeadCompletes) {
     const std::vector<Case> cases = {
-        {"reset after 100000", Tweaked(kBody, [](Route& r) { r.resetAfter = 100000; }), Failed, 200, -100000},
-        {"reset instead of an answer", Tweaked(kBody, [](Route& r) { r.resetNow = true; }), Failed, 0, kUnchecked},
-        {"closed instead of an answer", Tweaked(kBody, [](Route& r) { r.drop = true; }), Failed, 0, kUnchecked},
+        {"reset after 100000", Tweaked(kBody, [](Route& r) { r.resetAfter = 100000; }), Failed, 200,
+         -100000},
+        {"reset instead of an answer", Tweaked(kBody, [](Route& r) { r.resetNow = true; }), Failed,
+         0, kUnchecked},
+        {"closed instead of an answer", Tweaked(kBody, [](Route& r) { r.drop = true; }), Failed, 0,
+         kUnchecked},
         {"500", Tweaked(5000, [](Route& r) { r.status = 500; }), Failed, 500, kUnchecked},
-        {"503", Tweaked(5000, [](Route& r) { r.status = 503; r.headers = {{"Retry-After", "120"}}; }), Failed, 503, kUnchecked},
-        {"status not a number", Raw("HTTP/1.1 abc OK\r\nContent-Length: 2\r\n\r\nok"), Failed, 0, kUnchecked},
-        {"status too large", Raw("HTTP/1.1 99999999999 OK\r\nContent-Length: 2\r\n\r\nok"), Failed, kNot200, kUnchecked},
+        {"503",
+         Tweaked(5000,
+                 [](Route& r) {
+                     r.status = 503;
+                     r.headers = {{"Retry-After", "120"}};
+                 }),
+         Failed, 503, kUnchecked},
+        {"status not a number", Raw("HTTP/1.1 abc OK\r\nContent-Length: 2\r\n\r\nok"), Failed, 0,
+         kUnchecked},
+        {"status too large", Raw("HTTP/1.1 99999999999 OK\r\nContent-Length: 2\r\n\r\nok"), Failed,
+         kNot200, kUnchecked},
         {"nothing but a close", Raw(""), Failed, 0, kUnchecked},
-        {"one header of 1 MiB", Tweaked(5000, [](Route& r) { r.headers = {{"X-Filler", std::string(1048576, 'a')}}; }), Completed, 200, 5000},
+        {"one header of 1 MiB",
+         Tweaked(5000,
+                 [](Route& r) {
+                     r.headers = {{"X-Filler", std::string(1048576, 'a')}};
+                 }),
+         Completed, 200, 5000},
     };
     ExpectEachEnds(cases, m_folder.Path() + "body.bin");
 }
@@ -169,25 +199,33 @@ TEST_F(RequestFaults, DestroyingAStalledRequestEnds) {
         Route route;
         RequestState held;
         bool toFile;
-    } cases[] = {{"stall before the status line", Tweaked(kBody, [](Route& r) { r.delayStatusMs = 600000; }), Sending, false},
-                 {"stall after 10000 body bytes", Tweaked(kBody, [](Route& r) { r.stallAfter = 10000; }), Receiving, true}};
+    } cases[] = {{"stall before the status line",
+                  Tweaked(kBody, [](Route& r) { r.delayStatusMs = 600000; }), Sending, false},
+                 {"stall after 10000 body bytes",
+                  Tweaked(kBody, [](Route& r) { r.stallAfter = 10000; }), Receiving, true}};
     const std::string path = m_folder.Path() + "stall.bin";
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         ASSERT_TRUE(velta_test::Reset());
         ASSERT_TRUE(velta_test::SetRoute(c.route));
         const Counters before = ReadCounters();
-        auto request = std::make_unique<CHttpWebRequest>(velta_test::HttpsUrl(c.route.target).c_str());
+        auto request =
+            std::make_unique<CHttpWebRequest>(velta_test::HttpsUrl(c.route.target).c_str());
         if (c.toFile) request->StartToFile(path.c_str());
         if (!c.toFile) request->Start();
         uint64_t received = 0;
-        ASSERT_TRUE(velta_test::WaitUntil([&] {
-            request->GetReceivedSize(&received);
-            return request->Wait(0) == c.held && velta_test::RequestCount(c.route.target) == 1 &&
-                   (c.held != Receiving || received >= 8192);
-        }, 20000)) << "state " << request->Wait(0);
+        ASSERT_TRUE(velta_test::WaitUntil(
+            [&] {
+                request->GetReceivedSize(&received);
+                return request->Wait(0) == c.held &&
+                       velta_test::RequestCount(c.route.target) == 1 &&
+                       (c.held != Receiving || received >= 8192);
+            },
+            20000))
+            << "state " << request->Wait(0);
         EXPECT_EQ(request->Wait(300), c.held) << "the stall holds";
-        EXPECT_LT(WithSafetyNet([&] { request.reset(); }), 60000u) << "ended only by the server's release";
+        EXPECT_LT(WithSafetyNet([&] { request.reset(); }), 60000u)
+            << "ended only by the server's release";
         ExpectCountersBack(before);
         if (c.toFile) ExpectPatternPrefix(velta_test::ReadWholeFile(path), -kBody);
     }
@@ -196,21 +234,26 @@ TEST_F(RequestFaults, DestroyingAStalledRequestEnds) {
 // One 4,096-byte piece every 50 ms over HTTPS: destroying the request takes
 // effect after the read in progress, not at the end of the 50 MiB body.
 TEST_F(RequestFaults, DestroyingDuringASlowBodyReturnsAfterTheReadInProgress) {
-    const Route route = Tweaked(50 << 20, [](Route& r) { r.chunkSize = 4096; r.chunkDelayMs = 50; });
+    const Route route = Tweaked(50 << 20, [](Route& r) {
+        r.chunkSize = 4096;
+        r.chunkDelayMs = 50;
+    });
     const std::string path = m_folder.Path() + "slow.bin";
     for (const bool toFile : {false, true}) {
         SCOPED_TRACE(toFile ? "file" : "memory");
         ASSERT_TRUE(velta_test::Reset());
         ASSERT_TRUE(velta_test::SetRoute(route));
         const Counters before = ReadCounters();
-        auto request = std::make_unique<CHttpWebRequest>(velta_test::HttpsUrl(route.target).c_str());
+        auto request =
+            std::make_unique<CHttpWebRequest>(velta_test::HttpsUrl(route.target).c_str());
         if (toFile) {
             request->StartToFile(path.c_str());
         } else {
             request->Start();
         }
         uint64_t received = 0;
-        ASSERT_TRUE(velta_test::WaitUntil([&] { return request->GetReceivedSize(&received) == 1 && received >= 40960; }, 30000));
+        ASSERT_TRUE(velta_test::WaitUntil(
+            [&] { return request->GetReceivedSize(&received) == 1 && received >= 40960; }, 30000));
         const DWORD start = GetTickCount();
         request.reset();
         // One piece takes 50 ms; the whole body would take over ten minutes.
@@ -225,10 +268,12 @@ TEST_F(RequestFaults, EndlessBodyIntoMemoryStopsAndGivesItsMemoryBack) {
     constexpr uint64_t kStopAt = 128ull << 20;
     ASSERT_TRUE(velta_test::SetRoute(PatternRoute("/faults/endless.bin", -1)));
     const Counters before = ReadCounters();
-    auto request = std::make_unique<CHttpWebRequest>(velta_test::HttpUrl("/faults/endless.bin").c_str());
+    auto request =
+        std::make_unique<CHttpWebRequest>(velta_test::HttpUrl("/faults/endless.bin").c_str());
     request->Start();
     uint64_t received = 0;
-    ASSERT_TRUE(velta_test::WaitUntil([&] { return request->GetReceivedSize(&received) == 1 && received >= kStopAt; }, 120000))
+    ASSERT_TRUE(velta_test::WaitUntil(
+        [&] { return request->GetReceivedSize(&received) == 1 && received >= kStopAt; }, 120000))
         << "received " << received;
     int64_t length = 0;
     EXPECT_EQ(request->GetContentLength(&length), 1);
@@ -238,8 +283,10 @@ TEST_F(RequestFaults, EndlessBodyIntoMemoryStopsAndGivesItsMemoryBack) {
     request.reset();
     EXPECT_LT(GetTickCount() - start, 5000u);
     ExpectCountersBack(before);
-    EXPECT_GE(during.privateBytes, before.privateBytes + kStopAt / 2) << "the body was in memory: " << during;
-    EXPECT_LT(ReadCounters().privateBytes, before.privateBytes + (16ull << 20)) << "and is given back";
+    EXPECT_GE(during.privateBytes, before.privateBytes + kStopAt / 2)
+        << "the body was in memory: " << during;
+    EXPECT_LT(ReadCounters().privateBytes, before.privateBytes + (16ull << 20))
+        << "and is given back";
 }
 
 }  // namespace

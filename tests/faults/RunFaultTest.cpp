@@ -21,7 +21,7 @@ namespace {
 using namespace velta_test;
 
 class RunFaults : public testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() { WarmUp(); }
     void SetUp() override { ASSERT_TRUE(velta_test::Reset()) << velta_test::LastError(); }
 };
@@ -141,9 +141,9 @@ TEST_F(RunFaults, CancelEndsAnEndlessFileDownload) {
         CancelPress press;
         std::thread presser =
             PressCancelWhen(harness.downloads + "VELTADL0\\endless.bin", 16 << 20, press);
-        const int result = harness.Run({HttpsUrl("/faults/endless/setup.exe"),
-                                        HttpsUrl(endless.target),
-                                        HttpsUrl("/faults/endless/tail.bin")});
+        const int result =
+            harness.Run({HttpsUrl("/faults/endless/setup.exe"), HttpsUrl(endless.target),
+                         HttpsUrl("/faults/endless/tail.bin")});
         const DWORD returnedAt = GetTickCount();
         presser.join();
 
@@ -174,7 +174,8 @@ TEST_F(RunFaults, CancelEndsAStalledDownload) {
     ASSERT_TRUE(velta_test::SetRoute(stalled));
     velta_test::MessageBoxWatcher boxes;
     CancelPress press;
-    std::thread presser = PressCancelWhen(harness.downloads + "VELTADL0\\stalled.bin", 98304, press);
+    std::thread presser =
+        PressCancelWhen(harness.downloads + "VELTADL0\\stalled.bin", 98304, press);
     int result = -1;
     WithSafetyNet([&] {
         result = harness.Run({HttpsUrl("/faults/stall/setup.exe"), HttpsUrl(stalled.target)});
@@ -226,7 +227,8 @@ TEST_F(RunFaults, FiveHundredRequestsInARowKeepTheProcessFlat) {
             CHttpWebRequest request(HttpsUrl("/faults/load/item.bin").c_str());
             request.Start();
             const uint8_t* data = nullptr;
-            completed += request.Wait(30000) == Completed && request.GetResponseData(&data) == 20000 &&
+            completed += request.Wait(30000) == Completed &&
+                         request.GetResponseData(&data) == 20000 &&
                          !velta_test::FirstPatternMismatch(data, 20000);
         }
         const Counters now = ReadCounters();
@@ -237,7 +239,8 @@ TEST_F(RunFaults, FiveHundredRequestsInARowKeepTheProcessFlat) {
     EXPECT_EQ(completed, 500);
     EXPECT_EQ(velta_test::RequestCount("/faults/load/item.bin"), 500);
     EXPECT_LT(peak.handles, first.handles + 50) << "one leaked handle a request would be 500";
-    EXPECT_LT(ReadCounters().privateBytes, first.privateBytes + (8ull << 20)) << "500 bodies are 10 MB";
+    EXPECT_LT(ReadCounters().privateBytes, first.privateBytes + (8ull << 20))
+        << "500 bodies are 10 MB";
 }
 
 TEST_F(RunFaults, TwoHundredSmallFilesArriveThroughTheRun) {
@@ -245,10 +248,12 @@ TEST_F(RunFaults, TwoHundredSmallFilesArriveThroughTheRun) {
     ASSERT_TRUE(harness.ready);
     ASSERT_TRUE(velta_test::SetRoute(SetupRoute("/faults/many/setup.exe")));
     FileList files = {HttpsUrl("/faults/many/setup.exe")};
-    std::map<std::string, uint64_t> expected = {{"setup.exe", velta_test::ReadWholeFile(VELTA_FAULTS_SETUP_FIXTURE).size()}};
+    std::map<std::string, uint64_t> expected = {
+        {"setup.exe", velta_test::ReadWholeFile(VELTA_FAULTS_SETUP_FIXTURE).size()}};
     for (int i = 1; i < 200; ++i) {
         const std::string name = "part" + std::to_string(i) + ".cab";
-        ASSERT_TRUE(velta_test::SetRoute(PatternRoute("/faults/many/" + name, expected[name] = 1000 + 37 * i)));
+        ASSERT_TRUE(velta_test::SetRoute(
+            PatternRoute("/faults/many/" + name, expected[name] = 1000 + 37 * i)));
         files.push_back(HttpsUrl("/faults/many/" + name));
     }
     velta_test::MessageBoxWatcher boxes;

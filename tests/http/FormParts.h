@@ -4,14 +4,16 @@
 
 #include "http/MultipartLayout.h"
 
-inline FormPart Part(const std::string& name, const std::string& value, const std::string& fileName = "",
-                     const std::string& type = "") {
+inline FormPart Part(const std::string& name, const std::string& value,
+                     const std::string& fileName = "", const std::string& type = "") {
     FormPart part;
     part.name = name;
     part.fileName = fileName;
     part.contentType = type;
-    if (fileName.empty()) part.value = value;
-    else part.data.assign(value.begin(), value.end());
+    if (fileName.empty())
+        part.value = value;
+    else
+        part.data.assign(value.begin(), value.end());
     part.size = value.size();
     return part;
 }

@@ -18,10 +18,13 @@ struct HttpWebRequestProbe {
     static bool Connect(CHttpWebRequest& r) { return r.Connect(); }
     static uint32_t OpenFlags(const CHttpWebRequest& r) { return r.m_openFlags; }
     static const std::string& ObjectName(const CHttpWebRequest& r) { return r.m_objectName; }
-    static const FormPart* Find(const CHttpWebRequest& r, const char* name) { return r.FindFormPart(name); }
+    static const FormPart* Find(const CHttpWebRequest& r, const char* name) {
+        return r.FindFormPart(name);
+    }
     static size_t PartCount(const CHttpWebRequest& r) { return r.m_formParts.size(); }
     static size_t BodyCapacity(const CHttpWebRequest& r) { return r.m_body.capacity(); }
-    static size_t ReadPartChunk(CHttpWebRequest& r, const FormPart& part, uint64_t offset, uint8_t* buffer) {
+    static size_t ReadPartChunk(CHttpWebRequest& r, const FormPart& part, uint64_t offset,
+                                uint8_t* buffer) {
         return r.ReadPartChunk(part, offset, buffer);
     }
 };
@@ -29,7 +32,7 @@ struct HttpWebRequestProbe {
 namespace http_test {
 
 class ServerTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { ASSERT_TRUE(velta_test::Reset()) << velta_test::LastError(); }
 };
 
@@ -41,7 +44,9 @@ inline velta_test::Route MakeRoute(const std::string& target, const std::string&
 }
 
 // Bounded, so that a hanging request fails the test instead of blocking it.
-inline RequestState WaitEnd(IHttpWebRequest& r) { return r.Wait(60000); }
+inline RequestState WaitEnd(IHttpWebRequest& r) {
+    return r.Wait(60000);
+}
 
 inline std::string Body(IHttpWebRequest& r) {
     const uint8_t* data = nullptr;
@@ -58,10 +63,13 @@ inline std::string ScratchFolder() {
 
 // Writes the bytes; a larger size extends the file with a hole (no disk space).
 inline bool MakeFile(const std::string& path, const std::string& bytes, int64_t size = 0) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
     DWORD written = 0;
     bool ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    if (ok && size) ok = SetFilePointerEx(file, LARGE_INTEGER{.QuadPart = size}, nullptr, FILE_BEGIN) && SetEndOfFile(file);
+    if (ok && size)
+        ok = SetFilePointerEx(file, LARGE_INTEGER{.QuadPart = size}, nullptr, FILE_BEGIN) &&
+             SetEndOfFile(file);
     CloseHandle(file);
     return ok && written == bytes.size();
 }
@@ -71,7 +79,8 @@ using velta_test::WaitUntil;
 
 // Share mode 0 succeeds only if nobody holds the file open.
 inline bool NobodyHoldsOpen(const std::string& path) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                              0, nullptr);
     return file != INVALID_HANDLE_VALUE && CloseHandle(file);
 }
 

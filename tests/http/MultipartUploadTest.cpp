@@ -15,7 +15,7 @@ using namespace http_test;
 using velta_test::Route;
 
 class MultipartUpload : public ServerTest {
-protected:
+  protected:
     void SetUp() override {
         ServerTest::SetUp();
         ASSERT_TRUE(velta_test::SetRoute(MakeRoute("/upload", "stored")));
@@ -41,7 +41,8 @@ TEST_F(MultipartUpload, ServerReceivesExactlyTheLaidOutBodyAndItsLength) {
     for (size_t i = 0; i < disk.size(); ++i) disk[i] = static_cast<char>(i * 7);
     ASSERT_TRUE(MakeFile(m_folder + "disk.bin", disk));
     ASSERT_EQ(1, r.AddFormField("comment", "hello there"));
-    ASSERT_EQ(1, r.AddFormData("blob", "blob.bin", small.data(), small.size(), "application/octet-stream"));
+    ASSERT_EQ(1, r.AddFormData("blob", "blob.bin", small.data(), small.size(),
+                               "application/octet-stream"));
     ASSERT_EQ(1, r.AddFormFile("file", "disk.bin", (m_folder + "disk.bin").c_str(), "image/png"));
     ASSERT_EQ(1, r.AddFormField("empty", ""));
     const auto seen = Send();
@@ -51,7 +52,8 @@ TEST_F(MultipartUpload, ServerReceivesExactlyTheLaidOutBodyAndItsLength) {
     for (char& c : head) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
     EXPECT_EQ(head.find("\r\ncontent-type:"), head.rfind("\r\ncontent-type:")) << "doubled";
     const std::string type = seen.Header("Content-Type").value_or("");
-    const std::string prefix = std::string("multipart/form-data; boundary=") + multipart::kBoundaryHead;
+    const std::string prefix =
+        std::string("multipart/form-data; boundary=") + multipart::kBoundaryHead;
     ASSERT_EQ(prefix, type.substr(0, prefix.size()));
     const std::string digits = type.substr(prefix.size());
     ASSERT_EQ(std::string::npos, digits.find_first_not_of("0123456789"));
@@ -61,7 +63,8 @@ TEST_F(MultipartUpload, ServerReceivesExactlyTheLaidOutBodyAndItsLength) {
     const FormPartList expected = {Part("comment", "hello there"),
                                    Part("blob", small, "blob.bin", "application/octet-stream"),
                                    Part("file", disk, "disk.bin", "image/png"), Part("empty", "")};
-    EXPECT_TRUE(multipart::ProduceBody(expected, boundary) == seen.body) << "body differs from the layout";
+    EXPECT_TRUE(multipart::ProduceBody(expected, boundary) == seen.body)
+        << "body differs from the layout";
     EXPECT_EQ(std::to_string(seen.body.size()), seen.Header("Content-Length").value_or("(none)"));
 }
 
@@ -79,12 +82,14 @@ TEST_F(MultipartUpload, DuplicateNamesAndFilePartsWithoutANameOrFileAreRefused) 
     EXPECT_EQ(0, r.AddFormFile("f", "", (m_folder + "present.txt").c_str(), "text/plain"));
     EXPECT_EQ(0, r.AddFormFile("f", "x.txt", (m_folder + "missing.txt").c_str(), "text/plain"));
     EXPECT_EQ(static_cast<uint32_t>(ERROR_FILE_NOT_FOUND), r.GetLastErrorCode());
-    EXPECT_EQ(0, r.AddFormFile("f", "x.txt", (m_folder + "no-dir\\missing.txt").c_str(), "text/plain"));
+    EXPECT_EQ(
+        0, r.AddFormFile("f", "x.txt", (m_folder + "no-dir\\missing.txt").c_str(), "text/plain"));
     EXPECT_EQ(static_cast<uint32_t>(ERROR_PATH_NOT_FOUND), r.GetLastErrorCode());
     EXPECT_EQ(3u, HttpWebRequestProbe::PartCount(r));
     const auto seen = Send();
     const std::string boundary = seen.Header("Content-Type").value_or("").substr(30);
-    EXPECT_EQ(multipart::ProduceBody({Part("a", "first"), Part("A", "other case"), Part("ab", "longer")}, boundary),
+    EXPECT_EQ(multipart::ProduceBody(
+                  {Part("a", "first"), Part("A", "other case"), Part("ab", "longer")}, boundary),
               seen.body);
 }
 
@@ -103,7 +108,8 @@ TEST_F(MultipartUpload, DiskPartsStopBelowTwoGibibytesAndTheWholeBelowFour) {
     EXPECT_EQ(Failed, WaitEnd(r));
     EXPECT_EQ(223u, r.GetLastErrorCode());
     EXPECT_EQ(0, velta_test::RequestCount("/upload"));
-    for (const char* name : {"at.bin", "below.bin", "p0", "p1"}) DeleteFileA((m_folder + name).c_str());
+    for (const char* name : {"at.bin", "below.bin", "p0", "p1"})
+        DeleteFileA((m_folder + name).c_str());
 }
 
 std::string Pattern(size_t size, unsigned seed) {

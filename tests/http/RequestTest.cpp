@@ -24,7 +24,8 @@ void ExpectNothingReadable(CHttpWebRequest& r) {
     std::memset(&t, 0xAB, sizeof(t));
     int64_t length = 77;
     uint64_t received = 77;
-    EXPECT_EQ(0, r.GetLastModified(&t) + r.GetContentLength(&length) + r.GetReceivedSize(&received));
+    EXPECT_EQ(0,
+              r.GetLastModified(&t) + r.GetContentLength(&length) + r.GetReceivedSize(&received));
     EXPECT_EQ(0, std::memcmp(&zero, &t, sizeof(t)));
     EXPECT_EQ(0, length);
     EXPECT_EQ(0u, received);
@@ -80,9 +81,15 @@ TEST_F(RequestTest, DestroyWhileReceivingStopsAfterAtMostOneReadAndKeepsTheParti
 }
 
 TEST(RequestFlags, OpenFlagsAndTargetFollowTheScheme) {
-    struct Case { const char* url; uint32_t flags; const char* target; } const cases[] = {
-        {"http://localhost:1/a/b.txt", 0x84200000u, "/a/b.txt"}, {"http://localhost", 0x84200000u, ""},
-        {"https://localhost/a/b.txt?k=v&z", 0x84A03000u, "/a/b.txt?k=v&z"}, {"HTTPS://localhost:8443/", 0x84A03000u, "/"},
+    struct Case {
+        const char* url;
+        uint32_t flags;
+        const char* target;
+    } const cases[] = {
+        {"http://localhost:1/a/b.txt", 0x84200000u, "/a/b.txt"},
+        {"http://localhost", 0x84200000u, ""},
+        {"https://localhost/a/b.txt?k=v&z", 0x84A03000u, "/a/b.txt?k=v&z"},
+        {"HTTPS://localhost:8443/", 0x84A03000u, "/"},
     };
     for (const Case& c : cases) {
         CHttpWebRequest r(c.url);
@@ -113,10 +120,17 @@ TEST_F(RequestTest, OtherStatusesFailWithTheStatusReadableAndRedirectsNotFollowe
 // a header and 0 for text that is not a number; a missing date reads back
 // as all zero.
 TEST_F(RequestTest, QueryReachesTheServerAndLengthAndDateReadBackOrFallBack) {
-    struct Case { Length policy; const char* text; std::string body; int64_t expected; } const cases[] = {
-        {Length::Auto, "", "hello world", 11}, {Length::Auto, "", "", 0},
-        {Length::None, "", "hello world", -1},    // the body runs to the end of the connection
-        {Length::Literal, "abc", "hello world", 0},  // read as 0: no basis to call the body truncated
+    struct Case {
+        Length policy;
+        const char* text;
+        std::string body;
+        int64_t expected;
+    } const cases[] = {
+        {Length::Auto, "", "hello world", 11},
+        {Length::Auto, "", "", 0},
+        {Length::None, "", "hello world", -1},  // the body runs to the end of the connection
+        {Length::Literal, "abc", "hello world",
+         0},  // read as 0: no basis to call the body truncated
     };
     for (const Case& c : cases) {
         Route route = MakeRoute("/dir/len?x=1", c.body);
@@ -146,7 +160,8 @@ TEST_F(RequestTest, QueryReachesTheServerAndLengthAndDateReadBackOrFallBack) {
         SYSTEMTIME t, want = dated ? SYSTEMTIME{2015, 10, 3, 21, 7, 28, 0, 0} : SYSTEMTIME{};
         std::memset(&t, 0x5A, sizeof(t));
         ASSERT_EQ(1, r.GetLastModified(&t));
-        EXPECT_EQ(0, std::memcmp(&want, &t, sizeof(t))) << t.wYear << "-" << t.wMonth << "-" << t.wDay;
+        EXPECT_EQ(0, std::memcmp(&want, &t, sizeof(t)))
+            << t.wYear << "-" << t.wMonth << "-" << t.wDay;
     }
     const auto seen = velta_test::RecordedRequests("/dir/len?x=1");
     ASSERT_EQ(4u, seen.size());
@@ -175,9 +190,14 @@ TEST_F(RequestTest, TruncatedBodyOrShortWriteFails) {
 
 TEST_F(RequestTest, CertificateNameAndDateFaultsAreAcceptedOtherFaultsRefused) {
     ASSERT_TRUE(velta_test::SetRoute(MakeRoute("/tls", "secure")));
-    struct Case { std::string url; RequestState end; } const cases[] = {
-        {velta_test::HttpsUrl("/tls"), Completed}, {velta_test::HttpsWrongHostUrl("/tls"), Completed},
-        {velta_test::HttpsExpiredUrl("/tls"), Completed}, {velta_test::HttpsUntrustedUrl("/tls"), Failed},
+    struct Case {
+        std::string url;
+        RequestState end;
+    } const cases[] = {
+        {velta_test::HttpsUrl("/tls"), Completed},
+        {velta_test::HttpsWrongHostUrl("/tls"), Completed},
+        {velta_test::HttpsExpiredUrl("/tls"), Completed},
+        {velta_test::HttpsUntrustedUrl("/tls"), Failed},
     };
     for (const Case& c : cases) {
         CHttpWebRequest r(c.url.c_str());
@@ -189,7 +209,8 @@ TEST_F(RequestTest, CertificateNameAndDateFaultsAreAcceptedOtherFaultsRefused) {
         // Wine 8 names an unknown issuer 12057; a transport error, never a status.
         const uint32_t e = r.GetLastErrorCode();
         EXPECT_TRUE(e == ERROR_INTERNET_INVALID_CA || e == ERROR_INTERNET_SEC_CERT_REV_FAILED ||
-                    e == ERROR_INTERNET_SEC_CERT_ERRORS || e == ERROR_INTERNET_SEC_INVALID_CERT) << e;
+                    e == ERROR_INTERNET_SEC_CERT_ERRORS || e == ERROR_INTERNET_SEC_INVALID_CERT)
+            << e;
     }
 }
 
@@ -202,8 +223,10 @@ TEST_F(RequestTest, WaitZeroReturnsTheCurrentStateWithoutWaiting) {
     CHttpWebRequest r(velta_test::HttpUrl("/held").c_str());
     EXPECT_EQ(Idle, r.Wait(0));
     r.Start();
-    ASSERT_TRUE(WaitUntil([&] { return r.Wait(0) == Sending && velta_test::RequestCount("/held") == 1; }))
-        << "state " << r.Wait(0);
+    ASSERT_TRUE(WaitUntil([&] {
+        return r.Wait(0) == Sending && velta_test::RequestCount("/held") == 1;
+    })) << "state "
+        << r.Wait(0);
     EXPECT_EQ(Sending, r.Wait(0));
     ASSERT_TRUE(velta_test::Reset());  // lets the held answer go
     const RequestState end = WaitEnd(r);
@@ -219,7 +242,8 @@ TEST_F(RequestTest, StatesComeInOrderAndReadBackAnswersFromHeadersOn) {
     ASSERT_TRUE(velta_test::SetRoute(route));
     CHttpWebRequest r(velta_test::HttpUrl("/steps").c_str());
     r.Start();
-    const std::vector<RequestState> order = {Idle, Connecting, Sending, HeadersReceived, Receiving, Completed};
+    const std::vector<RequestState> order = {Idle,      Connecting, Sending, HeadersReceived,
+                                             Receiving, Completed};
     std::vector<RequestState> seen;
     bool answeredWhileReceiving = false;
     ASSERT_TRUE(WaitUntil([&] {
@@ -353,7 +377,8 @@ TEST_F(RequestTest, ReceivedSizeRisesWithEachReadOfAtMost4096Bytes) {
         CHttpWebRequest r(velta_test::HttpUrl("/trickle").c_str());
         ASSERT_EQ(1, toFile ? r.StartToFile(path.c_str()) : r.Start());
         uint64_t received = 0;
-        ASSERT_TRUE(WaitUntil([&] { return r.GetReceivedSize(&received) == 1 && received > 0; })) << toFile;
+        ASSERT_TRUE(WaitUntil([&] { return r.GetReceivedSize(&received) == 1 && received > 0; }))
+            << toFile;
         EXPECT_EQ(Receiving, r.Wait(300)) << toFile;
         EXPECT_EQ(1, r.GetReceivedSize(&received));
         EXPECT_EQ(4096u, received) << toFile;
@@ -365,7 +390,7 @@ TEST_F(RequestTest, ReceivedSizeRisesWithEachReadOfAtMost4096Bytes) {
 // Accepts one connection on 127.0.0.1:443 and pipes it to the test server's
 // trusted HTTPS port, so that a URL without a port can reach the server.
 class DefaultHttpsPortRelay {
-public:
+  public:
     DefaultHttpsPortRelay() {
         WSADATA wsa;
         m_winsock = WSAStartup(MAKEWORD(2, 2), &wsa) == 0;
@@ -374,9 +399,10 @@ public:
         address.sin_family = AF_INET;
         address.sin_port = htons(443);
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        m_listening = m_listener != INVALID_SOCKET &&
-                      bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0 &&
-                      listen(m_listener, 1) == 0;
+        m_listening =
+            m_listener != INVALID_SOCKET &&
+            bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0 &&
+            listen(m_listener, 1) == 0;
         m_bindError = m_listening ? 0 : WSAGetLastError();
         if (m_listening) m_thread = std::thread([this] { Pipe(); });
     }
@@ -390,7 +416,7 @@ public:
     int BindError() const { return m_bindError; }
     int Accepted() const { return m_accepted; }
 
-private:
+  private:
     // Waits in short slices so that the destructor's stop is seen.
     bool Readable(SOCKET a, SOCKET b, bool* aReady, bool* bReady) {
         while (!m_stop) {
@@ -428,7 +454,8 @@ private:
         const SOCKET server = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
         sockaddr_in address{};
         address.sin_family = AF_INET;
-        address.sin_port = htons(static_cast<u_short>(velta_test::PortNumber(velta_test::Port::Https)));
+        address.sin_port =
+            htons(static_cast<u_short>(velta_test::PortNumber(velta_test::Port::Https)));
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         if (connect(server, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0) {
             bool fromClient = false, fromServer = false;
@@ -467,6 +494,7 @@ TEST_F(RequestTest, HttpsUrlWithoutAPortGoesToPort443) {
     const auto seen = velta_test::RecordedRequests("/default-port");
     ASSERT_EQ(1u, seen.size());
     EXPECT_EQ(velta_test::PortNumber(velta_test::Port::Https), seen[0].port);
-    EXPECT_EQ("127.0.0.1", seen[0].Header("Host").value_or("(none)")) << "the default port is not named";
+    EXPECT_EQ("127.0.0.1", seen[0].Header("Host").value_or("(none)"))
+        << "the default port is not named";
 }
 }  // namespace

@@ -20,8 +20,8 @@ constexpr WORD kJapanese = 0x0411;
 
 std::string ToCp932(const std::wstring& w) {
     std::string s(w.size() * 2, '\0');
-    s.resize(WideCharToMultiByte(932, 0, w.data(), static_cast<int>(w.size()), s.data(), static_cast<int>(s.size()),
-                                 nullptr, nullptr));
+    s.resize(WideCharToMultiByte(932, 0, w.data(), static_cast<int>(w.size()), s.data(),
+                                 static_cast<int>(s.size()), nullptr, nullptr));
     return s;
 }
 
@@ -39,20 +39,24 @@ std::string Hex(uint32_t v) {
 }
 
 class ResourceTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
-        m_module = LoadLibraryExA(AppPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+        m_module = LoadLibraryExA(AppPath().c_str(), nullptr,
+                                  LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
         ASSERT_NE(nullptr, m_module) << AppPath() << " error " << GetLastError();
     }
     void TearDown() override {
         if (m_module) FreeLibrary(m_module);
     }
     // Resource bytes; empty when the resource does not exist in that language.
-    std::string Data(LPCSTR type, int id, WORD lang = kJapanese) const { return Data(type, MAKEINTRESOURCEA(id), lang); }
+    std::string Data(LPCSTR type, int id, WORD lang = kJapanese) const {
+        return Data(type, MAKEINTRESOURCEA(id), lang);
+    }
     std::string Data(LPCSTR type, LPCSTR name, WORD lang = kJapanese) const {
         HRSRC info = FindResourceExA(m_module, type, name, lang);
         const void* bytes = info ? LockResource(LoadResource(m_module, info)) : nullptr;
-        return bytes ? std::string(static_cast<const char*>(bytes), SizeofResource(m_module, info)) : std::string();
+        return bytes ? std::string(static_cast<const char*>(bytes), SizeofResource(m_module, info))
+                     : std::string();
     }
     std::vector<WORD> Languages(LPCSTR type, LPCSTR name) const {
         std::vector<WORD> langs;
@@ -72,7 +76,8 @@ protected:
             m_module, type,
             [](HMODULE, LPCSTR, LPSTR name, LONG_PTR p) -> BOOL {
                 reinterpret_cast<std::vector<std::string>*>(p)->push_back(
-                    IS_INTRESOURCE(name) ? std::to_string(reinterpret_cast<ULONG_PTR>(name)) : std::string(name));
+                    IS_INTRESOURCE(name) ? std::to_string(reinterpret_cast<ULONG_PTR>(name))
+                                         : std::string(name));
                 return TRUE;
             },
             reinterpret_cast<LONG_PTR>(&names));
@@ -83,7 +88,7 @@ protected:
 
 // Little-endian reader; DWORD alignment is relative to the resource start.
 class Reader {
-public:
+  public:
     explicit Reader(const std::string& data, size_t pos = 0) : m_data(data), m_pos(pos) {}
     bool ok() const { return m_ok; }
     size_t pos() const { return m_pos; }
@@ -95,7 +100,8 @@ public:
             m_ok = false;
             return 0;
         }
-        for (size_t i = 0; i < n; ++i) v |= uint32_t(static_cast<unsigned char>(m_data[m_pos + i])) << (8 * i);
+        for (size_t i = 0; i < n; ++i)
+            v |= uint32_t(static_cast<unsigned char>(m_data[m_pos + i])) << (8 * i);
         m_pos += n;
         return v;
     }
@@ -114,7 +120,7 @@ public:
         return Sz();
     }
 
-private:
+  private:
     const std::string& m_data;
     size_t m_pos;
     bool m_ok = true;
@@ -122,7 +128,8 @@ private:
 
 // The predefined classes may be stored by name or by ordinal, in any case.
 std::string ClassOrdinal(std::string cls) {
-    static const char* const kClasses[] = {"button", "edit", "static", "listbox", "scrollbar", "combobox"};
+    static const char* const kClasses[] = {"button",  "edit",      "static",
+                                           "listbox", "scrollbar", "combobox"};
     for (char& c : cls) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
     for (int i = 0; i < 6; ++i)
         if (cls == kClasses[i]) return "#" + std::to_string(128 + i);
@@ -141,7 +148,8 @@ std::vector<std::string> DialogLines(const std::string& data) {
     const int count = r.W();
     r.Skip(4);  // x, y
     const int cx = r.S(), cy = r.S();
-    head += " " + Hex(style) + " " + Hex(exStyle) + " " + std::to_string(cx) + "x" + std::to_string(cy);
+    head +=
+        " " + Hex(style) + " " + Hex(exStyle) + " " + std::to_string(cx) + "x" + std::to_string(cy);
     const std::string menu = r.SzOrOrd(), cls = r.SzOrOrd(), title = r.Sz();
     head += " " + menu + "|" + cls + "| " + title;
     if (style & (DS_SETFONT | DS_SHELLFONT)) {
@@ -169,63 +177,71 @@ std::vector<std::string> DialogLines(const std::string& data) {
     return lines;
 }
 
-std::string C(int id, const char* cls, int x, int y, int cx, int cy, uint32_t style, const std::string& text) {
-    return std::to_string(id) + " " + ClassOrdinal(cls) + " " + std::to_string(x) + " " + std::to_string(y) + " " +
-           std::to_string(cx) + " " + std::to_string(cy) + " " + Hex(style) + " 0 " + text;
+std::string C(int id, const char* cls, int x, int y, int cx, int cy, uint32_t style,
+              const std::string& text) {
+    return std::to_string(id) + " " + ClassOrdinal(cls) + " " + std::to_string(x) + " " +
+           std::to_string(y) + " " + std::to_string(cx) + " " + std::to_string(cy) + " " +
+           Hex(style) + " 0 " + text;
 }
 
 TEST_F(ResourceTest, DialogTemplatesHaveTheirFixedLayoutAndTexts) {
     EXPECT_EQ((std::vector<std::string>{"DOWNLOADSELECTOR", "110"}), Names(RT_DIALOG));
     EXPECT_EQ(std::vector<WORD>{kJapanese}, Languages(RT_DIALOG, "DOWNLOADSELECTOR"));
     EXPECT_EQ(std::vector<WORD>{kJapanese}, Languages(RT_DIALOG, MAKEINTRESOURCEA(110)));
-    EXPECT_EQ((std::vector<std::string>{
-                  "1 ffff 80c808c8 0 425x263 || 製品のダウンロード 8 MS Shell Dlg",
-                  C(IDCANCEL, "Button", 304, 240, 81, 14, 0x50010000, "キャンセル"),
-                  C(IDC_SELECTOR_HEADING, "Static", 43, 160, 325, 8, 0x50020000, "以下の製品がダウンロード可能です。"),
-                  C(IDC_SELECTOR_PRODUCTS, "ComboBox", 40, 199, 345, 110, 0x50210003, ""),
-                  C(IDC_SELECTOR_START, "Button", 40, 215, 345, 21, 0x50010000,
-                    "選択した上記製品をダウンロードしてセットアップを開始する"),
-                  C(-1, "Static", 23, 7, 381, 62, 0x5000020E, "#113"),
-                  C(IDC_SELECTOR_USER_PAGE, "Button", 40, 240, 153, 14, 0x50010000, "「VELTA ユーザー専用ページ」を開く"),
-                  C(IDC_SELECTOR_STATUS, "Static", 43, 171, 325, 16, 0x50020000, ""),
-                  C(-1, "Static", 23, 73, 381, 8, 0x50020000,
-                    "VELTAダウンロードツールでは、VELTAのセットアップファイルをダウンロードします。"),
-              }),
-              DialogLines(Data(RT_DIALOG, "DOWNLOADSELECTOR")));
+    EXPECT_EQ(
+        (std::vector<std::string>{
+            "1 ffff 80c808c8 0 425x263 || 製品のダウンロード 8 MS Shell Dlg",
+            C(IDCANCEL, "Button", 304, 240, 81, 14, 0x50010000, "キャンセル"),
+            C(IDC_SELECTOR_HEADING, "Static", 43, 160, 325, 8, 0x50020000,
+              "以下の製品がダウンロード可能です。"),
+            C(IDC_SELECTOR_PRODUCTS, "ComboBox", 40, 199, 345, 110, 0x50210003, ""),
+            C(IDC_SELECTOR_START, "Button", 40, 215, 345, 21, 0x50010000,
+              "選択した上記製品をダウンロードしてセットアップを開始する"),
+            C(-1, "Static", 23, 7, 381, 62, 0x5000020E, "#113"),
+            C(IDC_SELECTOR_USER_PAGE, "Button", 40, 240, 153, 14, 0x50010000,
+              "「VELTA ユーザー専用ページ」を開く"),
+            C(IDC_SELECTOR_STATUS, "Static", 43, 171, 325, 16, 0x50020000, ""),
+            C(-1, "Static", 23, 73, 381, 8, 0x50020000,
+              "VELTAダウンロードツールでは、VELTAのセットアップファイルをダウンロードします。"),
+        }),
+        DialogLines(Data(RT_DIALOG, "DOWNLOADSELECTOR")));
     // Caption and modal frame but no system menu (no close box), not visible.
     // Control 140 carries a sample name that the window replaces.
     std::vector<std::string> progress = DialogLines(Data(RT_DIALOG, 110));
     ASSERT_EQ(10u, progress.size());
     const std::string sample = progress[2].substr(progress[2].find(" 0 ") + 3);
     EXPECT_FALSE(sample.empty());
-    EXPECT_EQ((std::vector<std::string>{
-                  "1 ffff 80c008c8 0 245x111 || VELTA Setup Download 8 MS Shell Dlg",
-                  C(-1, "Static", 7, 14, 40, 8, 0x50020000, "製品"),
-                  C(IDC_PROGRESS_PRODUCT, "Static", 67, 14, 166, 8, 0x50020000, sample),
-                  C(IDC_PROGRESS_FOLDER_LABEL, "Static", 7, 31, 45, 8, 0x50020000, "ダウンロード先"),
-                  C(IDC_PROGRESS_FOLDER, "Static", 67, 31, 163, 8, 0x5002C000, "ユーザーダウンロード先"),
-                  C(IDC_PROGRESS_LABEL, "Static", 7, 52, 34, 8, 0x50020000, "進捗"),
-                  C(IDC_PROGRESS_TEXT, "Static", 68, 52, 163, 8, 0x50020000, "0.0GB/0.0GB(0.0MB/s) 00:00"),
-                  C(IDC_PROGRESS_BAR, "msctls_progress32", 7, 67, 226, 12, 0x50800001, ""),
-                  C(IDCANCEL, "Button", 180, 88, 53, 16, 0x50010000, "中止"),
-                  C(IDC_PROGRESS_FILE_COUNTER, "Static", 7, 92, 168, 8, 0x50020000, ""),
-              }),
-              progress);
-    EXPECT_EQ((std::vector<int>{200, 201, 210, 300, 400, 113, 140, 101, 110, 102, 111, 1002, 110}),
-              (std::vector<int>{IDC_SELECTOR_HEADING, IDC_SELECTOR_STATUS, IDC_SELECTOR_PRODUCTS, IDC_SELECTOR_START,
-                                IDC_SELECTOR_USER_PAGE, IDB_BANNER, IDC_PROGRESS_PRODUCT, IDC_PROGRESS_FOLDER_LABEL,
-                                IDC_PROGRESS_FOLDER, IDC_PROGRESS_LABEL, IDC_PROGRESS_TEXT, IDC_PROGRESS_BAR,
-                                IDD_PROGRESS}));
+    EXPECT_EQ(
+        (std::vector<std::string>{
+            "1 ffff 80c008c8 0 245x111 || VELTA Setup Download 8 MS Shell Dlg",
+            C(-1, "Static", 7, 14, 40, 8, 0x50020000, "製品"),
+            C(IDC_PROGRESS_PRODUCT, "Static", 67, 14, 166, 8, 0x50020000, sample),
+            C(IDC_PROGRESS_FOLDER_LABEL, "Static", 7, 31, 45, 8, 0x50020000, "ダウンロード先"),
+            C(IDC_PROGRESS_FOLDER, "Static", 67, 31, 163, 8, 0x5002C000, "ユーザーダウンロード先"),
+            C(IDC_PROGRESS_LABEL, "Static", 7, 52, 34, 8, 0x50020000, "進捗"),
+            C(IDC_PROGRESS_TEXT, "Static", 68, 52, 163, 8, 0x50020000,
+              "0.0GB/0.0GB(0.0MB/s) 00:00"),
+            C(IDC_PROGRESS_BAR, "msctls_progress32", 7, 67, 226, 12, 0x50800001, ""),
+            C(IDCANCEL, "Button", 180, 88, 53, 16, 0x50010000, "中止"),
+            C(IDC_PROGRESS_FILE_COUNTER, "Static", 7, 92, 168, 8, 0x50020000, ""),
+        }),
+        progress);
+    EXPECT_EQ(
+        (std::vector<int>{200, 201, 210, 300, 400, 113, 140, 101, 110, 102, 111, 1002, 110}),
+        (std::vector<int>{IDC_SELECTOR_HEADING, IDC_SELECTOR_STATUS, IDC_SELECTOR_PRODUCTS,
+                          IDC_SELECTOR_START, IDC_SELECTOR_USER_PAGE, IDB_BANNER,
+                          IDC_PROGRESS_PRODUCT, IDC_PROGRESS_FOLDER_LABEL, IDC_PROGRESS_FOLDER,
+                          IDC_PROGRESS_LABEL, IDC_PROGRESS_TEXT, IDC_PROGRESS_BAR, IDD_PROGRESS}));
 }
 
 std::string BitmapHeader(const std::string& d) {
     BITMAPINFOHEADER h{};
     memcpy(&h, d.data(), std::min(d.size(), sizeof h));
     char b[128];
-    snprintf(b, sizeof b, "%lu %ldx%ld %u %u %lu %lu %ld %ld %lu %lu", (unsigned long)h.biSize, (long)h.biWidth,
-             (long)h.biHeight, h.biPlanes, h.biBitCount, (unsigned long)h.biCompression, (unsigned long)h.biSizeImage,
-             (long)h.biXPelsPerMeter, (long)h.biYPelsPerMeter, (unsigned long)h.biClrUsed,
-             (unsigned long)h.biClrImportant);
+    snprintf(b, sizeof b, "%lu %ldx%ld %u %u %lu %lu %ld %ld %lu %lu", (unsigned long)h.biSize,
+             (long)h.biWidth, (long)h.biHeight, h.biPlanes, h.biBitCount,
+             (unsigned long)h.biCompression, (unsigned long)h.biSizeImage, (long)h.biXPelsPerMeter,
+             (long)h.biYPelsPerMeter, (unsigned long)h.biClrUsed, (unsigned long)h.biClrImportant);
     return b;
 }
 
@@ -241,7 +257,8 @@ TEST_F(ResourceTest, BannerIsBottomUp24BitUncompressed) {
     int distinct = 0;
     for (int y = 0; y < 95; ++y) {
         for (int x = 0; x < 537; ++x) {
-            const auto* p = reinterpret_cast<const unsigned char*>(data.data()) + 40 + y * 1612 + x * 3;
+            const auto* p =
+                reinterpret_cast<const unsigned char*>(data.data()) + 40 + y * 1612 + x * 3;
             const int key = (p[0] >> 3) | ((p[1] >> 3) << 5) | ((p[2] >> 3) << 10);
             if (!seen[key]) {
                 seen[key] = true;
@@ -255,8 +272,9 @@ TEST_F(ResourceTest, BannerIsBottomUp24BitUncompressed) {
 struct IconSpec {
     int size, bpp;
 };
-constexpr IconSpec kIcons[15] = {{32, 4},  {16, 4},  {48, 8},  {32, 8},  {24, 8},  {16, 8},  {48, 24}, {32, 24},
-                                 {24, 24}, {16, 24}, {256, 32}, {48, 32}, {32, 32}, {24, 32}, {16, 32}};
+constexpr IconSpec kIcons[15] = {{32, 4},   {16, 4},  {48, 8},  {32, 8},  {24, 8},
+                                 {16, 8},   {48, 24}, {32, 24}, {24, 24}, {16, 24},
+                                 {256, 32}, {48, 32}, {32, 32}, {24, 32}, {16, 32}};
 
 TEST_F(ResourceTest, IconGroupListsFifteenImagesInOrder) {
     EXPECT_EQ(std::vector<std::string>{"107"}, Names(RT_GROUP_ICON));
@@ -307,9 +325,11 @@ TEST_F(ResourceTest, IconImagesHaveTheirFormatPaletteAndMask) {
             memcpy(&h, img.data(), sizeof h);
             // Height counts the colour bits and the AND mask.
             EXPECT_EQ((std::vector<long>{40, size, size * 2, 1, bpp, BI_RGB, long(palette)}),
-                      (std::vector<long>{long(h.biSize), h.biWidth, h.biHeight, h.biPlanes, h.biBitCount,
-                                         long(h.biCompression), long(bpp <= 8 && h.biClrUsed ? h.biClrUsed : palette)}));
-            const size_t colourStride = ((size * bpp + 31) / 32) * 4, maskStride = ((size + 31) / 32) * 4;
+                      (std::vector<long>{long(h.biSize), h.biWidth, h.biHeight, h.biPlanes,
+                                         h.biBitCount, long(h.biCompression),
+                                         long(bpp <= 8 && h.biClrUsed ? h.biClrUsed : palette)}));
+            const size_t colourStride = ((size * bpp + 31) / 32) * 4,
+                         maskStride = ((size + 31) / 32) * 4;
             const size_t maskOffset = 40 + palette * 4 + colourStride * size;
             ASSERT_EQ(maskOffset + maskStride * size, img.size());
             // Rounded tile: the corner is transparent, the middle is not.
@@ -322,7 +342,8 @@ TEST_F(ResourceTest, IconImagesHaveTheirFormatPaletteAndMask) {
                 int partial = 0, disagree = 0;
                 for (int y = 0; y < size; ++y) {
                     for (int x = 0; x < size; ++x) {
-                        const auto a = static_cast<unsigned char>(img[40 + (size - 1 - y) * colourStride + x * 4 + 3]);
+                        const auto a = static_cast<unsigned char>(
+                            img[40 + (size - 1 - y) * colourStride + x * 4 + 3]);
                         partial += a > 0 && a < 255;
                         disagree += (a == 0) != MaskBit(img, maskOffset, size, x, y);
                     }
@@ -338,8 +359,9 @@ TEST_F(ResourceTest, IconImagesHaveTheirFormatPaletteAndMask) {
             }
         }
         // The platform accepts every image for what it claims to be.
-        HICON icon = CreateIconFromResourceEx(reinterpret_cast<PBYTE>(const_cast<char*>(img.data())),
-                                              static_cast<DWORD>(img.size()), TRUE, 0x00030000, size, size, 0);
+        HICON icon = CreateIconFromResourceEx(
+            reinterpret_cast<PBYTE>(const_cast<char*>(img.data())), static_cast<DWORD>(img.size()),
+            TRUE, 0x00030000, size, size, 0);
         ASSERT_NE(nullptr, icon) << GetLastError();
         ICONINFO info{};
         ASSERT_TRUE(GetIconInfo(icon, &info));
@@ -353,7 +375,8 @@ TEST_F(ResourceTest, IconImagesHaveTheirFormatPaletteAndMask) {
     // On a true-colour screen the deepest image of each size wins.
     std::string group = Data(RT_GROUP_ICON, IDI_APP);
     for (auto [size, id] : {std::pair{256, 11}, {48, 12}, {32, 13}, {24, 14}, {16, 15}})
-        EXPECT_EQ(id, LookupIconIdFromDirectoryEx(reinterpret_cast<PBYTE>(group.data()), TRUE, size, size, 0));
+        EXPECT_EQ(id, LookupIconIdFromDirectoryEx(reinterpret_cast<PBYTE>(group.data()), TRUE, size,
+                                                  size, 0));
 }
 
 TEST_F(ResourceTest, ShellReadsTheFixedVersionFieldsAndStrings) {
@@ -368,7 +391,8 @@ TEST_F(ResourceTest, ShellReadsTheFixedVersionFieldsAndStrings) {
     auto query = [&](const std::string& key, UINT* length = nullptr) -> const char* {
         char* value = nullptr;
         UINT n = 0;
-        if (!VerQueryValueA(info.data(), key.c_str(), reinterpret_cast<void**>(&value), &n)) return nullptr;
+        if (!VerQueryValueA(info.data(), key.c_str(), reinterpret_cast<void**>(&value), &n))
+            return nullptr;
         if (length) *length = n;
         return value;
     };
@@ -376,20 +400,26 @@ TEST_F(ResourceTest, ShellReadsTheFixedVersionFieldsAndStrings) {
     const auto* f = reinterpret_cast<const VS_FIXEDFILEINFO*>(query("\\", &length));
     ASSERT_NE(nullptr, f);
     ASSERT_EQ(sizeof(VS_FIXEDFILEINFO), length);
-    EXPECT_EQ((std::vector<DWORD>{0xFEEF04BD, 0x10000, 0x10000, 1, 0x10000, 1, 0x3F, 0, 0x40004, 1, 0, 0, 0}),
-              (std::vector<DWORD>{f->dwSignature, f->dwStrucVersion, f->dwFileVersionMS, f->dwFileVersionLS,
-                                  f->dwProductVersionMS, f->dwProductVersionLS, f->dwFileFlagsMask, f->dwFileFlags,
-                                  f->dwFileOS, f->dwFileType, f->dwFileSubtype, f->dwFileDateMS, f->dwFileDateLS}));
+    EXPECT_EQ((std::vector<DWORD>{0xFEEF04BD, 0x10000, 0x10000, 1, 0x10000, 1, 0x3F, 0, 0x40004, 1,
+                                  0, 0, 0}),
+              (std::vector<DWORD>{f->dwSignature, f->dwStrucVersion, f->dwFileVersionMS,
+                                  f->dwFileVersionLS, f->dwProductVersionMS, f->dwProductVersionLS,
+                                  f->dwFileFlagsMask, f->dwFileFlags, f->dwFileOS, f->dwFileType,
+                                  f->dwFileSubtype, f->dwFileDateMS, f->dwFileDateLS}));
     const std::pair<const char*, const char*> strings[] = {
-        {"CompanyName", nullptr}, {"FileDescription", "VELTAセットアップダウンロード"}, {"FileVersion", "1.0.0.1"},
-        {"LegalCopyright", nullptr}, {"ProductName", "VELTA"}, {"ProductVersion", "1.0.250401"}};
+        {"CompanyName", nullptr},   {"FileDescription", "VELTAセットアップダウンロード"},
+        {"FileVersion", "1.0.0.1"}, {"LegalCopyright", nullptr},
+        {"ProductName", "VELTA"},   {"ProductVersion", "1.0.250401"}};
     for (const auto& [key, expected] : strings) {
         const char* value = query(std::string("\\StringFileInfo\\041104b0\\") + key);
         ASSERT_NE(nullptr, value) << key;
-        if (expected) EXPECT_STREQ(expected, value) << key;
-        else EXPECT_NE('\0', value[0]) << key;
+        if (expected)
+            EXPECT_STREQ(expected, value) << key;
+        else
+            EXPECT_NE('\0', value[0]) << key;
     }
-    const auto* translation = reinterpret_cast<const DWORD*>(query("\\VarFileInfo\\Translation", &length));
+    const auto* translation =
+        reinterpret_cast<const DWORD*>(query("\\VarFileInfo\\Translation", &length));
     ASSERT_NE(nullptr, translation);
     ASSERT_EQ(4u, length);
     EXPECT_EQ(0x04B00411u, *translation);
@@ -443,8 +473,9 @@ TEST_F(ResourceTest, VersionStringsAreTextInTheirFixedOrder) {
     const VersionBlock& table = root.children[0].children[0];
     EXPECT_EQ("041104b0", table.key);
     const std::pair<const char*, const char*> expected[] = {
-        {"CompanyName", nullptr}, {"FileDescription", "VELTAセットアップダウンロード"}, {"FileVersion", "1.0.0.1"},
-        {"LegalCopyright", nullptr}, {"ProductName", "VELTA"}, {"ProductVersion", "1.0.250401"}};
+        {"CompanyName", nullptr},   {"FileDescription", "VELTAセットアップダウンロード"},
+        {"FileVersion", "1.0.0.1"}, {"LegalCopyright", nullptr},
+        {"ProductName", "VELTA"},   {"ProductVersion", "1.0.250401"}};
     ASSERT_EQ(std::size(expected), table.children.size());
     for (size_t i = 0; i < table.children.size(); ++i) {
         const auto& [key, value] = expected[i];
@@ -465,7 +496,8 @@ TEST_F(ResourceTest, VersionStringsAreTextInTheirFixedOrder) {
 
 // Attribute value inside one element; "<none>" when absent.
 std::string Attribute(const std::string& element, const std::string& name) {
-    for (size_t at = element.find(name + "=\""); at != std::string::npos; at = element.find(name + "=\"", at + 1)) {
+    for (size_t at = element.find(name + "=\""); at != std::string::npos;
+         at = element.find(name + "=\"", at + 1)) {
         if (at == 0 || !isspace(static_cast<unsigned char>(element[at - 1]))) continue;
         const size_t start = at + name.size() + 2;
         return element.substr(start, element.find('"', start) - start);
@@ -475,7 +507,8 @@ std::string Attribute(const std::string& element, const std::string& name) {
 
 // The first element with that tag whose text contains `containing`.
 std::string Element(const std::string& xml, const std::string& tag, const std::string& containing) {
-    for (size_t at = xml.find("<" + tag); at != std::string::npos; at = xml.find("<" + tag, at + 1)) {
+    for (size_t at = xml.find("<" + tag); at != std::string::npos;
+         at = xml.find("<" + tag, at + 1)) {
         const std::string element = xml.substr(at, xml.find('>', at) - at + 1);
         if (element.find(containing) != std::string::npos) return element;
     }
@@ -489,10 +522,14 @@ TEST_F(ResourceTest, ManifestAsksForNoElevationAndCommonControlsSix) {
     const std::string level = Element(xml, "requestedExecutionLevel", "level=");
     EXPECT_EQ("asInvoker", Attribute(level, "level"));
     EXPECT_EQ("false", Attribute(level, "uiAccess"));
-    const std::string controls = Element(xml, "assemblyIdentity", "\"Microsoft.Windows.Common-Controls\"");
+    const std::string controls =
+        Element(xml, "assemblyIdentity", "\"Microsoft.Windows.Common-Controls\"");
     ASSERT_FALSE(controls.empty()) << xml;
-    for (auto [name, value] : {std::pair{"type", "win32"}, {"version", "6.0.0.0"}, {"processorArchitecture", "amd64"},
-                               {"publicKeyToken", "6595b64144ccf1df"}, {"language", "*"}})
+    for (auto [name, value] : {std::pair{"type", "win32"},
+                               {"version", "6.0.0.0"},
+                               {"processorArchitecture", "amd64"},
+                               {"publicKeyToken", "6595b64144ccf1df"},
+                               {"language", "*"}})
         EXPECT_EQ(value, Attribute(controls, name)) << name;
     // The identity sits inside a dependency, not e.g. in a comment.
     const size_t dependency = xml.find("<dependentAssembly>");
@@ -503,14 +540,17 @@ TEST_F(ResourceTest, ManifestAsksForNoElevationAndCommonControlsSix) {
 // Names of the DLLs the module imports from, lower case. The module is mapped
 // as an image, so the table's addresses are offsets from its base.
 std::vector<std::string> ImportedDlls(HMODULE module) {
-    const auto* base = reinterpret_cast<const uint8_t*>(reinterpret_cast<ULONG_PTR>(module) & ~ULONG_PTR{3});
+    const auto* base =
+        reinterpret_cast<const uint8_t*>(reinterpret_cast<ULONG_PTR>(module) & ~ULONG_PTR{3});
     const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
     const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
-    const IMAGE_DATA_DIRECTORY& table = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    const IMAGE_DATA_DIRECTORY& table =
+        nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
     std::vector<std::string> names;
     if (table.VirtualAddress == 0) return names;
-    for (const auto* d = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + table.VirtualAddress); d->Name;
-         ++d) {
+    for (const auto* d =
+             reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + table.VirtualAddress);
+         d->Name; ++d) {
         std::string name = reinterpret_cast<const char*>(base + d->Name);
         for (char& c : name) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
         names.push_back(name);
@@ -524,7 +564,9 @@ TEST_F(ResourceTest, ExecutableImportsNothingFromTheCommonControls) {
     const std::vector<std::string> dlls = ImportedDlls(m_module);
     std::string listed;
     for (const std::string& dll : dlls) listed += dll + " ";
-    const auto imports = [&](const char* dll) { return std::find(dlls.begin(), dlls.end(), dll) != dlls.end(); };
+    const auto imports = [&](const char* dll) {
+        return std::find(dlls.begin(), dlls.end(), dll) != dlls.end();
+    };
     EXPECT_TRUE(imports("user32.dll")) << listed;  // the table was read at all
     EXPECT_FALSE(imports("comctl32.dll")) << listed;
 }

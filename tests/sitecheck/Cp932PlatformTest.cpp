@@ -40,7 +40,8 @@ TEST(Cp932Table, AgreesWithThePlatformDecoder) {
             std::snprintf(line, sizeof line, "%02X%s: checker %s, platform %s\n",
                           static_cast<unsigned char>(bytes[0]),
                           bytes.size() > 1 ? (" " + ToHex(bytes[1])).c_str() : "",
-                          accepted ? "decodes" : "refuses", platform.empty() ? "refuses" : "decodes");
+                          accepted ? "decodes" : "refuses",
+                          platform.empty() ? "refuses" : "decodes");
             differences += line;
         }
     };

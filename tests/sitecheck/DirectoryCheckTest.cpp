@@ -17,7 +17,8 @@ namespace {
 constexpr char kListFailure[] = "ダウンロードファイルリストが取得できませんでした。";
 constexpr char kDownloadFailure[] = "ダウンロードに失敗しました。";
 constexpr char kSetupFailure[] = "ダウンロードファイルの実行に失敗しました。";
-constexpr char kCatalogFailure[] = "ダウンロードカタログを取得中に、サーバーとの通信でエラーが発生しました。";
+constexpr char kCatalogFailure[] =
+    "ダウンロードカタログを取得中に、サーバーとの通信でエラーが発生しました。";
 constexpr char kUpdateNotice[] = "現バージョンVELTA DLはご利用頂けません。";
 constexpr char kNoProducts[] = "ご利用頂ける製品はありません。";
 
@@ -31,7 +32,9 @@ struct Case {
     int exitStatus;
 };
 
-void SetCatalog(SiteFiles& site, const std::string& text) { site[kCatalog] = text; }
+void SetCatalog(SiteFiles& site, const std::string& text) {
+    site[kCatalog] = text;
+}
 
 sitecheck::Report Check(const SiteFolder& folder, bool both = false) {
     std::string error;
@@ -49,136 +52,228 @@ TEST(DirectoryCheck, EveryFindingOnASiteWithOneFault) {
         {"good site", [](SiteFiles&) {}, {}, 0},
         {"Shift-JIS name with trail bytes 0x5C and 0x7C",
          [](SiteFiles& s) {
-             SetCatalog(s, "1,\x83\x5C\x83\x7C\x89\xEF\x8C\x76,https://vendor.test/p/,20261201\r\n");
+             SetCatalog(s,
+                        "1,\x83\x5C\x83\x7C\x89\xEF\x8C\x76,https://vendor.test/p/,20261201\r\n");
              s[kList] = "setup.exe\r\n\x83\x7C.cab\r\n";
              s["p/\x83\x7C.cab"] = "x";
          },
-         {}, 0},
+         {},
+         0},
         // Catalog
         {"catalog in UTF-8",
-         [](SiteFiles& s) { SetCatalog(s, "1,VELTA Test,https://vendor.test/p/,20261201\r\n2,\xE4\xBC\x9A\xE8\xA8\x88,https://vendor.test/p/,20261201\r\n"); },
-         {{kCatalog, 2, Severity::Error, "UTF-8, not Shift-JIS", "garbled"}}, 1},
+         [](SiteFiles& s) {
+             SetCatalog(s,
+                        "1,VELTA "
+                        "Test,https://vendor.test/p/,20261201\r\n2,\xE4\xBC\x9A\xE8\xA8\x88,https:/"
+                        "/vendor.test/p/,20261201\r\n");
+         },
+         {{kCatalog, 2, Severity::Error, "UTF-8, not Shift-JIS", "garbled"}},
+         1},
         {"catalog with a byte-order mark",
-         [](SiteFiles& s) { SetCatalog(s, "\xEF\xBB\xBF" "1,VELTA Test,https://vendor.test/p/,20261201\r\n"); },
+         [](SiteFiles& s) {
+             SetCatalog(s,
+                        "\xEF\xBB\xBF"
+                        "1,VELTA Test,https://vendor.test/p/,20261201\r\n");
+         },
          {{kCatalog, 1, Severity::Error, "UTF-8 byte-order mark", "garbled"},
-          {kCatalog, 1, Severity::Warning, "number column", "takes it as 0"}}, 1},
+          {kCatalog, 1, Severity::Warning, "number column", "takes it as 0"}},
+         1},
         {"catalog in UTF-16 with its byte-order mark",
-         [](SiteFiles& s) { SetCatalog(s, std::string("\xFF\xFE" "1\0,\0V\0", 8)); },
+         [](SiteFiles& s) {
+             SetCatalog(s, std::string("\xFF\xFE"
+                                       "1\0,\0V\0",
+                                       8));
+         },
          {{kCatalog, 1, Severity::Error, "UTF-16 byte-order mark", "first zero byte"},
-          {kCatalog, 1, Severity::Error, "name column (column 2) is empty", "missing from the list"},
-          {kCatalog, 0, Severity::Warning, "lists no product", kNoProducts}}, 1},
+          {kCatalog, 1, Severity::Error, "name column (column 2) is empty",
+           "missing from the list"},
+          {kCatalog, 0, Severity::Warning, "lists no product", kNoProducts}},
+         1},
         {"catalog byte that code page 932 cannot decode",
-         [](SiteFiles& s) { SetCatalog(s, "1,VELTA \x85\x40Test,https://vendor.test/p/,20261201\r\n"); },
-         {{kCatalog, 1, Severity::Error, "byte 0x85 at column 9 cannot be decoded", "garbled"}}, 1},
+         [](SiteFiles& s) {
+             SetCatalog(s, "1,VELTA \x85\x40Test,https://vendor.test/p/,20261201\r\n");
+         },
+         {{kCatalog, 1, Severity::Error, "byte 0x85 at column 9 cannot be decoded", "garbled"}},
+         1},
         {"update notice",
          [](SiteFiles& s) { SetCatalog(s, "!1,VELTA Test,https://vendor.test/p/,20261201\r\n"); },
-         {{kCatalog, 1, Severity::Error, "update notice", kUpdateNotice}}, 1},
+         {{kCatalog, 1, Severity::Error, "update notice", kUpdateNotice}},
+         1},
         {"line without a name",
          [](SiteFiles& s) { s[kCatalog] += "2,,https://vendor.test/p/,20261201\r\n"; },
-         {{kCatalog, 2, Severity::Error, "name column (column 2) is empty", "missing from the list"}}, 1},
+         {{kCatalog, 2, Severity::Error, "name column (column 2) is empty",
+           "missing from the list"}},
+         1},
         {"empty URL column",
          [](SiteFiles& s) { s[kCatalog] += "2,Other,,20261201\r\n"; },
-         {{kCatalog, 2, Severity::Error, "URL column (column 3) of \"Other\" is empty", "start button does nothing"}}, 1},
+         {{kCatalog, 2, Severity::Error, "URL column (column 3) of \"Other\" is empty",
+           "start button does nothing"}},
+         1},
         {"URL column without a scheme",
          [](SiteFiles& s) { SetCatalog(s, "1,VELTA Test,vendor.test/p/,20261201\r\n"); },
-         {{kCatalog, 1, Severity::Error, "\"vendor.test/p/\" is not an http or https URL", kListFailure}}, 1},
+         {{kCatalog, 1, Severity::Error, "\"vendor.test/p/\" is not an http or https URL",
+           kListFailure}},
+         1},
         {"URL column without final slash",
          [](SiteFiles& s) {
              SetCatalog(s, "1,VELTA Test,https://vendor.test/p,20261201\r\n");
              s["pdownloadlist.txt"] = "setup.exe\r\n";
              s["psetup.exe"] = MinimalExecutable();
          },
-         {{kCatalog, 1, Severity::Warning, "does not end in \"/\"", "https://vendor.test/pdownloadlist.txt"}}, 0},
+         {{kCatalog, 1, Severity::Warning, "does not end in \"/\"",
+           "https://vendor.test/pdownloadlist.txt"}},
+         0},
         {"URL column over plain http",
          [](SiteFiles& s) { SetCatalog(s, "1,VELTA Test,http://vendor.test/p/,20261201\r\n"); },
-         {{kCatalog, 1, Severity::Warning, "is not https", "unencrypted"}}, 0},
+         {{kCatalog, 1, Severity::Warning, "is not https", "unencrypted"}},
+         0},
         {"URL column on another host",
          [](SiteFiles& s) { SetCatalog(s, "1,VELTA Test,https://mirror.test/p/,20261201\r\n"); },
-         {{kCatalog, 1, Severity::Warning, "points to mirror.test, not to the site's host vendor.test", "second server"}}, 0},
+         {{kCatalog, 1, Severity::Warning,
+           "points to mirror.test, not to the site's host vendor.test", "second server"}},
+         0},
         {"number column with letters",
          [](SiteFiles& s) { SetCatalog(s, "x1,VELTA Test,https://vendor.test/p/,20261201\r\n"); },
-         {{kCatalog, 1, Severity::Warning, "number column \"x1\"", "takes it as 0"}}, 0},
+         {{kCatalog, 1, Severity::Warning, "number column \"x1\"", "takes it as 0"}},
+         0},
         {"number column beyond 32 bits",
-         [](SiteFiles& s) { SetCatalog(s, "4294967296,VELTA Test,https://vendor.test/p/,20261201\r\n"); },
-         {{kCatalog, 1, Severity::Warning, "number column \"4294967296\"", "takes it as 2147483647"}}, 0},
+         [](SiteFiles& s) {
+             SetCatalog(s, "4294967296,VELTA Test,https://vendor.test/p/,20261201\r\n");
+         },
+         {{kCatalog, 1, Severity::Warning, "number column \"4294967296\"",
+           "takes it as 2147483647"}},
+         0},
         {"date that is no calendar day",
          [](SiteFiles& s) { SetCatalog(s, "1,VELTA Test,https://vendor.test/p/,20260230\r\n"); },
-         {{kCatalog, 1, Severity::Warning, "date column \"20260230\"", "shows it nowhere"}}, 0},
+         {{kCatalog, 1, Severity::Warning, "date column \"20260230\"", "shows it nowhere"}},
+         0},
         {"date with dashes",
          [](SiteFiles& s) { SetCatalog(s, "1,VELTA Test,https://vendor.test/p/,2026-12-01\r\n"); },
-         {{kCatalog, 1, Severity::Warning, "date column \"2026-12-01\"", "shows it nowhere"}}, 0},
+         {{kCatalog, 1, Severity::Warning, "date column \"2026-12-01\"", "shows it nowhere"}},
+         0},
         {"two products of the same name",
          [](SiteFiles& s) { s[kCatalog] += "2,VELTA Test,https://vendor.test/p/,20261201\r\n"; },
-         {{kCatalog, 2, Severity::Warning, "\"VELTA Test\" is also on line 1", "two items of the same name"}}, 0},
+         {{kCatalog, 2, Severity::Warning, "\"VELTA Test\" is also on line 1",
+           "two items of the same name"}},
+         0},
         {"empty catalog",
          [](SiteFiles& s) { SetCatalog(s, "\r\n"); },
-         {{kCatalog, 0, Severity::Warning, "lists no product", kNoProducts}}, 0},
+         {{kCatalog, 0, Severity::Warning, "lists no product", kNoProducts}},
+         0},
         {"catalog missing",
          [](SiteFiles& s) { s.erase(kCatalog); },
-         {{kCatalog, 0, Severity::Error, "cannot be fetched", kCatalogFailure}}, 1},
+         {{kCatalog, 0, Severity::Error, "cannot be fetched", kCatalogFailure}},
+         1},
         // File list
         {"file list missing",
          [](SiteFiles& s) { s.erase(kList); },
-         {{kCatalog, 1, Severity::Error, "the file list \"https://vendor.test/p/downloadlist.txt\"", kListFailure}}, 1},
+         {{kCatalog, 1, Severity::Error, "the file list \"https://vendor.test/p/downloadlist.txt\"",
+           kListFailure}},
+         1},
         {"file list line over 1023 bytes",
          [](SiteFiles& s) { s[kList] = "setup.exe\r\n" + std::string(1024, 'a') + "\r\n"; },
-         {{kList, 2, Severity::Error, "1024 bytes long, over the 1023", kListFailure}}, 1},
+         {{kList, 2, Severity::Error, "1024 bytes long, over the 1023", kListFailure}},
+         1},
         {"file list without files",
          [](SiteFiles& s) { s[kList] = "\r\n\n"; },
-         {{kList, 0, Severity::Error, "names no file", "silently does nothing"}}, 1},
+         {{kList, 0, Severity::Error, "names no file", "silently does nothing"}},
+         1},
         {"file list line with a trailing blank",
-         [](SiteFiles& s) { s[kList] = "setup.exe\r\ndata.cab \r\n"; s["p/data.cab "] = "x"; },
-         {{kList, 2, Severity::Warning, "begins or ends with a blank or a dot", "Windows drops"}}, 0},
+         [](SiteFiles& s) {
+             s[kList] = "setup.exe\r\ndata.cab \r\n";
+             s["p/data.cab "] = "x";
+         },
+         {{kList, 2, Severity::Warning, "begins or ends with a blank or a dot", "Windows drops"}},
+         0},
         {"file list line with a trailing dot",
-         [](SiteFiles& s) { s[kList] = "setup.exe\r\ndata.cab.\r\n"; s["p/data.cab."] = "x"; },
-         {{kList, 2, Severity::Warning, "begins or ends with a blank or a dot", "Windows drops"}}, 0},
+         [](SiteFiles& s) {
+             s[kList] = "setup.exe\r\ndata.cab.\r\n";
+             s["p/data.cab."] = "x";
+         },
+         {{kList, 2, Severity::Warning, "begins or ends with a blank or a dot", "Windows drops"}},
+         0},
         // File names
         {"two entries of the same file name",
-         [](SiteFiles& s) { s[kList] += "sub/DATA.CAB\r\n"; s["p/sub/DATA.CAB"] = "x"; },
-         {{kList, 3, Severity::Error, "\"DATA.CAB\" is also on line 2", "replaces the earlier one"}}, 1},
+         [](SiteFiles& s) {
+             s[kList] += "sub/DATA.CAB\r\n";
+             s["p/sub/DATA.CAB"] = "x";
+         },
+         {{kList, 3, Severity::Error, "\"DATA.CAB\" is also on line 2",
+           "replaces the earlier one"}},
+         1},
         {"a later entry named like the setup",
-         [](SiteFiles& s) { s[kList] += "old/setup.exe\r\n"; s["p/old/setup.exe"] = "x"; },
-         {{kList, 3, Severity::Error, "\"setup.exe\" is also on line 1", "replaces the setup program"}}, 1},
+         [](SiteFiles& s) {
+             s[kList] += "old/setup.exe\r\n";
+             s["p/old/setup.exe"] = "x";
+         },
+         {{kList, 3, Severity::Error, "\"setup.exe\" is also on line 1",
+           "replaces the setup program"}},
+         1},
         {"entry ending in a slash",
          [](SiteFiles& s) { s[kList] = "setup.exe\r\ndata/\r\n"; },
-         {{kList, 2, Severity::Error, "empty file name", kDownloadFailure}}, 1},
+         {{kList, 2, Severity::Error, "empty file name", kDownloadFailure}},
+         1},
         {"entry named ..",
          [](SiteFiles& s) { s[kList] = "setup.exe\r\nsub/..\r\n"; },
-         {{kList, 2, Severity::Error, "\"..\" names a folder", kDownloadFailure}}, 1},
+         {{kList, 2, Severity::Error, "\"..\" names a folder", kDownloadFailure}},
+         1},
         {"reserved device name with extension",
-         [](SiteFiles& s) { s[kList] = "setup.exe\r\ncon.txt\r\n"; s["p/con.txt"] = "x"; },
-         {{kList, 2, Severity::Error, "\"con.txt\" is a device name", kDownloadFailure}}, 1},
+         [](SiteFiles& s) {
+             s[kList] = "setup.exe\r\ncon.txt\r\n";
+             s["p/con.txt"] = "x";
+         },
+         {{kList, 2, Severity::Error, "\"con.txt\" is a device name", kDownloadFailure}},
+         1},
         {"reserved device name COM1",
-         [](SiteFiles& s) { s[kList] = "setup.exe\r\nCOM1\r\n"; s["p/COM1"] = "x"; },
-         {{kList, 2, Severity::Error, "\"COM1\" is a device name", kDownloadFailure}}, 1},
+         [](SiteFiles& s) {
+             s[kList] = "setup.exe\r\nCOM1\r\n";
+             s["p/COM1"] = "x";
+         },
+         {{kList, 2, Severity::Error, "\"COM1\" is a device name", kDownloadFailure}},
+         1},
         {"character Windows refuses",
          [](SiteFiles& s) { s[kList] = "setup.exe\r\ndata.cab?v=2\r\n"; },
-         {{kList, 2, Severity::Error, "holds '?'", kDownloadFailure}}, 1},
+         {{kList, 2, Severity::Error, "holds '?'", kDownloadFailure}},
+         1},
         {"local path over MAX_PATH",
-         [&](SiteFiles& s) { s[kList] = "setup.exe\r\n" + longName + ".cab\r\n"; s["p/" + longName + ".cab"] = "x"; },
-         {{kList, 2, Severity::Error, "273 bytes, over 259 bytes (MAX_PATH), assuming the work folder \"C:\\Users\\abcdefghijklmnopqrst\\Downloads\\VELTADL0\\\"", kDownloadFailure}}, 1},
+         [&](SiteFiles& s) {
+             s[kList] = "setup.exe\r\n" + longName + ".cab\r\n";
+             s["p/" + longName + ".cab"] = "x";
+         },
+         {{kList, 2, Severity::Error,
+           "273 bytes, over 259 bytes (MAX_PATH), assuming the work folder "
+           "\"C:\\Users\\abcdefghijklmnopqrst\\Downloads\\VELTADL0\\\"",
+           kDownloadFailure}},
+         1},
         {"local path over the tool's buffer",
          [&](SiteFiles& s) { s[kList] = "setup.exe\r\n" + hugeName + "\r\n"; },
-         {{kList, 2, Severity::Error, "over the tool's 511-byte limit", kDownloadFailure}}, 1},
+         {{kList, 2, Severity::Error, "over the tool's 511-byte limit", kDownloadFailure}},
+         1},
         // Files
         {"setup program missing",
          [](SiteFiles& s) { s.erase("p/setup.exe"); },
-         {{kList, 1, Severity::Error, "the setup program \"setup.exe\": missing", kSetupFailure}}, 1},
+         {{kList, 1, Severity::Error, "the setup program \"setup.exe\": missing", kSetupFailure}},
+         1},
         {"setup program empty",
          [](SiteFiles& s) { s["p/setup.exe"] = ""; },
-         {{kList, 1, Severity::Error, "\"setup.exe\" is empty", kSetupFailure}}, 1},
+         {{kList, 1, Severity::Error, "\"setup.exe\" is empty", kSetupFailure}},
+         1},
         {"setup program without PE header",
          [](SiteFiles& s) { s["p/setup.exe"] = "MZ" + std::string(200, '\0'); },
-         {{kList, 1, Severity::Error, "not a Windows executable", kSetupFailure}}, 1},
+         {{kList, 1, Severity::Error, "not a Windows executable", kSetupFailure}},
+         1},
         {"setup program that is a text",
          [](SiteFiles& s) { s["p/setup.exe"] = "<html>moved</html>"; },
-         {{kList, 1, Severity::Error, "not a Windows executable", kSetupFailure}}, 1},
+         {{kList, 1, Severity::Error, "not a Windows executable", kSetupFailure}},
+         1},
         {"data file missing",
          [](SiteFiles& s) { s.erase("p/data.cab"); },
-         {{kList, 2, Severity::Error, "the file \"data.cab\": missing", kDownloadFailure}}, 1},
+         {{kList, 2, Severity::Error, "the file \"data.cab\": missing", kDownloadFailure}},
+         1},
         {"data file path leaving the document root",
          [](SiteFiles& s) { s[kList] = "setup.exe\r\n../../../x.cab\r\n"; },
-         {{kList, 2, Severity::Error, "leaves the document root", kDownloadFailure}}, 1},
+         {{kList, 2, Severity::Error, "leaves the document root", kDownloadFailure}},
+         1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -213,11 +308,13 @@ TEST(DirectoryCheck, CatalogsOfEachMode) {
         if (!c.normalPresent) files.erase(kCatalog);
         if (c.testPresent) files[CatalogFile(1)] = catalog;
         const SiteFolder folder(files);
-        std::vector<std::string> arguments = {"check", folder.Path(), "--base-url", "https://vendor.test/"};
+        std::vector<std::string> arguments = {"check", folder.Path(), "--base-url",
+                                              "https://vendor.test/"};
         arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
         std::string out, err;
         EXPECT_EQ(sitecheck::RunCommand(arguments, out, err), c.exitStatus) << out << err;
-        EXPECT_NE(out.find("checked " + std::to_string(c.catalogs) + " catalog"), std::string::npos) << out;
+        EXPECT_NE(out.find("checked " + std::to_string(c.catalogs) + " catalog"), std::string::npos)
+            << out;
     }
 }
 
@@ -235,7 +332,8 @@ TEST(DirectoryCheck, AssumedDownloadsFolderSetsThePathLimit) {
         {{"--downloads-folder", "C:\\D\\"}, 0},
     };
     for (const auto& [options, exitStatus] : cases) {
-        std::vector<std::string> arguments = {"check", folder.Path(), "--base-url", "https://vendor.test/"};
+        std::vector<std::string> arguments = {"check", folder.Path(), "--base-url",
+                                              "https://vendor.test/"};
         arguments.insert(arguments.end(), options.begin(), options.end());
         std::string out, err;
         EXPECT_EQ(sitecheck::RunCommand(arguments, out, err), exitStatus) << out << err;
@@ -247,17 +345,33 @@ TEST(DirectoryCheck, CompilerStyleAndJsonOutput) {
     files.erase("p/data.cab");
     const SiteFolder folder(files);
     std::string out, err;
-    ASSERT_EQ(sitecheck::RunCommand({"check", folder.Path(), "--base-url", "https://vendor.test/"}, out, err), 1);
-    const std::string line = folder.Path() + "/p/downloadlist.txt:2: error: the file \"data.cab\": missing, no file " +
-                             folder.Path() + "/p/data.cab (a server answers 404) \xE2\x80\x94 the customer sees \"" +
-                             kDownloadFailure + "\"\n";
+    ASSERT_EQ(sitecheck::RunCommand({"check", folder.Path(), "--base-url", "https://vendor.test/"},
+                                    out, err),
+              1);
+    const std::string line =
+        folder.Path() + "/p/downloadlist.txt:2: error: the file \"data.cab\": missing, no file " +
+        folder.Path() + "/p/data.cab (a server answers 404) \xE2\x80\x94 the customer sees \"" +
+        kDownloadFailure + "\"\n";
     EXPECT_EQ(out.substr(0, line.size()), line) << out;
-    EXPECT_NE(out.find("velta-site: 1 error, 0 warnings; checked 1 catalog, 1 product, 2 files"), std::string::npos) << out;
+    EXPECT_NE(out.find("velta-site: 1 error, 0 warnings; checked 1 catalog, 1 product, 2 files"),
+              std::string::npos)
+        << out;
 
     out.clear();
-    ASSERT_EQ(sitecheck::RunCommand({"check", folder.Path(), "--base-url", "https://vendor.test/", "--json"}, out, err), 1);
-    EXPECT_EQ(out.rfind("{\"errors\": 1, \"warnings\": 0, \"catalogs\": 1, \"products\": 1, \"files\": 2, \"fatal\": null, \"findings\": [", 0), 0u) << out;
-    EXPECT_NE(out.find("\"line\": 2, \"severity\": \"error\", \"what\": \"the file \\\"data.cab\\\": missing"), std::string::npos) << out;
+    ASSERT_EQ(
+        sitecheck::RunCommand(
+            {"check", folder.Path(), "--base-url", "https://vendor.test/", "--json"}, out, err),
+        1);
+    EXPECT_EQ(out.rfind("{\"errors\": 1, \"warnings\": 0, \"catalogs\": 1, \"products\": 1, "
+                        "\"files\": 2, \"fatal\": null, \"findings\": [",
+                        0),
+              0u)
+        << out;
+    EXPECT_NE(
+        out.find(
+            "\"line\": 2, \"severity\": \"error\", \"what\": \"the file \\\"data.cab\\\": missing"),
+        std::string::npos)
+        << out;
 }
 
 TEST(DirectoryCheck, WrongUsageExitsWithTwo) {
@@ -266,9 +380,9 @@ TEST(DirectoryCheck, WrongUsageExitsWithTwo) {
         {},
         {"verify", folder.Path()},
         {"check"},
-        {"check", folder.Path()},                                        // no --base-url
-        {"check", folder.Path(), "--base-url"},                          // no value
-        {"check", folder.Path(), "--base-url", "vendor.test"},           // not a URL
+        {"check", folder.Path()},                               // no --base-url
+        {"check", folder.Path(), "--base-url"},                 // no value
+        {"check", folder.Path(), "--base-url", "vendor.test"},  // not a URL
         {"check", folder.Path(), "--base-url", "https://vendor.test/sub/"},
         {"check", folder.Path() + "/missing", "--base-url", "https://vendor.test/"},
         {"check", folder.Path(), "--base-url", "https://vendor.test/", "--frobnicate"},

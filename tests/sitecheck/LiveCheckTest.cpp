@@ -17,9 +17,12 @@ namespace {
 
 constexpr char kListFailure[] = "ダウンロードファイルリストが取得できませんでした。";
 constexpr char kDownloadFailure[] = "ダウンロードに失敗しました。";
-constexpr char kCatalogFailure[] = "ダウンロードカタログを取得中に、サーバーとの通信でエラーが発生しました。";
+constexpr char kCatalogFailure[] =
+    "ダウンロードカタログを取得中に、サーバーとの通信でエラーが発生しました。";
 
-std::string Authority(Port port) { return "localhost:" + std::to_string(PortNumber(port)); }
+std::string Authority(Port port) {
+    return "localhost:" + std::to_string(PortNumber(port));
+}
 
 void Serve(const std::string& target, const std::string& body) {
     velta_test::Route route;
@@ -48,19 +51,26 @@ sitecheck::Report CheckLive(const std::string& siteUrl) {
 }
 
 class LiveCheck : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { ASSERT_TRUE(velta_test::Reset()) << velta_test::LastError(); }
     const std::string kCatalogTarget = sitecheck::CatalogPath(0);
 };
 
 TEST_F(LiveCheck, HttpsSiteWithCertificateRedirectAndTransferFaults) {
     const std::string https = "https://" + Authority(Port::Https);
-    Serve(kCatalogTarget,
-          "1,Good," + https + "/good/,20261201\r\n"
-          "2,Untrusted,https://" + Authority(Port::HttpsUntrusted) + "/untrusted/,20261201\r\n"
-          "3,Moved," + https + "/moved/,20261201\r\n"
-          "4,WrongName,https://" + Authority(Port::HttpsWrongHost) + "/wrong/,20261201\r\n"
-          "5,Expired,https://" + Authority(Port::HttpsExpired) + "/old/,20261201\r\n");
+    Serve(kCatalogTarget, "1,Good," + https +
+                              "/good/,20261201\r\n"
+                              "2,Untrusted,https://" +
+                              Authority(Port::HttpsUntrusted) +
+                              "/untrusted/,20261201\r\n"
+                              "3,Moved," +
+                              https +
+                              "/moved/,20261201\r\n"
+                              "4,WrongName,https://" +
+                              Authority(Port::HttpsWrongHost) +
+                              "/wrong/,20261201\r\n"
+                              "5,Expired,https://" +
+                              Authority(Port::HttpsExpired) + "/old/,20261201\r\n");
     Serve("/good/downloadlist.txt", "setup.exe\r\nnolength.cab\r\nshort.cab\r\nbadlength.cab\r\n");
     Serve("/good/setup.exe", MinimalExecutable());
     velta_test::Route noLength;
@@ -92,20 +102,40 @@ TEST_F(LiveCheck, HttpsSiteWithCertificateRedirectAndTransferFaults) {
     const sitecheck::Report report = CheckLive(https);
     const std::string catalog = https + kCatalogTarget;
     const std::string goodList = https + "/good/downloadlist.txt";
-    EXPECT_EQ(Mismatch(report,
-                       {
-                           {catalog, 2, Severity::Warning, "points to " + Authority(Port::HttpsUntrusted), "second server"},
-                           {catalog, 4, Severity::Warning, "points to " + Authority(Port::HttpsWrongHost), "second server"},
-                           {catalog, 5, Severity::Warning, "points to " + Authority(Port::HttpsExpired), "second server"},
-                           {goodList, 2, Severity::Warning, "\"nolength.cab\" is served without Content-Length", "no total size"},
-                           {goodList, 3, Severity::Error, "the transfer of \"short.cab\" broke off: status 200, then the body ended before its Content-Length", kDownloadFailure},
-                           {goodList, 4, Severity::Warning, "the Content-Length of \"badlength.cab\" reads as 0 but its body has 7 bytes", "wrong total"},
-                           {catalog, 2, Severity::Error, "refuses the server's certificate, which is issued by an authority Windows does not trust (WinINet error 12045)", kListFailure},
-                           {catalog, 3, Severity::Error, "a redirect (status 302), which the tool never follows", kListFailure},
-                           {catalog, 4, Severity::Warning, "certificate of " + Authority(Port::HttpsWrongHost) + " is issued for another host name", "browser"},
-                           {catalog, 5, Severity::Warning, "certificate of " + Authority(Port::HttpsExpired) + " is outside its validity dates", "browser"},
-                       }),
-              "");
+    EXPECT_EQ(
+        Mismatch(report,
+                 {
+                     {catalog, 2, Severity::Warning, "points to " + Authority(Port::HttpsUntrusted),
+                      "second server"},
+                     {catalog, 4, Severity::Warning, "points to " + Authority(Port::HttpsWrongHost),
+                      "second server"},
+                     {catalog, 5, Severity::Warning, "points to " + Authority(Port::HttpsExpired),
+                      "second server"},
+                     {goodList, 2, Severity::Warning,
+                      "\"nolength.cab\" is served without Content-Length", "no total size"},
+                     {goodList, 3, Severity::Error,
+                      "the transfer of \"short.cab\" broke off: status 200, then the body ended "
+                      "before its Content-Length",
+                      kDownloadFailure},
+                     {goodList, 4, Severity::Warning,
+                      "the Content-Length of \"badlength.cab\" reads as 0 but its body has 7 bytes",
+                      "wrong total"},
+                     {catalog, 2, Severity::Error,
+                      "refuses the server's certificate, which is issued by an authority Windows "
+                      "does not trust (WinINet error 12045)",
+                      kListFailure},
+                     {catalog, 3, Severity::Error,
+                      "a redirect (status 302), which the tool never follows", kListFailure},
+                     {catalog, 4, Severity::Warning,
+                      "certificate of " + Authority(Port::HttpsWrongHost) +
+                          " is issued for another host name",
+                      "browser"},
+                     {catalog, 5, Severity::Warning,
+                      "certificate of " + Authority(Port::HttpsExpired) +
+                          " is outside its validity dates",
+                      "browser"},
+                 }),
+        "");
     EXPECT_EQ(report.ExitStatus(), 1);
     // Every request went out as the customer's tool sends it.
     const auto requests = velta_test::RecordedRequests("/good/setup.exe");
@@ -117,9 +147,10 @@ TEST_F(LiveCheck, HttpsSiteWithCertificateRedirectAndTransferFaults) {
 
 TEST_F(LiveCheck, HttpSiteWithMissingFileAndRedirect) {
     const std::string http = "http://" + Authority(Port::Http);
-    Serve(kCatalogTarget,
-          "1,Plain," + http + "/plain/,20261201\r\n"
-          "2,Gone," + http + "/gone/,20261201\r\n");
+    Serve(kCatalogTarget, "1,Plain," + http +
+                              "/plain/,20261201\r\n"
+                              "2,Gone," +
+                              http + "/gone/,20261201\r\n");
     Serve("/plain/downloadlist.txt", "setup.exe\r\nmissing.cab\r\n");
     Serve("/plain/setup.exe", MinimalExecutable());
     Serve(Redirect("/gone/downloadlist.txt", 301));
@@ -130,7 +161,8 @@ TEST_F(LiveCheck, HttpSiteWithMissingFileAndRedirect) {
                        {
                            {catalog, 1, Severity::Warning, "is not https", "unencrypted"},
                            {catalog, 2, Severity::Warning, "is not https", "unencrypted"},
-                           {http + "/plain/downloadlist.txt", 2, Severity::Error, "the file \"missing.cab\": status 404", kDownloadFailure},
+                           {http + "/plain/downloadlist.txt", 2, Severity::Error,
+                            "the file \"missing.cab\": status 404", kDownloadFailure},
                            {catalog, 2, Severity::Error, "a redirect (status 301)", kListFailure},
                        }),
               "");

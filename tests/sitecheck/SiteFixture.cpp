@@ -18,7 +18,9 @@ std::string MinimalExecutable() {
     return exe;
 }
 
-std::string CatalogFile(int testMode) { return sitecheck::CatalogPath(testMode).substr(1); }
+std::string CatalogFile(int testMode) {
+    return sitecheck::CatalogPath(testMode).substr(1);
+}
 
 SiteFiles GoodSite() {
     return {
@@ -32,15 +34,16 @@ SiteFiles GoodSite() {
 SiteFolder::SiteFolder(const SiteFiles& files) {
     static std::atomic<unsigned> counter{0};
     std::random_device random;
-    const std::filesystem::path root = std::filesystem::temp_directory_path() /
-                                       ("velta-site-test-" + std::to_string(random()) + "-" +
-                                        std::to_string(counter++));
+    const std::filesystem::path root =
+        std::filesystem::temp_directory_path() /
+        ("velta-site-test-" + std::to_string(random()) + "-" + std::to_string(counter++));
     std::filesystem::create_directories(root);
     m_path = root.string();
     for (const auto& [relative, bytes] : files) {
         const std::filesystem::path path = sitecheck::DiskPath(m_path, relative);
         std::filesystem::create_directories(path.parent_path());
-        std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        std::ofstream(path, std::ios::binary)
+            .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     }
 }
 
@@ -59,9 +62,9 @@ std::string Mismatch(const sitecheck::Report& report, const std::vector<Expected
     for (std::size_t i = 0; problem.empty() && i < found.size(); ++i) {
         const sitecheck::Finding& f = found[i];
         const Expected& e = expected[i];
-        const bool fileMatches = f.file.size() >= e.fileEnd.size() &&
-                                 f.file.compare(f.file.size() - e.fileEnd.size(), e.fileEnd.size(),
-                                                e.fileEnd) == 0;
+        const bool fileMatches =
+            f.file.size() >= e.fileEnd.size() &&
+            f.file.compare(f.file.size() - e.fileEnd.size(), e.fileEnd.size(), e.fileEnd) == 0;
         if (!fileMatches || f.line != e.line || f.severity != e.severity ||
             f.what.find(e.what) == std::string::npos ||
             f.customer.find(e.customer) == std::string::npos) {

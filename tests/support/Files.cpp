@@ -8,7 +8,9 @@ namespace velta_test {
 
 namespace {
 
-DWORD Attributes(const std::string& path) { return GetFileAttributesA(path.c_str()); }
+DWORD Attributes(const std::string& path) {
+    return GetFileAttributesA(path.c_str());
+}
 
 std::string WithBackslash(const std::string& folder) {
     if (!folder.empty() && folder.back() != '\\' && folder.back() != '/') return folder + "\\";
@@ -17,7 +19,9 @@ std::string WithBackslash(const std::string& folder) {
 
 }  // namespace
 
-bool PathExists(const std::string& path) { return Attributes(path) != INVALID_FILE_ATTRIBUTES; }
+bool PathExists(const std::string& path) {
+    return Attributes(path) != INVALID_FILE_ATTRIBUTES;
+}
 
 bool FileExists(const std::string& path) {
     const DWORD a = Attributes(path);
@@ -38,7 +42,8 @@ std::string ReadWholeFile(const std::string& path) {
     FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) return bytes;
     char chunk[65536];
-    for (size_t got; (got = std::fread(chunk, 1, sizeof chunk, file)) > 0;) bytes.append(chunk, got);
+    for (size_t got; (got = std::fread(chunk, 1, sizeof chunk, file)) > 0;)
+        bytes.append(chunk, got);
     std::fclose(file);
     return bytes;
 }
@@ -105,10 +110,12 @@ ScratchFolder::ScratchFolder(const std::string& tag) {
 ScratchFolder::~ScratchFolder() {
     // A process that has just ended may hold its current folder here a
     // moment longer; retry briefly rather than leave litter behind.
-    WaitUntil([&] {
-        RemoveTree(m_path);
-        return !PathExists(m_path);
-    }, 5000);
+    WaitUntil(
+        [&] {
+            RemoveTree(m_path);
+            return !PathExists(m_path);
+        },
+        5000);
 }
 
 }  // namespace velta_test

@@ -9,7 +9,7 @@
 namespace velta_test {
 
 bool PathExists(const std::string& path);
-bool FileExists(const std::string& path);       // exists and is no directory
+bool FileExists(const std::string& path);  // exists and is no directory
 bool DirectoryExists(const std::string& path);
 // Creates one folder; true also when it exists already as a folder.
 bool MakeDirectory(const std::string& path);
@@ -35,14 +35,14 @@ std::string ProgramFolder();
 // A fresh, empty folder "<temp>velta-<tag>-<pid>-<n>\" (ending in a
 // backslash), removed with its contents on destruction.
 class ScratchFolder {
-public:
+  public:
     explicit ScratchFolder(const std::string& tag = "t");
     ~ScratchFolder();
     ScratchFolder(const ScratchFolder&) = delete;
     ScratchFolder& operator=(const ScratchFolder&) = delete;
     const std::string& Path() const { return m_path; }
 
-private:
+  private:
     std::string m_path;
 };
 

@@ -50,7 +50,8 @@ bool MakeDirectoryLink(const std::string& link, const std::string& target, std::
     const std::string unixFolder = UnixPathOf(link.substr(0, link.find_last_of('\\')));
     if (unixTarget.empty() || unixFolder.empty()) return false;
     const std::string name = link.substr(link.find_last_of('\\') + 1);
-    if (!RunUnix("Z:\\bin\\ln", "ln -s \"" + unixTarget + "\" \"" + unixFolder + "/" + name + "\"")) {
+    if (!RunUnix("Z:\\bin\\ln",
+                 "ln -s \"" + unixTarget + "\" \"" + unixFolder + "/" + name + "\"")) {
         return false;
     }
     how = "Unix symbolic link";

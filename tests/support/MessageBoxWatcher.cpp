@@ -17,7 +17,8 @@ constexpr int kTextId = 0xFFFF;
 constexpr int kIconId = 0x0440;
 constexpr UINT kTimeoutMs = 2000;
 
-const int kButtonIds[] = {IDOK, IDCANCEL, IDABORT, IDRETRY, IDIGNORE, IDYES, IDNO, IDTRYAGAIN, IDCONTINUE};
+const int kButtonIds[] = {IDOK,  IDCANCEL, IDABORT,    IDRETRY,   IDIGNORE,
+                          IDYES, IDNO,     IDTRYAGAIN, IDCONTINUE};
 
 struct Candidates {
     DWORD pid;
@@ -28,7 +29,8 @@ BOOL CALLBACK CollectBoxes(HWND hwnd, LPARAM param) {
     DWORD pid = 0;
     GetWindowThreadProcessId(hwnd, &pid);
     auto* found = reinterpret_cast<Candidates*>(param);
-    if (pid == found->pid && IsWindowVisible(hwnd) && IsMessageBoxWindow(hwnd)) found->windows.push_back(hwnd);
+    if (pid == found->pid && IsWindowVisible(hwnd) && IsMessageBoxWindow(hwnd))
+        found->windows.push_back(hwnd);
     return TRUE;
 }
 
@@ -36,7 +38,8 @@ UINT RecogniseIcon(HWND box) {
     HWND icon = GetDlgItem(box, kIconId);
     if (!icon || !IsWindowVisible(icon)) return 0;
     DWORD_PTR shown = 0;
-    if (!SendMessageTimeoutW(icon, STM_GETICON, 0, 0, SMTO_NORMAL, kTimeoutMs, &shown) || !shown) return 0;
+    if (!SendMessageTimeoutW(icon, STM_GETICON, 0, 0, SMTO_NORMAL, kTimeoutMs, &shown) || !shown)
+        return 0;
     // The box loads the shared system icons, so the handles compare equal
     // with the ones this process gets for the same ids.
     const struct {
@@ -169,7 +172,8 @@ void MessageBoxWatcher::State::Scan() {
 
 bool MessageBoxWatcher::WaitForCount(size_t n, DWORD timeoutMs) {
     std::unique_lock<std::mutex> lock(m_state->mutex);
-    return m_state->changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return m_state->boxes.size() >= n; });
+    return m_state->changed.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                                     [&] { return m_state->boxes.size() >= n; });
 }
 
 size_t MessageBoxWatcher::Count() const {
@@ -189,7 +193,9 @@ std::vector<SeenMessageBox> MessageBoxWatcher::Boxes() const {
 
 bool MessageBoxWatcher::Answer(size_t index, int button) {
     std::lock_guard<std::mutex> lock(m_state->mutex);
-    if (index >= m_state->boxes.size() || m_state->boxes[index].answeredWith != 0 || !IsWindow(m_state->boxes[index].hwnd)) return false;
+    if (index >= m_state->boxes.size() || m_state->boxes[index].answeredWith != 0 ||
+        !IsWindow(m_state->boxes[index].hwnd))
+        return false;
     HWND hwnd = m_state->boxes[index].hwnd;
     m_state->boxes[index].answeredWith = button;
     return PostMessageW(hwnd, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),

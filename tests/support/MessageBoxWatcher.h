@@ -14,18 +14,18 @@ namespace velta_test {
 
 struct SeenMessageBox {
     HWND hwnd = nullptr;
-    HWND owner = nullptr;         // GetWindow(GW_OWNER); nullptr for an unowned box
+    HWND owner = nullptr;           // GetWindow(GW_OWNER); nullptr for an unowned box
     bool ownerWasDisabled = false;  // the owner was disabled while the box was up (modal to it)
-    std::string caption;          // code page 932
-    std::string text;             // the 0xFFFF static, code page 932
-    std::vector<int> buttons;     // IDOK, IDCANCEL, IDYES ... that the box shows
-    UINT icon = 0;                // MB_ICONERROR / MB_ICONWARNING / MB_ICONINFORMATION /
-                                  // MB_ICONQUESTION, 0 if none or not recognised
-    int answeredWith = 0;         // the button the watcher pressed, 0 if left open
+    std::string caption;            // code page 932
+    std::string text;               // the 0xFFFF static, code page 932
+    std::vector<int> buttons;       // IDOK, IDCANCEL, IDYES ... that the box shows
+    UINT icon = 0;                  // MB_ICONERROR / MB_ICONWARNING / MB_ICONINFORMATION /
+                                    // MB_ICONQUESTION, 0 if none or not recognised
+    int answeredWith = 0;           // the button the watcher pressed, 0 if left open
 };
 
 class MessageBoxWatcher {
-public:
+  public:
     // answer: button to press on each box (IDOK by default; 0 leaves boxes
     // open for the test to inspect and Answer()). A box without that button
     // gets IDCANCEL if it has it, else its first button.
@@ -48,7 +48,7 @@ public:
     // Presses a button on a box that was left open (answer 0).
     bool Answer(size_t index, int button);
 
-private:
+  private:
     // Kept out of the header: <condition_variable> pulls in <chrono>, which
     // does not compile with the code-page-932 execution charset of the tests.
     struct State;

@@ -30,7 +30,8 @@ TEST(MessageBoxWatcherTest, SeesAndAnswersBoxesShownOnTheMainThread) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.style);
         MessageBoxWatcher watcher(c.answer);
-        EXPECT_EQ(c.answer, MessageBoxA(nullptr, "接続できませんでした。\r\n表示", "VELTA 見出し", c.style));
+        EXPECT_EQ(c.answer,
+                  MessageBoxA(nullptr, "接続できませんでした。\r\n表示", "VELTA 見出し", c.style));
         ASSERT_EQ(1u, watcher.Count());
         SeenMessageBox box = watcher.Box(0);
         EXPECT_EQ("VELTA \x8C\xA9\x8F\x6F\x82\xB5", box.caption);
@@ -42,14 +43,15 @@ TEST(MessageBoxWatcherTest, SeesAndAnswersBoxesShownOnTheMainThread) {
 }
 
 TEST(MessageBoxWatcherTest, RecordsOwnerAndAnswersInTurn) {
-    HWND owner = CreateWindowExA(0, "STATIC", "owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10, 200, 100, nullptr,
-                                 nullptr, nullptr, nullptr);
+    HWND owner = CreateWindowExA(0, "STATIC", "owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10,
+                                 200, 100, nullptr, nullptr, nullptr, nullptr);
     ASSERT_NE(nullptr, owner);
     MessageBoxWatcher watcher;
     watcher.SetAnswers({IDCANCEL, IDRETRY});
     EXPECT_EQ(IDCANCEL, MessageBoxA(owner, "one", "c", MB_OKCANCEL));
     EXPECT_EQ(IDRETRY, MessageBoxA(owner, "two", "c", MB_RETRYCANCEL));
-    EXPECT_EQ(IDOK, MessageBoxA(nullptr, "three", "c", MB_OKCANCEL));  // list used up: default answer
+    EXPECT_EQ(IDOK,
+              MessageBoxA(nullptr, "three", "c", MB_OKCANCEL));  // list used up: default answer
     ASSERT_EQ(3u, watcher.Count());
     EXPECT_EQ(owner, watcher.Box(0).owner);
     EXPECT_TRUE(watcher.Box(0).ownerWasDisabled);
@@ -61,7 +63,9 @@ TEST(MessageBoxWatcherTest, RecordsOwnerAndAnswersInTurn) {
 
 namespace {
 
-INT_PTR CALLBACK PlainDialogProc(HWND, UINT msg, WPARAM, LPARAM) { return msg == WM_INITDIALOG; }
+INT_PTR CALLBACK PlainDialogProc(HWND, UINT msg, WPARAM, LPARAM) {
+    return msg == WM_INITDIALOG;
+}
 
 // An ordinary dialog with a static of id -1 (0xFFFF), as resource scripts
 // write IDC_STATIC: the watcher must not take it for a message box.
@@ -127,8 +131,9 @@ TEST(MessageBoxWatcherTest, BoxLeftOpenCanBeInspectedThenAnswered) {
 
 namespace {
 std::string Get(const std::string& target) {
-    RawExchangeResult r = RawExchange(PortNumber(Port::Http),
-                                      "GET " + target + " HTTP/1.1\r\nHost: localhost\r\nConnection: close\r\n\r\n");
+    RawExchangeResult r =
+        RawExchange(PortNumber(Port::Http),
+                    "GET " + target + " HTTP/1.1\r\nHost: localhost\r\nConnection: close\r\n\r\n");
     EXPECT_TRUE(r.ok) << r.error;
     return r.received;
 }
@@ -234,7 +239,8 @@ TEST(TestServerTest, StalledAnswerIsReleasedByReset) {
     ASSERT_TRUE(SetRoute(r)) << LastError();
     RawExchangeResult result;
     std::thread client([&] {
-        result = RawExchange(PortNumber(Port::Http), "GET /stall HTTP/1.1\r\nHost: localhost\r\n\r\n", 60000);
+        result = RawExchange(PortNumber(Port::Http),
+                             "GET /stall HTTP/1.1\r\nHost: localhost\r\n\r\n", 60000);
     });
     const bool asked = WaitUntil([] { return RequestCount("/stall") >= 1; });
     ASSERT_TRUE(Reset()) << LastError();
@@ -256,7 +262,8 @@ TEST(TestServerTest, RouteAnswersExactlyAndRequestsAreRecorded) {
     r.body = std::string("line\r\n\0\x83\x5C\xFF", 10);
     ASSERT_TRUE(SetRoute(r)) << LastError();
     EXPECT_EQ(std::string("HTTP/1.1 203 Fine Enough\r\nContent-Length: 10\r\n"
-                          "Last-Modified: Wed, 21 Oct 2015 07:28:00 GMT\r\n\r\n") + r.body,
+                          "Last-Modified: Wed, 21 Oct 2015 07:28:00 GMT\r\n\r\n") +
+                  r.body,
               Get("/exact?x=1&y=%41"));
     EXPECT_EQ(0u, Get("/exact?x=1").find("HTTP/1.1 404 "));  // another query is another route
     auto seen = RecordedRequests("/exact?x=1&y=%41");
@@ -293,7 +300,8 @@ TEST(FilesTest, RemoveTreeNeverReachesThroughADirectoryLink) {
     std::string how;
     ASSERT_TRUE(MakeDirectoryLink(tree + "full", scratch.Path() + "outside", how));
     ASSERT_TRUE(MakeDirectoryLink(tree + "empty", empty, how));
-    ASSERT_EQ("keep", ReadWholeFile(tree + "full\\keep.bin")) << how << " does not lead to the target";
+    ASSERT_EQ("keep", ReadWholeFile(tree + "full\\keep.bin"))
+        << how << " does not lead to the target";
 
     RemoveTree(tree);
 

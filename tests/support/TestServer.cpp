@@ -41,8 +41,8 @@ std::string PercentEncode(const std::string& text) {
     static const char hex[] = "0123456789ABCDEF";
     std::string out;
     for (unsigned char c : text) {
-        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
-            c == '_' || c == '.' || c == '~' || c == '/') {
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+            c == '-' || c == '_' || c == '.' || c == '~' || c == '/') {
             out += static_cast<char>(c);
         } else {
             out += '%';
@@ -54,8 +54,10 @@ std::string PercentEncode(const std::string& text) {
 }
 
 // One control call with Connection: close; returns the body of a 200 answer.
-bool Control(const std::string& method, const std::string& target, const std::string& body, std::string& out) {
-    std::string request = method + " " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n";
+bool Control(const std::string& method, const std::string& target, const std::string& body,
+             std::string& out) {
+    std::string request =
+        method + " " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n";
     request += "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n";
     request += body;
     RawExchangeResult r = RawExchange(PortNumber(Port::Http), request);
@@ -89,12 +91,20 @@ int PortBase() {
     return VELTA_TEST_PORT_BASE;
 }
 
-int PortNumber(Port p) { return PortBase() + static_cast<int>(p); }
+int PortNumber(Port p) {
+    return PortBase() + static_cast<int>(p);
+}
 
-static std::string HostPort(Port p) { return "localhost:" + std::to_string(PortNumber(p)); }
+static std::string HostPort(Port p) {
+    return "localhost:" + std::to_string(PortNumber(p));
+}
 
-std::string HttpUrl(const std::string& target) { return "http://" + HostPort(Port::Http) + target; }
-std::string HttpsUrl(const std::string& target) { return "https://" + HostPort(Port::Https) + target; }
+std::string HttpUrl(const std::string& target) {
+    return "http://" + HostPort(Port::Http) + target;
+}
+std::string HttpsUrl(const std::string& target) {
+    return "https://" + HostPort(Port::Https) + target;
+}
 std::string HttpsUntrustedUrl(const std::string& target) {
     return "https://" + HostPort(Port::HttpsUntrusted) + target;
 }
@@ -105,7 +115,9 @@ std::string HttpsExpiredUrl(const std::string& target) {
     return "https://" + HostPort(Port::HttpsExpired) + target;
 }
 
-std::string RecordedRequest::RequestLine() const { return head.substr(0, head.find("\r\n")); }
+std::string RecordedRequest::RequestLine() const {
+    return head.substr(0, head.find("\r\n"));
+}
 
 std::optional<std::string> RecordedRequest::Header(const std::string& name) const {
     const std::string wanted = Lower(name);
@@ -150,12 +162,21 @@ bool SetRoute(const Route& route) {
     for (const auto& [name, value] : route.headers) line("header", name + ": " + value);
     for (const auto& name : route.removeHeaders) line("noheader", name);
     switch (route.length) {
-        case Length::Auto: line("length", "auto"); break;
-        case Length::None: line("length", "none"); break;
-        case Length::Literal: line("length", route.lengthText); break;
+        case Length::Auto:
+            line("length", "auto");
+            break;
+        case Length::None:
+            line("length", "none");
+            break;
+        case Length::Literal:
+            line("length", route.lengthText);
+            break;
     }
-    if (route.pattern) line("pattern", *route.pattern < 0 ? std::string("endless") : std::to_string(*route.pattern));
-    if (route.chunked != Chunked::Off) line("chunked", route.chunked == Chunked::Valid ? "valid" : "broken");
+    if (route.pattern)
+        line("pattern",
+             *route.pattern < 0 ? std::string("endless") : std::to_string(*route.pattern));
+    if (route.chunked != Chunked::Off)
+        line("chunked", route.chunked == Chunked::Valid ? "valid" : "broken");
     line("chunk_size", std::to_string(route.chunkSize));
     if (route.delayStatusMs) line("delay_status_ms", std::to_string(route.delayStatusMs));
     if (route.delayHeadersMs) line("delay_headers_ms", std::to_string(route.delayHeadersMs));
@@ -189,7 +210,8 @@ std::vector<RecordedRequest> RecordedRequests(const std::string& target) {
         int port = 0, complete = 0;
         unsigned long long headLen = 0, bodyLen = 0;
         std::string meta = out.substr(pos, nl - pos);
-        if (std::sscanf(meta.c_str(), "%d %255s %d %llu %llu", &port, sni, &complete, &headLen, &bodyLen) != 5 ||
+        if (std::sscanf(meta.c_str(), "%d %255s %d %llu %llu", &port, sni, &complete, &headLen,
+                        &bodyLen) != 5 ||
             nl + 1 + headLen + bodyLen > out.size()) {
             SetError("log: malformed record " + meta);
             result.clear();
@@ -231,8 +253,9 @@ std::optional<uint64_t> FirstPatternMismatch(const void* data, size_t size, uint
 }
 
 bool FileMatchesPattern(const std::string& path, uint64_t size) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     std::vector<char> buffer(1 << 20);
     uint64_t offset = 0;
@@ -264,15 +287,18 @@ RawExchangeResult RawExchange(int port, const std::string& request, int timeoutM
         return result;
     }
     DWORD timeout = static_cast<DWORD>(timeoutMs);
-    setsockopt(sock.s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeout), sizeof timeout);
-    setsockopt(sock.s, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&timeout), sizeof timeout);
+    setsockopt(sock.s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeout),
+               sizeof timeout);
+    setsockopt(sock.s, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&timeout),
+               sizeof timeout);
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_port = htons(static_cast<u_short>(port));
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     if (connect(sock.s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
         result.error = "connect to 127.0.0.1:" + std::to_string(port) + " failed, WSA error " +
-                       std::to_string(WSAGetLastError()) + " (is the test server running? see tests/README.md)";
+                       std::to_string(WSAGetLastError()) +
+                       " (is the test server running? see tests/README.md)";
         return result;
     }
     size_t sent = 0;
@@ -291,8 +317,9 @@ RawExchangeResult RawExchange(int port, const std::string& request, int timeoutM
         if (n == 0) break;
         if (n < 0) {
             int error = WSAGetLastError();
-            result.error = error == WSAETIMEDOUT ? std::string("timed out waiting for the server")
-                                                 : "recv failed, WSA error " + std::to_string(error);
+            result.error = error == WSAETIMEDOUT
+                               ? std::string("timed out waiting for the server")
+                               : "recv failed, WSA error " + std::to_string(error);
             return result;
         }
         result.received.append(buffer, static_cast<size_t>(n));

@@ -21,10 +21,10 @@ int PortNumber(Port p);
 
 // Full URLs for a request target ("/path?query"), host "localhost".
 std::string HttpUrl(const std::string& target);
-std::string HttpsUrl(const std::string& target);            // trusted, right name
-std::string HttpsUntrustedUrl(const std::string& target);   // CA not in the Root store
-std::string HttpsWrongHostUrl(const std::string& target);   // certificate for wrong.invalid
-std::string HttpsExpiredUrl(const std::string& target);     // certificate expired in 2020
+std::string HttpsUrl(const std::string& target);           // trusted, right name
+std::string HttpsUntrustedUrl(const std::string& target);  // CA not in the Root store
+std::string HttpsWrongHostUrl(const std::string& target);  // certificate for wrong.invalid
+std::string HttpsExpiredUrl(const std::string& target);    // certificate expired in 2020
 
 enum class Length { Auto, None, Literal };
 enum class Chunked { Off, Valid, Broken };
@@ -34,38 +34,39 @@ enum class Chunked { Off, Valid, Broken };
 struct Route {
     std::string target;
     int status = 200;
-    std::string reason;                                        // empty: the usual phrase
-    std::vector<std::pair<std::string, std::string>> headers;  // added; replace automatic ones of that name
-    std::vector<std::string> removeHeaders;                    // automatic headers to leave out
-    Length length = Length::Auto;      // Auto: Content-Length of the body; None: close-delimited
-    std::string lengthText;            // Literal: sent as the Content-Length value as is
-    std::string body;                  // the body, or with raw the whole response
-    std::optional<int64_t> pattern;    // instead of body: PatternBytes(0, n); -1 = endless
-    Chunked chunked = Chunked::Off;    // Broken: one good chunk, then a size line that is not hex
-    int chunkSize = 65536;             // bytes per chunk (and per paced piece)
-    int delayStatusMs = 0;             // before the status line
-    int delayHeadersMs = 0;            // after the headers, before the body
-    int chunkDelayMs = 0;              // between pieces of chunkSize bytes
-    int64_t rate = 0;                  // body bytes per second, 0 = as fast as possible
-    std::optional<int64_t> closeAfter; // close after this many body bytes
-    std::optional<int64_t> resetAfter; // TCP reset after this many body bytes
-    std::optional<int64_t> stallAfter; // send nothing more after this many body bytes,
-                                       // until the client leaves or Reset() is called
-    bool resetNow = false;             // TCP reset instead of any answer
-    bool drop = false;                 // plain close instead of any answer
-    bool raw = false;                  // send body verbatim (e.g. a garbage status line), then close
-    bool close = false;                // Connection: close and close after the answer
+    std::string reason;  // empty: the usual phrase
+    std::vector<std::pair<std::string, std::string>>
+        headers;                             // added; replace automatic ones of that name
+    std::vector<std::string> removeHeaders;  // automatic headers to leave out
+    Length length = Length::Auto;       // Auto: Content-Length of the body; None: close-delimited
+    std::string lengthText;             // Literal: sent as the Content-Length value as is
+    std::string body;                   // the body, or with raw the whole response
+    std::optional<int64_t> pattern;     // instead of body: PatternBytes(0, n); -1 = endless
+    Chunked chunked = Chunked::Off;     // Broken: one good chunk, then a size line that is not hex
+    int chunkSize = 65536;              // bytes per chunk (and per paced piece)
+    int delayStatusMs = 0;              // before the status line
+    int delayHeadersMs = 0;             // after the headers, before the body
+    int chunkDelayMs = 0;               // between pieces of chunkSize bytes
+    int64_t rate = 0;                   // body bytes per second, 0 = as fast as possible
+    std::optional<int64_t> closeAfter;  // close after this many body bytes
+    std::optional<int64_t> resetAfter;  // TCP reset after this many body bytes
+    std::optional<int64_t> stallAfter;  // send nothing more after this many body bytes,
+                                        // until the client leaves or Reset() is called
+    bool resetNow = false;              // TCP reset instead of any answer
+    bool drop = false;                  // plain close instead of any answer
+    bool raw = false;    // send body verbatim (e.g. a garbage status line), then close
+    bool close = false;  // Connection: close and close after the answer
 };
 
 // A request as the server received it, in arrival order.
 struct RecordedRequest {
     int port = 0;
-    std::string sni;     // TLS server name the client sent, empty if none or plain HTTP
+    std::string sni;        // TLS server name the client sent, empty if none or plain HTTP
     bool complete = false;  // head and announced body fully received
-    std::string head;    // request line and headers, raw, ending with CR LF CR LF
-    std::string body;    // body bytes as sent (chunk framing included if chunked)
+    std::string head;       // request line and headers, raw, ending with CR LF CR LF
+    std::string body;       // body bytes as sent (chunk framing included if chunked)
 
-    std::string RequestLine() const;                    // without CR LF
+    std::string RequestLine() const;  // without CR LF
     // Value of the first header with that name (case-insensitive), trimmed;
     // nullopt when absent.
     std::optional<std::string> Header(const std::string& name) const;
@@ -90,7 +91,7 @@ bool FileMatchesPattern(const std::string& path, uint64_t size);
 // A raw exchange over Winsock on 127.0.0.1: sends the bytes, returns all the
 // bytes received until the server closes (or the timeout ends the wait).
 struct RawExchangeResult {
-    bool ok = false;        // connected, sent, and the server closed in time
+    bool ok = false;  // connected, sent, and the server closed in time
     std::string received;
     std::string error;
 };

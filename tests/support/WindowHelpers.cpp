@@ -63,7 +63,8 @@ std::vector<std::string> ReadItems(HWND control, UINT countMsg, UINT lenMsg, UIN
         if (!SendTimed(control, lenMsg, static_cast<WPARAM>(i), 0, len) || len < 0) break;
         std::wstring text(static_cast<size_t>(len) + 1, L'\0');
         LRESULT got = 0;
-        if (!SendTimed(control, textMsg, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text.data()), got) ||
+        if (!SendTimed(control, textMsg, static_cast<WPARAM>(i),
+                       reinterpret_cast<LPARAM>(text.data()), got) ||
             got < 0)
             break;
         text.resize(static_cast<size_t>(got));
@@ -117,13 +118,17 @@ std::string ScreenshotPathIn(const std::string& path) {
 
 }  // namespace
 
-std::string ScreenshotPath(const std::string& path) { return ScreenshotPathIn(path); }
+std::string ScreenshotPath(const std::string& path) {
+    return ScreenshotPathIn(path);
+}
 
 std::string ToCp932(const std::wstring& text) {
     if (text.empty()) return std::string();
-    int n = WideCharToMultiByte(932, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    int n = WideCharToMultiByte(932, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                nullptr, nullptr);
     std::string out(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(932, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
+    WideCharToMultiByte(932, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr,
+                        nullptr);
     return out;
 }
 
@@ -146,20 +151,25 @@ std::string WindowText(HWND hwnd) {
     if (!hwnd || !SendTimed(hwnd, WM_GETTEXTLENGTH, 0, 0, len) || len <= 0) return std::string();
     std::wstring text(static_cast<size_t>(len) + 1, L'\0');
     LRESULT got = 0;
-    if (!SendTimed(hwnd, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()), got)) return std::string();
+    if (!SendTimed(hwnd, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()), got))
+        return std::string();
     text.resize(static_cast<size_t>(got));
     return ToCp932(text);
 }
 
-std::string ControlText(HWND dialog, int id) { return WindowText(GetDlgItem(dialog, id)); }
+std::string ControlText(HWND dialog, int id) {
+    return WindowText(GetDlgItem(dialog, id));
+}
 
-HWND FindTopLevelWindow(const std::string& title, DWORD pid, const char* className, bool includeHidden) {
+HWND FindTopLevelWindow(const std::string& title, DWORD pid, const char* className,
+                        bool includeHidden) {
     FindData d{FromCp932(title), pid, className, includeHidden, nullptr};
     EnumWindows(FindByTitle, reinterpret_cast<LPARAM>(&d));
     return d.found;
 }
 
-HWND WaitForTopLevelWindow(const std::string& title, DWORD pid, DWORD timeoutMs, const char* className) {
+HWND WaitForTopLevelWindow(const std::string& title, DWORD pid, DWORD timeoutMs,
+                           const char* className) {
     DWORD start = GetTickCount();
     for (;;) {
         if (HWND hwnd = FindTopLevelWindow(title, pid, className)) return hwnd;
@@ -205,7 +215,6 @@ int ComboSelection(HWND combo) {
     return static_cast<int>(sel);
 }
 
-
 bool IsControlEnabled(HWND dialog, int id) {
     HWND c = GetDlgItem(dialog, id);
     return c && IsWindowEnabled(c);
@@ -245,7 +254,8 @@ bool PressKey(HWND window, UINT vk) {
 }
 
 bool WritePng(const std::string& path, int width, int height, const std::vector<uint8_t>& bgr) {
-    if (width <= 0 || height <= 0 || bgr.size() < static_cast<size_t>(width) * height * 3) return false;
+    if (width <= 0 || height <= 0 || bgr.size() < static_cast<size_t>(width) * height * 3)
+        return false;
     // Raw scanlines (filter byte 0 + RGB), wrapped in a zlib stream of stored
     // deflate blocks: larger files than a real compressor makes, but no
     // library to link and nothing to get wrong.

@@ -61,11 +61,26 @@ void ClearTarget(const char* path) {
 // One queued message per poll keeps the window painted and its cancel
 // button alive without letting the window starve the transfer loop.
 // Dialog keyboard handling is deliberately not applied.
-void DispatchOneMessage() {
+bool DispatchOneMessage() {
     MSG message;
-    if (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&message);
-        DispatchMessageA(&message);
+    if (!PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) return false;
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+    return true;
+}
+
+// The pause after a completed file: no transfer runs that could starve, so
+// every message that arrives is handled at once. A run of small files spends
+// most of its time here; a pause that slept would leave the window without
+// answer (and its cancel button dead) for the whole run.
+void PauseHandlingMessages(DWORD milliseconds) {
+    const DWORD start = timeGetTime();
+    for (;;) {
+        while (DispatchOneMessage()) {
+        }
+        const DWORD elapsed = timeGetTime() - start;
+        if (elapsed >= milliseconds) return;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, milliseconds - elapsed, QS_ALLINPUT);
     }
 }
 
@@ -92,18 +107,21 @@ int DownloadOneFile(HWND window, const char* url, const char* path, TransferTall
             request->GetReceivedSize(&received);
             tally.fileReceived = static_cast<int64_t>(received);
             UpdateProgress(window, tally, state == Completed);
-            if (state == Completed) {
-                Sleep(kPauseAfterFile);
-                result = 1;
-                break;
-            }
         }
         if (state < 0) {
             result = static_cast<int>(request->GetStatusCode());
             ShowDownloadFailure(window);
             break;
         }
+        // The poll that sees the file complete takes its message too: a file
+        // that completes on its first poll must not skip the dispatch.
         DispatchOneMessage();
+        if (state == Completed) {
+            // A cancel pressed during the pause ends the run below.
+            PauseHandlingMessages(kPauseAfterFile);
+            result = 1;
+            break;
+        }
     }
     // Destruction stops a transfer still running (after a cancel) and closes
     // the target file before the folder can be removed.

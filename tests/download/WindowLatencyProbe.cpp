@@ -74,15 +74,18 @@ struct WindowLatencyProbe::State {
             const double waited = NowMs() - sent;
             {
                 std::lock_guard<std::mutex> hold(lock);
-                // A message refused at once because the window had just gone
-                // measures nothing; one that waited and then lost its window
-                // went unanswered.
+                // A message that timed out went unanswered. One whose window
+                // was closed while it waited counts with the time it waited
+                // (a window that never answers is only left when it closes);
+                // one refused at once because the window had just gone
+                // measures nothing.
+                const bool gone = !IsWindow(target);
                 if (answered) {
                     report.answeredMs.push_back(waited);
-                } else if (IsWindow(target) || waited >= 1.0) {
+                } else if (!gone || waited >= answerTimeoutMs) {
                     report.unanswered += 1;
                 }
-                if (answered || IsWindow(target) || waited >= 1.0) {
+                if (answered || !gone || waited >= 1.0) {
                     report.worstMs = std::max(report.worstMs, waited);
                 }
             }

@@ -17,8 +17,8 @@ namespace run_test {
 struct LatencyReport {
     bool windowFound = false;
     std::vector<double> answeredMs;  // one entry per answered message, in order
-    int unanswered = 0;              // messages that timed out or outlived the window
-    double worstMs = 0;              // over answered and unanswered messages alike
+    int unanswered = 0;              // messages that timed out
+    double worstMs = 0;              // longest wait for an answer or for the window to close
     double medianMs = 0;             // of the answered messages
     int lastBarPosition = -1;        // last PBM_GETPOS answer; -1 if none
     std::string lastProgressText;    // last text read from the progress text, code page 932

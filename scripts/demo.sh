@@ -24,7 +24,10 @@ while [ $# -gt 0 ]; do
     *) echo "usage: demo.sh [--port N] [--large-mib N] [--product I]" >&2; exit 2 ;;
   esac
 done
-say() { echo "demo: $*" >&2; }
+VELTA_SESSION_NAME=demo
+# shellcheck source=scripts/lib/wine-session.sh
+. "$ROOT/scripts/lib/wine-session.sh"
+say() { velta_say "$@"; }
 
 "$ROOT/scripts/install-deps.sh"
 
@@ -37,52 +40,31 @@ cmake --build "$BUILD" -j2 --target VELTADL DemoSetup Walkthrough TrustCa
 
 export VELTA_WINEPREFIX="${VELTA_WINEPREFIX:-$ROOT/.cache/wine}"
 export WINEPREFIX="$VELTA_WINEPREFIX" WINEARCH=win64 WINEDEBUG="${WINEDEBUG:--all}"
-"$ROOT/scripts/wine-prefix.sh"
 
 STATE="$BUILD/demo-run"
 rm -rf "$STATE"
 mkdir -p "$STATE"
-XVFB_PID="" NGINX_PID=""
+NGINX_PID=""
 cleanup() {
   set +e
   [ -n "$NGINX_PID" ] && kill "$NGINX_PID" 2>/dev/null && wait "$NGINX_PID" 2>/dev/null
-  wineserver -k 2>/dev/null
-  [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null && wait "$XVFB_PID" 2>/dev/null
+  velta_end_session
 }
 trap cleanup EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
 
-wait_for() { # seconds what command...
-  local deadline=$((SECONDS + $1)) what=$2
-  shift 2
-  until "$@" >/dev/null 2>&1; do
-    [ $SECONDS -ge $deadline ] && { say "$what not ready after a while"; return 1; }
-    sleep 0.1
-  done
-}
-
 HEADLESS=0
 if [ -z "${DISPLAY:-}" ]; then
   HEADLESS=1
-  for n in $(seq 80 99); do
-    if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then DISPLAY_NUMBER=$n; break; fi
-  done
-  Xvfb ":$DISPLAY_NUMBER" -screen 0 1280x1024x24 -nolisten tcp >"$STATE/xvfb.log" 2>&1 &
-  XVFB_PID=$!
-  export DISPLAY=":$DISPLAY_NUMBER"
-  wait_for 20 "Xvfb" test -e "/tmp/.X11-unix/X$DISPLAY_NUMBER"
+  velta_start_xvfb "$STATE"
 fi
-wineserver -p 2>/dev/null || true
-
+velta_start_wineserver
 # Without a window manager, Wine waits for one whenever a managed window hides.
-if [ "$HEADLESS" = 1 ] && ! grep -q '^"Managed"="N"' "$WINEPREFIX/user.reg" 2>/dev/null; then
-  "$ROOT/scripts/wine-run" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null
-fi
+if [ "$HEADLESS" = 1 ]; then velta_unmanaged_windows; fi
 
 CERTS="$BUILD/certs"
-[ -f "$CERTS/localhost.pem" ] || "$ROOT/scripts/gen-certs.sh" "$CERTS" >/dev/null
-"$ROOT/scripts/wine-run" "$BUILD/tools/TrustCa.exe" "$(winepath -w "$CERTS/ca.pem" 2>/dev/null)" >/dev/null
+velta_trust_test_ca "$CERTS" "$BUILD/tools/TrustCa.exe"
 
 SITE="$BUILD/site"
 python3 "$ROOT/demo/make_site.py" "$SITE" "localhost:$PORT" "$BUILD/demo/DemoSetup.exe" \
@@ -92,7 +74,7 @@ sed -e "s|@STATE@|$STATE|g" -e "s|@PORT@|$PORT|g" -e "s|@CERTS@|$CERTS|g" -e "s|
   "$ROOT/demo/nginx.conf.in" >"$STATE/nginx.conf"
 nginx -c "$STATE/nginx.conf" -p "$STATE" &
 NGINX_PID=$!
-wait_for 20 "nginx" curl -sf -A demo-readiness-check --cacert "$CERTS/ca.pem" \
+velta_wait_for 20 "nginx" curl -sf -A demo-readiness-check --cacert "$CERTS/ca.pem" \
   "https://localhost:$PORT/qrnSupport/download/VELTA/veltadownloadlist.txt" -o /dev/null
 say "download server: nginx on https://localhost:$PORT/ (site $SITE)"
 

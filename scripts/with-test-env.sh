@@ -41,12 +41,13 @@ STATE_DIR="$BUILD/test-env"
 mkdir -p "$STATE_DIR"
 LOG="$STATE_DIR/testserver.log"
 
-XVFB_PID=""
 SERVER_PID=""
 CMD_PID=""
-OWN_WINESERVER=0
 
-say() { echo "with-test-env: $*" >&2; }
+VELTA_SESSION_NAME=with-test-env
+# shellcheck source=scripts/lib/wine-session.sh
+. "$ROOT/scripts/lib/wine-session.sh"
+say() { velta_say "$@"; }
 
 cleanup() {
   local rc=$?
@@ -56,25 +57,13 @@ cleanup() {
     wait "$CMD_PID" 2>/dev/null
   fi
   if [ -n "$SERVER_PID" ]; then kill "$SERVER_PID" 2>/dev/null; wait "$SERVER_PID" 2>/dev/null; fi
-  if [ "$OWN_WINESERVER" = 1 ]; then wineserver -k 2>/dev/null; wineserver -w 2>/dev/null; fi
-  if [ -n "$XVFB_PID" ]; then kill "$XVFB_PID" 2>/dev/null; wait "$XVFB_PID" 2>/dev/null; fi
+  velta_end_session
   rm -f "$STATE_DIR/testserver.state"
   return $rc
 }
 trap cleanup EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
-
-# wait_for <seconds> <what> <command...>: polls the command until it succeeds.
-wait_for() {
-  local seconds=$1 what=$2
-  shift 2
-  local deadline=$((SECONDS + seconds))
-  until "$@" >/dev/null 2>&1; do
-    if [ $SECONDS -ge $deadline ]; then say "$what not ready after ${seconds}s"; return 1; fi
-    sleep 0.05
-  done
-}
 
 port_free() {
   python3 - "$1" <<'EOF'
@@ -89,67 +78,14 @@ except OSError:
 EOF
 }
 
-# --- X display -------------------------------------------------------------
-# Xvfb picks a free display itself and reports its number on a pipe.
-DISPLAY_FILE="$STATE_DIR/display"
-rm -f "$DISPLAY_FILE"
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$DISPLAY_FILE" >"$STATE_DIR/xvfb.log" 2>&1 &
-XVFB_PID=$!
-wait_for 20 "Xvfb" test -s "$DISPLAY_FILE"
-export DISPLAY=":$(tr -d '[:space:]' <"$DISPLAY_FILE")"
-
-# --- Wine --------------------------------------------------------------------
-"$ROOT/scripts/wine-prefix.sh"
-# A wineserver that somebody already keeps alive for this prefix is left
-# alone; only one started here is shut down at the end.
-wineserver_running() {
-  python3 - "$WINEPREFIX" <<'EOF'
-import fcntl, glob, os, sys
-st = os.stat(sys.argv[1])
-# Wine keeps its server folder below /tmp/.wine-UID, Debian's build below a
-# /tmp/wine-XXXXXX folder; the running server holds a lock on its lock file.
-name = "server-%x-%x" % (st.st_dev, st.st_ino)
-for lock in glob.glob("/tmp/.wine-%d/%s/lock" % (os.getuid(), name)) + glob.glob("/tmp/wine-*/%s/lock" % name):
-    try:
-        f = open(lock, "r+")
-    except OSError:
-        continue
-    try:
-        fcntl.lockf(f, fcntl.LOCK_EX | fcntl.LOCK_NB)
-    except OSError:
-        sys.exit(0)
-sys.exit(1)
-EOF
-}
-if ! wineserver_running; then
-  wineserver -p
-  OWN_WINESERVER=1
-  wait_for 20 "wineserver" wineserver_running
-fi
-
-# Without a window manager on Xvfb, Wine waits up to two seconds for the
-# absent manager every time a managed window is hidden (each message box
-# closing); unmanaged windows skip that wait.
-if ! grep -q '^"Managed"="N"' "$WINEPREFIX/user.reg" 2>/dev/null; then
-  "$ROOT/scripts/wine-run" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null
-fi
-
-# --- certificates and trust ---------------------------------------------------
+# --- X display, Wine, certificates and trust -------------------------------------
+velta_start_xvfb "$STATE_DIR"
+velta_start_wineserver
+velta_unmanaged_windows
+# TrustCa is also the first wine program of the run: it brings the prefix up
+# to date before ctest starts timing anything.
+velta_trust_test_ca "$BUILD/certs" "$BUILD/tools/TrustCa.exe"
 CERTS="$BUILD/certs"
-if ! grep -q '^layout 2 ' "$CERTS/generated" 2>/dev/null; then
-  "$ROOT/scripts/gen-certs.sh" "$CERTS"
-fi
-TRUST="$BUILD/tools/TrustCa.exe"
-if [ ! -f "$TRUST" ]; then
-  say "missing $TRUST (build the target TrustCa of the cross build first)"
-  exit 3
-fi
-# Also the first wine program of the run: it brings the prefix up to date
-# before ctest starts timing anything.
-if ! "$ROOT/scripts/wine-run" "$TRUST" "$(winepath -w "$CERTS/ca.pem" 2>/dev/null)"; then
-  say "could not trust the test CA in $WINEPREFIX"
-  exit 3
-fi
 
 # --- test server --------------------------------------------------------------
 for offset in 0 1 2 3 4; do
@@ -167,7 +103,7 @@ server_ready() {
   kill -0 "$SERVER_PID" && test -s "$STATE_DIR/testserver.state" &&
     python3 -c "import urllib.request,sys; sys.exit(urllib.request.urlopen('http://127.0.0.1:$BASE/__ctl/ping', timeout=2).read() != b'pong')"
 }
-if ! wait_for 20 "test server" server_ready; then
+if ! velta_wait_for 20 "test server" server_ready; then
   cat "$LOG" >&2
   exit 3
 fi

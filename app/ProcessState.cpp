@@ -1,4 +1,4 @@
-#include "app/ProcessState.h"
+#include "catalog/ProcessState.h"
 
 // Defined in one translation unit so that construction order is fixed:
 // exit releases them in reverse, g_productName first and ProductCatalog last.

@@ -9,6 +9,6 @@ int TestModeFromPath(const char* path);
 // Reads the executable's own path for the instance and applies the rule above.
 int DetectTestMode(HINSTANCE instance);
 
-// Appends the test-mode suffix to a window's current title (at most 250 bytes
-// are read, terminator included).
-void AppendTestModeSuffix(HWND window);
+// AppendTestModeSuffix marks a window's title; the progress window uses it
+// too, so it lives below both.
+#include "common/TestModeTitle.h"

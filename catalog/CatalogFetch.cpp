@@ -5,7 +5,7 @@
 #include <memory>
 #include <utility>
 
-#include "app/ProcessState.h"
+#include "catalog/ProcessState.h"
 #include "catalog/CatalogFailure.h"
 #include "catalog/CatalogParser.h"
 #include "catalog/UpdateNotice.h"

@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "BuildConfig.h"
+#include "common/DecimalText.h"
 #include "common/ShiftJis.h"
 
 namespace {
@@ -23,10 +24,6 @@ size_t NextColumnStart(const char* text, size_t end) {
     return text[end] == ',' ? end + 1 : end;
 }
 
-bool IsConversionBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
 }  // namespace
 
 size_t FindColumnEnd(const char* text, size_t position) {
@@ -43,27 +40,7 @@ size_t FindColumnEnd(const char* text, size_t position) {
 }
 
 int32_t ConvertCatalogNumber(const char* begin, const char* end) {
-    const char* p = begin;
-    while (p < end && IsConversionBlank(*p)) ++p;
-    bool negative = false;
-    if (p < end && (*p == '+' || *p == '-')) {
-        negative = *p == '-';
-        ++p;
-    }
-    // Accumulate as a negative magnitude so that -2147483648 fits exactly;
-    // saturate instead of overflowing on long digit runs.
-    constexpr int64_t kLimit = -static_cast<int64_t>(std::numeric_limits<int32_t>::min());
-    int64_t magnitude = 0;
-    while (p < end && *p >= '0' && *p <= '9') {
-        if (magnitude <= kLimit) magnitude = magnitude * 10 + (*p - '0');
-        ++p;
-    }
-    if (negative) {
-        return magnitude >= kLimit ? std::numeric_limits<int32_t>::min()
-                                   : static_cast<int32_t>(-magnitude);
-    }
-    return magnitude > std::numeric_limits<int32_t>::max() ? std::numeric_limits<int32_t>::max()
-                                                           : static_cast<int32_t>(magnitude);
+    return ParseSaturatingDecimal<int32_t>(begin, end);
 }
 
 CatalogList ParseCatalog(const char* text) {

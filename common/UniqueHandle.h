@@ -63,7 +63,6 @@ struct MinusOneInvalid {
 inline void CloseKernel(HANDLE h) noexcept { ::CloseHandle(h); }
 inline void CloseInternet(HINTERNET h) noexcept { ::InternetCloseHandle(h); }
 inline void CloseFind(HANDLE h) noexcept { ::FindClose(h); }
-inline void DestroyWindowHandle(HWND h) noexcept { ::DestroyWindow(h); }
 
 }  // namespace handle_traits
 
@@ -73,4 +72,29 @@ using UniqueFileHandle = unique_any<handle_traits::MinusOneInvalid<handle_traits
 using UniqueFindHandle = unique_any<handle_traits::MinusOneInvalid<handle_traits::CloseFind>>;
 using UniqueInternetHandle =
     unique_any<handle_traits::NullInvalid<HINTERNET, handle_traits::CloseInternet>>;
-using UniqueWindow = unique_any<handle_traits::NullInvalid<HWND, handle_traits::DestroyWindowHandle>>;
+
+// The two handles a process start hands back: the new process and its first
+// thread. Closed thread first, then process.
+class UniqueProcessInformation {
+public:
+    UniqueProcessInformation() noexcept = default;
+    UniqueProcessInformation(const UniqueProcessInformation&) = delete;
+    UniqueProcessInformation& operator=(const UniqueProcessInformation&) = delete;
+    ~UniqueProcessInformation() { reset(); }
+
+    HANDLE process() const noexcept { return m_info.hProcess; }
+    HANDLE thread() const noexcept { return m_info.hThread; }
+    void reset() noexcept {
+        if (m_info.hThread != nullptr) ::CloseHandle(m_info.hThread);
+        if (m_info.hProcess != nullptr) ::CloseHandle(m_info.hProcess);
+        m_info = {};
+    }
+    // For the out-parameter of CreateProcess; the old handles are closed first.
+    PROCESS_INFORMATION* put() noexcept {
+        reset();
+        return &m_info;
+    }
+
+private:
+    PROCESS_INFORMATION m_info = {};
+};

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "app/ProcessState.h"
+#include "catalog/ProcessState.h"
 #include "download/FileName.h"
 #include "download/ProgressWindow.h"
 #include "download/SetupLauncher.h"
@@ -22,7 +22,6 @@ constexpr size_t kCounterBufferSize = 256;
 constexpr uint32_t kPollMilliseconds = 100;
 // Lets the completed state of a file stay on screen for a moment.
 constexpr DWORD kPauseAfterFile = 100;
-constexpr DWORD kClearableAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN;
 
 // Failure boxes belong to the progress window while it exists; a run
 // without a window shows them without owner.
@@ -41,32 +40,37 @@ void ShowFileCounter(HWND window, const TransferTally& tally) {
     SetDlgItemTextA(window, IDC_PROGRESS_FILE_COUNTER, counter);
 }
 
-// A file left by an earlier entry of the same name must go first, hidden
-// and read-only ones included; one that cannot be freed is left for the
-// request to fail on.
-void ClearTarget(const char* path) {
-    const DWORD attributes = GetFileAttributesA(path);
-    if (attributes == INVALID_FILE_ATTRIBUTES) return;
-    // A name like ".." from the server lands on a folder (the Downloads
-    // folder itself): never touch a folder's attributes; the download then
-    // fails on it like any target that cannot be created.
-    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return;
-    if ((attributes & kClearableAttributes) != 0 &&
-        !SetFileAttributesA(path, attributes & ~kClearableAttributes)) {
-        return;
-    }
-    DeleteFileA(path);
-}
-
 // One queued message per poll keeps the window painted and its cancel
 // button alive without letting the window starve the transfer loop.
 // Dialog keyboard handling is deliberately not applied.
-void DispatchOneMessage() {
+bool DispatchOneMessage() {
     MSG message;
-    if (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&message);
-        DispatchMessageA(&message);
+    if (!PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) return false;
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+    return true;
+}
+
+// The pause after a completed file: no transfer runs that could starve, so
+// every message that arrives is handled at once. A run of small files spends
+// most of its time here; a pause that slept would leave the window without
+// answer (and its cancel button dead) for the whole run.
+void PauseHandlingMessages(DWORD milliseconds) {
+    const DWORD start = timeGetTime();
+    for (;;) {
+        while (DispatchOneMessage()) {
+        }
+        const DWORD elapsed = timeGetTime() - start;
+        if (elapsed >= milliseconds) return;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, milliseconds - elapsed, QS_ALLINPUT);
     }
+}
+
+// The setup is the first entry's file, whatever happened to its download;
+// empty when its name does not fit.
+void SetupFileName(const FileList& files, char (&name)[kPathBufferSize]) {
+    name[0] = '\0';
+    if (!files.empty()) FileNameOfPath(files.front().c_str(), name, sizeof name);
 }
 
 }  // namespace
@@ -77,7 +81,10 @@ int DownloadOneFile(HWND window, const char* url, const char* path, TransferTall
     RecordSpeedSample(tally, timeGetTime(), tally.doneBytes + tally.fileReceived);
 
     std::unique_ptr<IHttpWebRequest> request(new CHttpWebRequest(url));
-    ClearTarget(path);
+    // A file left by an earlier entry of the same name goes first, hidden and
+    // read-only ones included; one that cannot be freed is left for the
+    // request to fail on.
+    RemoveFile(path);
     // Not examined: a target that cannot be created leaves the request
     // Failed, which the first Wait reports like any other failure.
     request->StartToFile(path);
@@ -92,18 +99,21 @@ int DownloadOneFile(HWND window, const char* url, const char* path, TransferTall
             request->GetReceivedSize(&received);
             tally.fileReceived = static_cast<int64_t>(received);
             UpdateProgress(window, tally, state == Completed);
-            if (state == Completed) {
-                Sleep(kPauseAfterFile);
-                result = 1;
-                break;
-            }
         }
         if (state < 0) {
             result = static_cast<int>(request->GetStatusCode());
             ShowDownloadFailure(window);
             break;
         }
+        // The poll that sees the file complete takes its message too: a file
+        // that completes on its first poll must not skip the dispatch.
         DispatchOneMessage();
+        if (state == Completed) {
+            // A cancel pressed during the pause ends the run below.
+            PauseHandlingMessages(kPauseAfterFile);
+            result = 1;
+            break;
+        }
     }
     // Destruction stops a transfer still running (after a cancel) and closes
     // the target file before the folder can be removed.
@@ -119,7 +129,7 @@ int DownloadFiles(HINSTANCE instance, const FileList& files, const std::string& 
     tally.fileCount = static_cast<int32_t>(files.size());
 
     char setupName[kPathBufferSize] = "";
-    if (!files.empty()) FileNameOfPath(files.front().c_str(), setupName, sizeof setupName);
+    SetupFileName(files, setupName);
     bool setupArrived = false;
 
     for (const FileListEntry& url : files) {
@@ -145,7 +155,11 @@ int DownloadFiles(HINSTANCE instance, const FileList& files, const std::string& 
             result = 0;
         }
 
-        if (result <= 0) break;
+        // result is 1 when the file arrived, the HTTP status when it failed
+        // with one, 0 after a cancel or a failure without any status: a
+        // status lets the loop go on, no status ends it.
+        const bool arrivedOrStatus = result > 0;
+        if (!arrivedOrStatus) break;
         tally.doneBytes += tally.fileReceived;
         tally.fileIndex += 1;
         tally.fileReceived = 0;
@@ -174,7 +188,7 @@ int RunDownload(HINSTANCE instance) {
     int started = 0;
     if (setupComplete) {
         char name[kPathBufferSize] = "";
-        FileNameOfPath(files.front().c_str(), name, sizeof name);
+        SetupFileName(files, name);
         const std::string setupPath = folder + name;
         started = LaunchSetup(setupPath.c_str());
     }

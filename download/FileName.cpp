@@ -2,14 +2,10 @@
 
 #include <cstring>
 
+#include "common/PathSplit.h"
 #include "common/ShiftJis.h"
 
 namespace {
-
-// The runtime splitter's buffers hold 255 bytes and a terminator.
-constexpr size_t kMaxPartLength = 255;
-
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
 char FoldCase(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
@@ -17,41 +13,11 @@ char FoldCase(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A
 
 bool FileNameOfPath(const char* path, char* buffer, size_t capacity) {
     if (buffer == nullptr) return false;
-    if (path == nullptr) path = "";
-
-    // A drive is the first two bytes when the second is ':'; it never counts
-    // against the directory part.
-    const char* rest = path;
-    if (path[0] != '\0' && path[1] == ':') rest = path + 2;
-
-    // One walk finds the last separator and the last dot after it, stepping
-    // over double-byte characters whole.
-    size_t nameStart = 0;
-    size_t lastDot = static_cast<size_t>(-1);
-    size_t length = 0;
-    while (rest[length] != '\0') {
-        if (sjis::IsDoubleByteAt(rest, length)) {
-            length += 2;
-            continue;
-        }
-        if (IsSeparator(rest[length])) {
-            nameStart = length + 1;
-            lastDot = static_cast<size_t>(-1);
-        } else if (rest[length] == '.') {
-            lastDot = length;
-        }
-        ++length;
-    }
-
-    const size_t directoryLength = nameStart;
-    const size_t baseEnd = lastDot == static_cast<size_t>(-1) ? length : lastDot;
-    const size_t baseLength = baseEnd - nameStart;
-    const size_t extensionLength = length - baseEnd;
-    const bool split = directoryLength <= kMaxPartLength && baseLength <= kMaxPartLength &&
-                       extensionLength <= kMaxPartLength;
-
-    const char* name = split ? rest + nameStart : "";
-    const size_t nameLength = split ? length - nameStart : 0;
+    const SplitPathParts parts = SplitPath(path != nullptr ? path : "");
+    // The name is the base name followed by the extension, that is all of
+    // the text after the last separator, or nothing when the split failed.
+    const char* name = parts.fits ? path + parts.drive + parts.directory : "";
+    const size_t nameLength = parts.fits ? parts.base + parts.extension : 0;
     if (nameLength + 1 > capacity) return false;
     memcpy(buffer, name, nameLength);
     buffer[nameLength] = '\0';
@@ -63,8 +29,8 @@ bool JoinLocalPath(const char* folder, const char* name, char* buffer, size_t ca
     const size_t folderLength = strlen(folder);
     const size_t nameLength = strlen(name);
     if (folderLength + nameLength + 1 > capacity) return false;
-    memcpy(buffer, folder, folderLength);
-    memcpy(buffer + folderLength, name, nameLength + 1);
+    memmove(buffer, folder, folderLength);
+    memmove(buffer + folderLength, name, nameLength + 1);
     return true;
 }
 

@@ -3,8 +3,8 @@
 #include <commctrl.h>
 #include <mmsystem.h>
 
-#include "app/ProcessState.h"
-#include "app/TestMode.h"
+#include "catalog/ProcessState.h"
+#include "common/TestModeTitle.h"
 #include "download/DownloadRun.h"
 #include "res/resource.h"
 

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 
+#include "common/UniqueHandle.h"
 #include "download/CommandLine.h"
 #include "download/SetupLauncherSeam.h"
 
@@ -30,6 +31,11 @@ void WaitForExit(HANDLE process) {
 // Windows asked for elevation: the shell shows the consent prompt and starts
 // the program elevated. The work folder must outlive it, so wait here too.
 int LaunchElevated(const char* path) {
+    // Deliberately never undone: the mask has no SEE_MASK_NOASYNC, so the
+    // shell may still finish the start on this thread's apartment after
+    // ShellExecuteExA returns (always so when it hands back no process).
+    // Left initialised, the apartment lives as long as the thread, like the
+    // rest of the process's single run.
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
     SHELLEXECUTEINFOA execute = {};
     execute.cbSize = sizeof execute;
@@ -39,10 +45,8 @@ int LaunchElevated(const char* path) {
     execute.lpParameters = "";
     execute.nShow = SW_SHOWNORMAL;
     if (!ShellExecuteExA(&execute)) return 0;
-    if (execute.hProcess != nullptr) {
-        WaitForExit(execute.hProcess);
-        CloseHandle(execute.hProcess);
-    }
+    const UniqueHandle process(execute.hProcess);
+    if (process) WaitForExit(process.get());
     return 1;
 }
 
@@ -59,17 +63,18 @@ int LaunchSetup(const char* path) {
 
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
-    PROCESS_INFORMATION started = {};
+    UniqueProcessInformation started;
     const BOOL ok = g_createProcess(nullptr, commandLine.get(), nullptr, nullptr, FALSE, 0,
-                                    nullptr, nullptr, &startup, &started);
+                                    nullptr, nullptr, &startup, started.put());
     const DWORD error = GetLastError();
+    // Releasing the buffer goes through the heap, which may set the thread's
+    // last error; the start's own error is put back so that whoever looks
+    // at GetLastError after a failed start sees why the start failed.
     commandLine.reset();
     SetLastError(error);
 
     if (ok) {
-        WaitForExit(started.hProcess);
-        CloseHandle(started.hThread);
-        CloseHandle(started.hProcess);
+        WaitForExit(started.process());
         return 1;
     }
     if (error == kErrorElevationRequired) return LaunchElevated(path);

@@ -8,6 +8,8 @@
 #include <cstring>
 #include <vector>
 
+#include "common/UniqueHandle.h"
+#include "download/FileName.h"
 #include "download/WorkFolderPath.h"
 #include "download/WorkFolderSeam.h"
 
@@ -70,30 +72,20 @@ void ShowNoDestination() {
     MessageBoxA(nullptr, "ダウンロード先の取得に失敗しました。", "ダウンロード失敗", MB_OK);
 }
 
-void RemoveFile(const char* path) {
-    const DWORD attributes = GetFileAttributesA(path);
-    if (attributes == INVALID_FILE_ATTRIBUTES) return;
-    if ((attributes & kClearableBits) && !SetFileAttributesA(path, attributes & ~kClearableBits)) {
-        return;
-    }
-    DeleteFileA(path);
-}
-
 // Strips the reparse data from a directory link so that it becomes a plain
 // empty folder. Removing the link directly is not safe everywhere: Wine
 // applies RemoveDirectoryA to the target of a Unix link, deleting an empty
 // target folder and leaving the link. Where the data cannot be stripped the
 // link stays, and with it the work folder, but nothing outside is touched.
 bool StripReparseData(const char* path) {
-    HANDLE link = CreateFileA(path, GENERIC_READ | GENERIC_WRITE,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
-                              nullptr);
-    if (link == INVALID_HANDLE_VALUE) return false;
+    const UniqueFileHandle link(CreateFileA(
+        path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!link) return false;
     std::vector<BYTE> data(MAXIMUM_REPARSE_DATA_BUFFER_SIZE);
     DWORD returned = 0;
     bool stripped = false;
-    if (DeviceIoControl(link, FSCTL_GET_REPARSE_POINT, nullptr, 0, data.data(),
+    if (DeviceIoControl(link.get(), FSCTL_GET_REPARSE_POINT, nullptr, 0, data.data(),
                         static_cast<DWORD>(data.size()), &returned, nullptr) &&
         returned >= sizeof(DWORD)) {
         REPARSE_GUID_DATA_BUFFER header = {};
@@ -105,11 +97,10 @@ bool StripReparseData(const char* path) {
                         data.data() + offsetof(REPARSE_GUID_DATA_BUFFER, ReparseGuid),
                         sizeof header.ReparseGuid);
         }
-        stripped = DeviceIoControl(link, FSCTL_DELETE_REPARSE_POINT, &header,
+        stripped = DeviceIoControl(link.get(), FSCTL_DELETE_REPARSE_POINT, &header,
                                    REPARSE_GUID_DATA_BUFFER_HEADER_SIZE, nullptr, 0, &returned,
                                    nullptr) != FALSE;
     }
-    CloseHandle(link);
     return stripped;
 }
 
@@ -131,7 +122,7 @@ void RemoveEntry(const char* folder, const WIN32_FIND_DATAA& found) {
     }
     // An entry whose path does not fit stays, and so does its folder.
     char entry[256];
-    if (!JoinBounded(entry, sizeof entry, folder, found.cFileName)) return;
+    if (!JoinLocalPath(folder, found.cFileName, entry, sizeof entry)) return;
     if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
         if (isDirectory) {
             RemoveLink(entry);
@@ -142,13 +133,25 @@ void RemoveEntry(const char* folder, const WIN32_FIND_DATAA& found) {
     }
     if (isDirectory) {
         char subfolder[256];
-        if (JoinBounded(subfolder, sizeof subfolder, entry, "\\")) RemoveFolderTree(subfolder);
+        if (JoinLocalPath(entry, "\\", subfolder, sizeof subfolder)) RemoveFolderTree(subfolder);
         return;
     }
     RemoveFile(entry);
 }
 
 }  // namespace
+
+void RemoveFile(const char* path) {
+    const DWORD attributes = GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES) return;
+    // A name like ".." from a server lands on a folder (the Downloads folder
+    // itself): never touch a folder's attributes.
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return;
+    if ((attributes & kClearableBits) && !SetFileAttributesA(path, attributes & ~kClearableBits)) {
+        return;
+    }
+    DeleteFileA(path);
+}
 
 bool PrepareWorkFolder(std::string& workFolder) {
     char base[kBaseCapacity] = {};
@@ -186,16 +189,17 @@ void CreateFolderPath(const char* path) {
 void RemoveFolderTree(const char* folder) {
     if (folder == nullptr || folder[0] == '\0') return;
     char pattern[256];
-    if (!JoinBounded(pattern, sizeof pattern, folder, EndsWithSeparator(folder) ? "*.*" : "\\*.*")) {
+    if (!JoinLocalPath(folder, EndsWithSeparator(folder) ? "*.*" : "\\*.*", pattern, sizeof pattern)) {
         return;
     }
     WIN32_FIND_DATAA found;
-    HANDLE find = FindFirstFileA(pattern, &found);
-    if (find == INVALID_HANDLE_VALUE) return;
-    // Nothing below returns early, so the plain handle is always closed.
-    do {
-        RemoveEntry(folder, found);
-    } while (FindNextFileA(find, &found));
-    FindClose(find);
+    {
+        const UniqueFindHandle find(FindFirstFileA(pattern, &found));
+        if (!find) return;
+        do {
+            RemoveEntry(folder, found);
+        } while (FindNextFileA(find.get(), &found));
+    }
+    // The search is closed first: an open search keeps the folder in use.
     RemoveDirectoryA(folder);
 }

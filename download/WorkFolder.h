@@ -24,3 +24,9 @@ void CreateFolderPath(const char* path);
 // symbolic link) is never entered: only the link itself is removed, and where
 // the platform cannot strip it (Wine) it stays, with its folder.
 void RemoveFolderTree(const char* folder);
+
+// Deletes one file, clearing its read-only and hidden bits first; a file
+// whose bits cannot be cleared is left alone, and so is a folder. Used for
+// the files of a removed tree and for a download's target before the
+// download starts.
+void RemoveFile(const char* path);

@@ -4,46 +4,12 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/PathSplit.h"
 #include "common/ShiftJis.h"
 
-namespace {
-
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
-
-}  // namespace
-
 std::size_t FolderPartLength(const char* path) {
-    std::size_t start = 0;
-    if (std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':') start = 2;
-
-    // One pass finds the last separator and the last dot, stepping over
-    // double-byte characters so their trail byte is never mistaken for '\'.
-    std::size_t afterLastSeparator = start;
-    std::size_t lastDot = std::strlen(path);
-    const std::size_t end = lastDot;
-    bool dotSeen = false;
-    for (std::size_t i = start; i < end; ++i) {
-        if (sjis::IsDoubleByteAt(path, i)) {
-            ++i;
-            continue;
-        }
-        if (IsSeparator(path[i])) {
-            afterLastSeparator = i + 1;
-            dotSeen = false;
-        } else if (path[i] == '.') {
-            lastDot = i;
-            dotSeen = true;
-        }
-    }
-    if (!dotSeen) lastDot = end;
-
-    const std::size_t directory = afterLastSeparator - start;
-    const std::size_t baseName = lastDot - afterLastSeparator;
-    const std::size_t extension = end - lastDot;
-    if (directory > kMaxSplitPart || baseName > kMaxSplitPart || extension > kMaxSplitPart) {
-        return 0;
-    }
-    return afterLastSeparator;
+    const SplitPathParts parts = SplitPath(path);
+    return parts.fits ? parts.drive + parts.directory : 0;
 }
 
 std::vector<std::size_t> FolderPrefixLengths(const char* folderPart, std::size_t length) {
@@ -64,7 +30,7 @@ std::vector<std::size_t> FolderPrefixLengths(const char* folderPart, std::size_t
             ++i;
             continue;
         }
-        if (i >= 1 && IsSeparator(folderPart[i])) take(i);
+        if (i >= 1 && IsPathSeparator(folderPart[i])) take(i);
     }
     take(length);
     return prefixes;
@@ -81,22 +47,9 @@ bool FormatWorkFolderCandidate(char* out, std::size_t capacity, const char* base
     return true;
 }
 
-bool JoinBounded(char* out, std::size_t capacity, const char* head, const char* tail) {
-    const std::size_t headLength = std::strlen(head);
-    const std::size_t tailLength = std::strlen(tail);
-    if (capacity == 0) return false;
-    if (headLength + tailLength + 1 > capacity) {
-        out[0] = '\0';
-        return false;
-    }
-    std::memmove(out, head, headLength);
-    std::memcpy(out + headLength, tail, tailLength + 1);
-    return true;
-}
-
 bool EndsWithSeparator(const char* path) {
     const std::size_t length = std::strlen(path);
-    if (length == 0 || !IsSeparator(path[length - 1])) return false;
+    if (length == 0 || !IsPathSeparator(path[length - 1])) return false;
     // "...\x83\x5C" ends in the character ソ, not in a backslash.
     for (std::size_t i = 0; i < length; ++i) {
         if (sjis::IsDoubleByteAt(path, i)) {

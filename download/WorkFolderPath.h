@@ -5,9 +5,8 @@
 #include <cstddef>
 #include <vector>
 
-// Largest part (directory, base name, extension) the runtime's path splitter
-// holds; a longer part makes every part come out empty.
-constexpr std::size_t kMaxSplitPart = 255;
+#include "common/PathSplit.h"
+
 
 // Length of drive plus directory of the path (everything up to and including
 // its last '\' or '/'), split the way the runtime's path splitter does.
@@ -25,10 +24,6 @@ std::vector<std::size_t> FolderPrefixLengths(const char* folderPart, std::size_t
 // would need more than capacity bytes with its terminator.
 bool FormatWorkFolderCandidate(char* out, std::size_t capacity, const char* base,
                                unsigned counter);
-
-// Writes head followed by tail into out. False, leaving out empty, when the
-// result and its terminator need more than capacity bytes.
-bool JoinBounded(char* out, std::size_t capacity, const char* head, const char* tail);
 
 // True when the path ends with '\' or '/' as a single-byte character.
 bool EndsWithSeparator(const char* path);

@@ -14,6 +14,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -91,6 +92,9 @@ private:
     std::vector<uint8_t> m_body;
     std::string m_filePath;
     int64_t m_contentLength = 0;
+    // The length the body is held to, read from the same Content-Length
+    // header as m_contentLength when that header is a plain number.
+    std::optional<int64_t> m_announcedLength;
     std::atomic<uint64_t> m_receivedSize{0};
     // Null (not INVALID_HANDLE_VALUE) when the body goes to memory.
     UniqueHandle m_hFile;

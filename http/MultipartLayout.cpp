@@ -77,12 +77,16 @@ size_t CopyMemoryChunk(const FormPart& part, uint64_t offset, uint8_t* buffer) {
     return count;
 }
 
-bool ContainsName(const FormPartList& parts, const char* name) {
+const FormPart* FindPart(const FormPartList& parts, const char* name) {
+    // Names compare as bytes, whole: "a" is not "a\0b", nor "A".
     const size_t length = std::strlen(name);
-    return std::any_of(parts.begin(), parts.end(), [&](const FormPart& part) {
-        return part.name.size() == length && std::memcmp(part.name.data(), name, length) == 0;
-    });
+    for (const FormPart& part : parts) {
+        if (part.name.size() == length && std::memcmp(part.name.data(), name, length) == 0) return &part;
+    }
+    return nullptr;
 }
+
+bool ContainsName(const FormPartList& parts, const char* name) { return FindPart(parts, name) != nullptr; }
 
 std::string ProduceBody(const FormPartList& parts, const std::string& boundary) {
     std::string body;

@@ -41,7 +41,9 @@ std::optional<uint32_t> AnnouncedLength(const FormPartList& parts, const std::st
 // file part from memory) starting at offset; 0 once the content is exhausted.
 size_t CopyMemoryChunk(const FormPart& part, uint64_t offset, uint8_t* buffer);
 
-// Whether name is already used by one of the parts (byte-exact comparison).
+// The part that carries name (byte-exact comparison), null when none does.
+const FormPart* FindPart(const FormPartList& parts, const char* name);
+// Whether name is already used by one of the parts.
 bool ContainsName(const FormPartList& parts, const char* name);
 
 // Builds the whole body of in-memory parts in the order the sender writes it,

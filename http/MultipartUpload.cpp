@@ -30,13 +30,10 @@ HANDLE OpenForReading(const char* path) {
 // shrank, ERROR_FILE_INVALID for one that grew.
 DWORD CheckDiskPart(const FormPart& part) {
     if (part.fileName.empty() || part.filePath.empty()) return 0;
-    HANDLE file = OpenForReading(part.filePath.c_str());
-    if (file == INVALID_HANDLE_VALUE) return GetLastError();
+    const UniqueFileHandle file(OpenForReading(part.filePath.c_str()));
+    if (!file) return GetLastError();
     LARGE_INTEGER size{};
-    const BOOL known = GetFileSizeEx(file, &size);
-    const DWORD error = known ? 0 : GetLastError();
-    CloseHandle(file);
-    if (!known) return error;
+    if (!GetFileSizeEx(file.get(), &size)) return GetLastError();
     const uint64_t now = static_cast<uint64_t>(size.QuadPart);
     if (now == part.size) return 0;
     return now < part.size ? ERROR_HANDLE_EOF : ERROR_FILE_INVALID;
@@ -44,12 +41,7 @@ DWORD CheckDiskPart(const FormPart& part) {
 }  // namespace
 
 const FormPart* CHttpWebRequest::FindFormPart(const char* name) const {
-    const size_t length = std::strlen(name);
-    for (const FormPart& part : m_formParts) {
-        if (part.name.size() == length && std::memcmp(part.name.data(), name, length) == 0)
-            return &part;
-    }
-    return nullptr;
+    return multipart::FindPart(m_formParts, name);
 }
 
 // The worker reads the list without a lock once started, so parts can only

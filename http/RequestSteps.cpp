@@ -5,16 +5,28 @@
 #include <new>
 #include <optional>
 
+#include "common/MutexLock.h"
 #include "http/ContentLength.h"
 #include "http/HttpWebRequest.h"
 
 namespace {
 constexpr char kUserAgent[] = "MarrowZOVE";
-constexpr DWORD kOpenFlagsHttp = 0x84200000;   // reload, no cache write, no auto redirect
-constexpr DWORD kOpenFlagsHttps = 0x84A03000;  // plus secure, ignore cert date and host name
-constexpr DWORD kQueryStatusNumber = 0x20000013;
-constexpr DWORD kQueryLastModifiedTime = 0x4000000B;
-constexpr DWORD kQueryContentLength = 5;
+// Every GET goes to the server (no cache read or write) and a redirect is
+// reported, not followed.
+constexpr DWORD kOpenFlagsHttp =
+    INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_AUTO_REDIRECT;
+// Over TLS, a certificate's dates and host name are not checked; its chain is.
+constexpr DWORD kOpenFlagsHttps = kOpenFlagsHttp | INTERNET_FLAG_SECURE |
+                                  INTERNET_FLAG_IGNORE_CERT_DATE_INVALID |
+                                  INTERNET_FLAG_IGNORE_CERT_CN_INVALID;
+constexpr DWORD kQueryStatusNumber = HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER;
+constexpr DWORD kQueryLastModifiedTime = HTTP_QUERY_LAST_MODIFIED | HTTP_QUERY_FLAG_SYSTEMTIME;
+constexpr DWORD kQueryContentLength = HTTP_QUERY_CONTENT_LENGTH;
+static_assert(kOpenFlagsHttp == 0x84200000);
+static_assert(kOpenFlagsHttps == 0x84A03000);
+static_assert(kQueryStatusNumber == 0x20000013);
+static_assert(kQueryLastModifiedTime == 0x4000000B);
+static_assert(kQueryContentLength == 5);
 constexpr DWORD kContentLengthBuffer = 256;
 constexpr DWORD kReadChunk = 4096;
 constexpr uint64_t kMaxMemoryBody = 0xFFFFFFFFull;  // GetResponseData reports 32 bits
@@ -23,17 +35,6 @@ constexpr uint64_t kMaxMemoryBody = 0xFFFFFFFFull;  // GetResponseData reports 3
 constexpr DWORD kSilentServerLimitMs = 30000;
 
 static_assert(sizeof(URL_COMPONENTSA) == 104, "URL_COMPONENTSA as the platform lays it out");
-
-// The body length to hold the response to, when its Content-Length header
-// is an unambiguous number. WinINet itself stops reading at that length, but
-// it reports a connection that closes early as a normal end of data.
-std::optional<int64_t> AnnouncedBodyLength(HINTERNET request) {
-    char text[kContentLengthBuffer] = {};
-    DWORD length = sizeof(text);
-    if (!HttpQueryInfoA(request, kQueryContentLength, text, &length, nullptr)) return std::nullopt;
-    text[length < sizeof(text) ? length : sizeof(text) - 1] = '\0';
-    return ExactContentLength(text);
-}
 }  // namespace
 
 bool CHttpWebRequest::Connect() {
@@ -126,27 +127,30 @@ void CHttpWebRequest::ReadStatus() {
         std::memset(&m_lastModified, 0, sizeof(m_lastModified));
     m_lastModified.wMilliseconds = 0;
 
+    // One reading of the header serves both: the length the owner is told
+    // and, when it is a plain number, the length the body is held to.
     char text[kContentLengthBuffer] = {};
     length = kContentLengthBuffer;
     if (HttpQueryInfoA(m_hRequest.get(), kQueryContentLength, text, &length, nullptr)) {
         text[length < sizeof(text) ? length : sizeof(text) - 1] = '\0';
         m_contentLength = ParseContentLength(text);
+        m_announcedLength = ExactContentLength(text);
     } else {
         m_contentLength = -1;
+        m_announcedLength.reset();
     }
     m_state = HeadersReceived;
 }
 
 bool CHttpWebRequest::ReceiveBody() {
     {
-        WaitForSingleObject(m_hMutex.get(), INFINITE);
+        const MutexLock lock(m_hMutex.get());
         m_body.clear();
-        ReleaseMutex(m_hMutex.get());
     }
     // A connection that drops before the announced length arrived must not
     // pass as a complete body (a truncated download reported as complete).
     const std::optional<int64_t> announced =
-        m_contentLength >= 0 ? AnnouncedBodyLength(m_hRequest.get()) : std::nullopt;
+        m_contentLength >= 0 ? m_announcedLength : std::nullopt;
 
     uint8_t buffer[kReadChunk];
     for (;;) {
@@ -170,7 +174,7 @@ bool CHttpWebRequest::WriteBodyPiece(const void* bytes, size_t count) {
         return WriteFile(m_hFile.get(), bytes, static_cast<DWORD>(count), &written, nullptr) &&
                written == count;
     }
-    WaitForSingleObject(m_hMutex.get(), INFINITE);
+    const MutexLock lock(m_hMutex.get());
     bool appended = false;
     if (m_body.size() + count <= kMaxMemoryBody) {
         try {
@@ -185,6 +189,5 @@ bool CHttpWebRequest::WriteBodyPiece(const void* bytes, size_t count) {
     } else {
         m_lastError = ERROR_NOT_ENOUGH_MEMORY;
     }
-    ReleaseMutex(m_hMutex.get());
     return appended;
 }

@@ -10,6 +10,7 @@ PACKAGES=(
   wine wine64 libgnutls30 xvfb xauth x11-utils locales fonts-ipafont-gothic
   imagemagick googletest
   g++ clang libclang-rt-14-dev curl nginx
+  osslsigncode
 )
 
 missing=()

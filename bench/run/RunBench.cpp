@@ -10,6 +10,9 @@
 //                                     MIB MiB are on disk
 //   run_bench list   EXE              the real program: start to the filled
 //                                     product list
+//   run_bench small  URL FOLDER N     DownloadFiles of N small files URL000.bin
+//                                     ... into FOLDER, the progress window sent
+//                                     a message every 200 ms: its answer times
 //
 // Message boxes (the run's "setup did not start", the cancel notice) are
 // answered by the watcher, so nothing waits for a person.
@@ -29,6 +32,7 @@
 #include "tests/support/MessageBoxWatcher.h"
 #include "tests/support/RunSupport.h"
 #include "tests/support/WindowHelpers.h"
+#include "tests/support/WindowLatencyProbe.h"
 
 namespace {
 
@@ -232,6 +236,27 @@ int List(const char* exe) {
     return filledAt != 0 ? 0 : 1;
 }
 
+int Small(const char* urlPrefix, const std::string& folder, int count) {
+    FileList files;
+    for (int i = 0; i < count; ++i) {
+        char url[2048];
+        snprintf(url, sizeof url, "%s%03d.bin", urlPrefix, i);
+        files.push_back(url);
+    }
+    velta_test::MessageBoxWatcher boxes;
+    velta_test::WindowLatencyProbe probe(velta_test::kProgressTitle, 200, 30000);
+    const double start = Now();
+    const int result = DownloadFiles(GetModuleHandleA(nullptr), files, folder);
+    const double elapsed = Now() - start;
+    const velta_test::LatencyReport report = probe.Stop();
+    printf("small_result %d\nsmall_files %d\nsmall_seconds %.3f\nsmall_boxes %zu\n", result, count,
+           elapsed, boxes.Count());
+    printf("small_window_found %d\nsmall_messages %zu\nsmall_unanswered %d\n",
+           report.windowFound ? 1 : 0, report.answeredMs.size(), report.unanswered);
+    printf("small_worst_ms %.1f\nsmall_median_ms %.1f\n", report.worstMs, report.medianMs);
+    return result == 1 ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -247,6 +272,9 @@ int main(int argc, char** argv) {
         return RunOrCancel(argv[2], folderArg(3), strtoull(argv[4], nullptr, 10) * 1048576);
     }
     if (mode == "list" && argc == 3) return List(argv[2]);
-    fprintf(stderr, "usage: run_bench bare|run URL FOLDER | cancel URL FOLDER MIB | list EXE\n");
+    if (mode == "small" && argc == 5) return Small(argv[2], folderArg(3), atoi(argv[4]));
+    fprintf(stderr,
+            "usage: run_bench bare|run URL FOLDER | cancel URL FOLDER MIB | list EXE | "
+            "small URL FOLDER N\n");
     return 2;
 }

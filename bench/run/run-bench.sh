@@ -7,7 +7,9 @@
 # all over plain HTTP in this one run, then the run once more over HTTPS;
 # the main thread's CPU time while the file downloads; the cancel latency
 # on an endless body; the time from the program's start to its filled
-# product list; the executable's size. Prints figures, asserts nothing.
+# product list; the worst time the progress window takes to answer a
+# message during a run of 200 small files; the executable's size. Prints
+# figures, asserts nothing.
 # MB is 1048576 bytes, as in the progress window.
 #
 # Usage: bench/run/run-bench.sh <windows build dir>   (e.g. build/win)
@@ -40,6 +42,10 @@ curl -sf -X POST "$CTL/reset" >/dev/null
 route() { printf "$1" | curl -sf --data-binary @- "$CTL/route" >/dev/null; }
 route "target /bench/product.bin\npattern $BYTES\n\n"
 route "target /bench/endless.bin\npattern endless\n\n"
+SMALL=${BENCH_SMALL_FILES:-200}
+for ((i = 0; i < SMALL; i++)); do
+  route "target /bench/small/part$(printf %03d "$i").bin\npattern $((1024 + (i % 40) * 26))\n\n"
+done
 route "target /qrnSupport/download/VELTA/veltadownloadlist.txt\n\n1,VELTA Bench,$HTTPS/bench/,20260101\r\n"
 
 get() { tr -d '\r' < "$1" | grep "^$2 " | awk '{print $2}'; }
@@ -61,6 +67,8 @@ rm -f "$WORK/curl.bin"
 "$ROOT/scripts/wine-run" "$BENCH" run "$HTTP/bench/product.bin" "$WIN" > "$WORK/run.txt"
 "$ROOT/scripts/wine-run" "$BENCH" run "$HTTPS/bench/product.bin" "$WIN" > "$WORK/runs.txt"
 "$ROOT/scripts/wine-run" "$BENCH" cancel "$HTTP/bench/endless.bin" "$WIN" 64 > "$WORK/cancel.txt"
+mkdir -p "$WORK/small"
+"$ROOT/scripts/wine-run" "$BENCH" small "$HTTPS/bench/small/part" "$WIN\\small" "$SMALL" > "$WORK/small.txt" || true
 "$ROOT/scripts/wine-run" "$BENCH" list "Z:${EXE//\//\\}" > "$WORK/list.txt" || true
 "$ROOT/scripts/wine-run" "$BENCH" list "Z:${EXE//\//\\}" > "$WORK/list2.txt" || true
 
@@ -93,6 +101,7 @@ echo "cancel on an endless body, pressed at $(awk -v b="$(get "$WORK/cancel.txt"
 for f in list list2; do
   echo "program start to filled product list ($f): $(get "$WORK/$f.txt" list_filled_ms) ms (dialog found after $(get "$WORK/$f.txt" list_window_ms) ms, $(get "$WORK/$f.txt" list_items) item)"
 done
+echo "progress window during $(get "$WORK/small.txt" small_files) small files over HTTPS ($(get "$WORK/small.txt" small_seconds) s): a message every 200 ms, $(get "$WORK/small.txt" small_messages) answered, worst answer $(get "$WORK/small.txt" small_worst_ms) ms, median $(get "$WORK/small.txt" small_median_ms) ms, unanswered $(get "$WORK/small.txt" small_unanswered)"
 size=$(stat -c %s "$EXE")
 x86_64-w64-mingw32-strip -o "$WORK/stripped.exe" "$EXE" 2>/dev/null && stripped=$(stat -c %s "$WORK/stripped.exe") || stripped="?"
 echo "executable: $size bytes as built, $stripped bytes stripped"

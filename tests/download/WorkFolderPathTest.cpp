@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "download/FileName.h"
 #include "download/WorkFolderPath.h"
 
 namespace {
@@ -83,16 +84,18 @@ TEST(WorkFolderPath, CandidateIsBaseCounterAndBackslashWithin259Bytes) {
     EXPECT_FALSE(FormatWorkFolderCandidate(out, sizeof out, std::string(511, 'b').c_str(), 0));
 }
 
-// The removal joins every entry path with this; a path that does not fit
-// is refused whole, never cut.
-TEST(WorkFolderPath, JoinBoundedFitsExactlyOrLeavesEmpty) {
+// The removal joins every entry path through the one bounded join; a path
+// that does not fit is refused whole, never cut, and the buffer is left as it
+// was.
+TEST(WorkFolderPath, RemovalJoinFitsExactlyOrIsRefusedWhole) {
     char out[8];
     std::memset(out, '#', sizeof out);
-    ASSERT_TRUE(JoinBounded(out, sizeof out, "abc", "defg"));
+    ASSERT_TRUE(JoinLocalPath("abc", "defg", out, sizeof out));
     EXPECT_STREQ("abcdefg", out);
-    EXPECT_FALSE(JoinBounded(out, sizeof out, "abcd", "efgh"));
-    EXPECT_STREQ("", out);
-    EXPECT_FALSE(JoinBounded(out, 0, "", ""));
+    std::memset(out, '#', sizeof out);
+    EXPECT_FALSE(JoinLocalPath("abcd", "efgh", out, sizeof out));
+    EXPECT_EQ(std::string(sizeof out, '#'), std::string(out, sizeof out));
+    EXPECT_FALSE(JoinLocalPath("", "", out, 0));
 }
 
 TEST(WorkFolderPath, EndsWithSeparatorOnlyForSingleByteSeparators) {

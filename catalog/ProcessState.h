@@ -1,0 +1,13 @@
+#pragma once
+// Process-wide state shared by the subsystems. Written on the main thread
+// only. Declared here, the lowest layer that knows the catalog's records, so
+// that catalog and download may read it; app/ProcessState.cpp defines it.
+#include <string>
+
+#include "catalog/CatalogTypes.h"
+#include "common/TestModeTitle.h"  // VELTA_TEST_MODE_SUFFIX
+
+extern int g_testMode;               // 0 or 1, decided from the executable's name
+extern std::string g_productName;    // display name of the chosen product (CP932)
+extern CatalogList ProductCatalog;   // the fetched catalog, in catalog order
+extern FileList SelectedFileList;    // files of the chosen product, setup first

@@ -1,0 +1,23 @@
+#pragma once
+// The in-house test mode's mark on window titles, shared by the selection
+// dialog and the progress window. Header only, so that both layers reach it.
+
+// Appended to every titled window's template title in test mode.
+#define VELTA_TEST_MODE_SUFFIX " [社内テストモード]"
+
+#ifdef _WIN32
+#include <windows.h>
+
+#include <cstring>
+
+// Appends the test-mode suffix to a window's current title (at most 250 bytes
+// are read, terminator included).
+inline void AppendTestModeSuffix(HWND window) {
+    char title[250] = {};
+    GetWindowTextA(window, title, sizeof title);
+    char extended[250 + sizeof VELTA_TEST_MODE_SUFFIX];
+    std::strcpy(extended, title);
+    std::strcat(extended, VELTA_TEST_MODE_SUFFIX);
+    SetWindowTextA(window, extended);
+}
+#endif

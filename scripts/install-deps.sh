@@ -9,7 +9,7 @@ PACKAGES=(
   binutils-mingw-w64-x86-64
   wine wine64 libgnutls30 xvfb xauth x11-utils locales fonts-ipafont-gothic
   imagemagick googletest
-  g++ clang libclang-rt-14-dev curl nginx
+  g++ clang clang-format libclang-rt-14-dev curl nginx
   osslsigncode
 )
 

@@ -13,6 +13,8 @@
 #include <string>
 
 #include "res/resource.h"
+#include "tests/support/Files.h"
+#include "tests/support/Wait.h"
 #include "tests/support/WindowHelpers.h"
 
 namespace {
@@ -36,25 +38,10 @@ void Shot(const std::string& name) {
     if (SaveScreenshot(name)) Say("   screenshot: " + ScreenshotPath(name));
 }
 
-template <typename F>
-bool WaitUntil(F condition, DWORD timeoutMs) {
-    const DWORD start = GetTickCount();
-    while (!condition()) {
-        if (GetTickCount() - start > timeoutMs) return false;
-        Sleep(50);
-    }
-    return true;
-}
-
 int Fail(const std::string& why) {
     Say("FAILED: " + why);
     Shot("demo-failure.png");
     return 1;
-}
-
-bool DirectoryExists(const std::string& path) {
-    const DWORD a = GetFileAttributesA(path.c_str());
-    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 }  // namespace

@@ -32,7 +32,9 @@ constexpr DWORD kPingIntervalMs = 200;
 constexpr double kAnswerBoundMs = 1000.0;
 
 // Files of 1,024 to 2,038 bytes, each completing within a single poll.
-int64_t SmallFileSize(int index) { return 1024 + 26 * index; }
+int64_t SmallFileSize(int index) {
+    return 1024 + 26 * index;
+}
 
 std::string SmallTarget(const std::string& run, int index) {
     char target[96];
@@ -53,7 +55,7 @@ FileList SmallProduct(const std::string& run) {
 }
 
 class SmallFilesRunTest : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_TRUE(velta_test::Reset()) << velta_test::LastError();
         g_productName = "VELTA 小ファイル製品";
@@ -111,15 +113,18 @@ TEST_F(SmallFilesRunTest, CancelInTheMiddleStopsAtTheNextFileAtTheLatest) {
 
     constexpr int kPressAt = 12;  // 1-based, as the counter shows it
     char counter[128];
-    snprintf(counter, sizeof counter, "%d番目のファイルをダウンロド中 / 全%d件", kPressAt, kFileCount);
+    snprintf(counter, sizeof counter, "%d番目のファイルをダウンロド中 / 全%d件", kPressAt,
+             kFileCount);
     bool counterSeen = false, clicked = false;
     std::thread observer([&] {
         HWND window = nullptr;
-        if (!velta_test::WaitUntil([&] {
-                window = velta_test::FindTopLevelWindow(velta_test::kProgressTitle,
-                                                        GetCurrentProcessId());
-                return window != nullptr;
-            }, 30000)) {
+        if (!velta_test::WaitUntil(
+                [&] {
+                    window = velta_test::FindTopLevelWindow(velta_test::kProgressTitle,
+                                                            GetCurrentProcessId());
+                    return window != nullptr;
+                },
+                30000)) {
             return;
         }
         counterSeen = velta_test::WaitUntil(

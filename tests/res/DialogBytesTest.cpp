@@ -26,7 +26,8 @@ uint64_t Fnv1a(const std::string& bytes) {
 std::string TemplateBytes(HMODULE module, LPCSTR name) {
     HRSRC info = FindResourceExA(module, RT_DIALOG, name, kJapanese);
     const void* bytes = info ? LockResource(LoadResource(module, info)) : nullptr;
-    return bytes ? std::string(static_cast<const char*>(bytes), SizeofResource(module, info)) : std::string();
+    return bytes ? std::string(static_cast<const char*>(bytes), SizeofResource(module, info))
+                 : std::string();
 }
 
 TEST(DialogTemplateBytes, UnchangedSinceTheyWereWrittenInNumbers) {
@@ -45,7 +46,8 @@ TEST(DialogTemplateBytes, UnchangedSinceTheyWereWrittenInNumbers) {
     for (const Expected& e : expected) {
         const std::string bytes = TemplateBytes(module, e.name);
         char digest[32];
-        snprintf(digest, sizeof digest, "0x%016llXull", static_cast<unsigned long long>(Fnv1a(bytes)));
+        snprintf(digest, sizeof digest, "0x%016llXull",
+                 static_cast<unsigned long long>(Fnv1a(bytes)));
         EXPECT_EQ(bytes.size(), e.size) << digest;
         EXPECT_EQ(Fnv1a(bytes), e.digest) << digest << " size " << bytes.size();
     }

@@ -110,7 +110,8 @@ struct WindowLatencyProbe::State {
             const std::string text = velta_test::ControlText(target, IDC_PROGRESS_TEXT);
             {
                 std::lock_guard<std::mutex> hold(lock);
-                if (bar != nullptr && gotBar && IsWindow(target)) report.lastBarPosition = static_cast<int>(position);
+                if (bar != nullptr && gotBar && IsWindow(target))
+                    report.lastBarPosition = static_cast<int>(position);
                 if (!text.empty()) report.lastProgressText = text;
             }
             if (WaitForSingleObject(stop, 5) == WAIT_OBJECT_0) return;
@@ -150,7 +151,8 @@ LatencyReport WindowLatencyProbe::Stop() {
 
 std::string Describe(const LatencyReport& report) {
     char line[200];
-    snprintf(line, sizeof line, "%zu messages answered, worst %.1f ms, median %.1f ms, unanswered %d",
+    snprintf(line, sizeof line,
+             "%zu messages answered, worst %.1f ms, median %.1f ms, unanswered %d",
              report.answeredMs.size(), report.worstMs, report.medianMs, report.unanswered);
     return line;
 }

@@ -28,7 +28,7 @@ constexpr COLORREF kHeadingColour = RGB(0, 64, 0);
 constexpr char kSelectPrompt[] =
     "ダウンロードしたい製品を選択し、セットアップ開始ボタンをクリックしてください。";
 constexpr char kCatalogFailedStatus[] = "ダウンロードカタログの取得に失敗しました。";
-constexpr char kNoProducts[] = "ご利用頂ける製品はありません。";
+using texts::kNoProducts;
 constexpr char kUserPageUrl[] = "https://" VELTA_USER_PAGE_HOST "/zeva/new_support_login.asp";
 
 HWND ProductList(HWND dialog) { return GetDlgItem(dialog, IDC_SELECTOR_PRODUCTS); }
@@ -79,7 +79,7 @@ INT_PTR OnTimer(HWND dialog) {
     const int result = FetchCatalog();
     if (result < 0) {
         SetDlgItemTextA(dialog, IDC_SELECTOR_STATUS,
-                        result == -1 ? kUpdateNoticeText : kCatalogFailedStatus);
+                        result == -1 ? kUpdateNotice : kCatalogFailedStatus);
         return 0;
     }
     FillProductList(dialog);

@@ -1,6 +1,6 @@
 #pragma once
 // Which of the three catalog failure messages a request's final state calls
-// for. Kept apart from the texts (which are Windows-only Shift-JIS) so that
+// for. Kept apart from the texts (common/CustomerTexts.h) so that
 // every state, also those the real transport hardly ever ends in, is tested.
 #include <cstdint>
 

@@ -17,14 +17,10 @@ constexpr char kCatalogCaption[] = "VELTA Download";
 constexpr char kFileListCaption[] = "Download";
 constexpr uint32_t kCatalogWaitMs = 5000;
 
-constexpr char kCatalogCommunicationError[] =
-    "ダウンロードカタログを取得中に、サーバーとの通信でエラーが発生しました。"
-    "インターネットが正しく接続されてるか確認してください。";
-constexpr char kCatalogUndefinedError[] = "ダウンロードカタログを取得中に、未定義のエラーが発生しました";
-constexpr char kCatalogNoResponse[] =
-    "ダウンロードカタログを取得で、サーバーからの応答がありません。"
-    "インターネットが正しく接続されてるか確認してください。";
-constexpr char kFileListFailure[] = "ダウンロードファイルリストが取得できませんでした。";
+using texts::kCatalogCommunicationError;
+using texts::kCatalogNoResponse;
+using texts::kCatalogUndefinedError;
+using texts::kFileListFailure;
 
 // No owner: the selection dialog stays usable while the box is up, so its
 // Cancel still works (it takes effect once the fetch has returned).
@@ -74,7 +70,7 @@ int FetchCatalog() {
         return -2;
     }
     if (IsUpdateNotice(text)) {
-        ShowMessage(kUpdateNoticeText, kCatalogCaption);
+        ShowMessage(kUpdateNotice, kCatalogCaption);
         return -1;
     }
     ProductCatalog = ParseCatalog(text.c_str());

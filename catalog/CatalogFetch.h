@@ -2,12 +2,11 @@
 #include <string>
 
 #include "catalog/CatalogTypes.h"
+#include "common/CustomerTexts.h"
 
 // The update notice, shown in its box by FetchCatalog and repeated by the
-// selection dialog. Code page 932 at run time.
-inline constexpr char kUpdateNoticeText[] =
-    "現バージョンVELTA DLはご利用頂けません。"
-    "VELTAサポートページより新しいVELTA DLをダウンロードしてご利用ください。";
+// selection dialog.
+using texts::kUpdateNotice;
 
 // Fetches the catalog into ProductCatalog. 0 on success, -1 for the update
 // notice, -2 for a failed fetch; every negative result has been shown already.

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "common/CustomerTexts.h"
 #include "catalog/ProcessState.h"
 #include "download/FileName.h"
 #include "download/ProgressWindow.h"
@@ -28,7 +29,7 @@ constexpr DWORD kPauseAfterFile = 100;
 HWND MessageOwner(HWND window) { return window != nullptr && IsWindow(window) ? window : nullptr; }
 
 void ShowDownloadFailure(HWND window) {
-    MessageBoxA(MessageOwner(window), "ダウンロードに失敗しました。", "接続エラー",
+    MessageBoxA(MessageOwner(window), texts::kDownloadFailure, "接続エラー",
                 MB_OK | MB_ICONERROR);
 }
 
@@ -193,7 +194,7 @@ int RunDownload(HINSTANCE instance) {
         started = LaunchSetup(setupPath.c_str());
     }
     if (started == 0) {
-        MessageBoxA(nullptr, "ダウンロードファイルの実行に失敗しました。", "実行失敗", MB_OK);
+        MessageBoxA(nullptr, texts::kSetupFailure, "実行失敗", MB_OK);
     }
     RemoveFolderTree(folder.c_str());
     return started;

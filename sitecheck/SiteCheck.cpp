@@ -8,6 +8,7 @@
 
 #include "catalog/CatalogParser.h"
 #include "catalog/UpdateNotice.h"
+#include "common/CustomerTexts.h"
 #include "common/ShiftJis.h"
 #include "download/FileName.h"
 #include "download/WorkFolderPath.h"
@@ -16,17 +17,13 @@
 namespace sitecheck {
 namespace {
 
-// The tool's own texts, as the customer reads them.
-constexpr char kCatalogFailure[] =
-    "ダウンロードカタログを取得中に、サーバーとの通信でエラーが発生しました。"
-    "インターネットが正しく接続されてるか確認してください。";
-constexpr char kUpdateNotice[] =
-    "現バージョンVELTA DLはご利用頂けません。"
-    "VELTAサポートページより新しいVELTA DLをダウンロードしてご利用ください。";
-constexpr char kNoProducts[] = "ご利用頂ける製品はありません。";
-constexpr char kFileListFailure[] = "ダウンロードファイルリストが取得できませんでした。";
-constexpr char kDownloadFailure[] = "ダウンロードに失敗しました。";
-constexpr char kSetupFailure[] = "ダウンロードファイルの実行に失敗しました。";
+// The tool's own texts, as the customer reads them (UTF-8 here).
+constexpr const char* kCatalogFailure = texts::kCatalogCommunicationError;
+using texts::kDownloadFailure;
+using texts::kFileListFailure;
+using texts::kNoProducts;
+using texts::kSetupFailure;
+using texts::kUpdateNotice;
 
 // The platform's MAX_PATH: the ANSI file functions the tool creates its
 // files with take no longer path, and the work folder is formatted into a

@@ -19,6 +19,7 @@
 #include "app/SelectorDialog.h"
 #include "res/resource.h"
 #include "tests/support/MessageBoxWatcher.h"
+#include "tests/support/Routes.h"
 #include "tests/support/TestServer.h"
 #include "tests/support/WindowHelpers.h"
 
@@ -40,14 +41,6 @@ constexpr char kFailedStatus[] = "ダウンロードカタログの取得に失�
 constexpr char kNoProducts[] = "ご利用頂ける製品はありません。";
 constexpr char kSjisName[] = "\x83\x5C\x83\x74\x83\x67\x95\x5C\x83\x7C";
 constexpr DWORD kDeadlineMs = 30000;
-
-bool Serve(const std::string& target, const std::string& body, int status = 200) {
-    Route route;
-    route.target = target;
-    route.status = status;
-    route.body = body;
-    return SetRoute(route);
-}
 
 bool WaitUntil(const std::function<bool()>& condition) {
     const ULONGLONG deadline = GetTickCount64() + kDeadlineMs;

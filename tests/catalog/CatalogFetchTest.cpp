@@ -9,6 +9,7 @@
 #include "app/ProcessState.h"
 #include "catalog/CatalogFetch.h"
 #include "tests/support/MessageBoxWatcher.h"
+#include "tests/support/Routes.h"
 #include "tests/support/TestServer.h"
 #include "tests/support/WindowHelpers.h"
 
@@ -19,14 +20,6 @@ using namespace velta_test;
 const std::string kCatalogPath = "/qrnSupport/download/VELTA/veltadownloadlist.txt";
 const std::string kTestCatalogPath = "/qrnSupport/download/VELTA/veltadownloadlist.test.txt";
 constexpr char kInternetHint[] = "インターネットが正しく接続されてるか確認してください。";
-
-bool Serve(const std::string& target, const std::string& body, int status = 200) {
-    Route route;
-    route.target = target;
-    route.status = status;
-    route.body = body;
-    return SetRoute(route);
-}
 
 // Caption, text, an OK button only, no icon and no owner window.
 void ExpectPlainBox(MessageBoxWatcher& boxes, const std::string& caption, const std::string& text) {

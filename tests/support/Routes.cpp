@@ -24,4 +24,10 @@ Route BodyRoute(const std::string& target, const std::string& body) {
     return route;
 }
 
+bool Serve(const std::string& target, const std::string& body, int status) {
+    Route route = BodyRoute(target, body);
+    route.status = status;
+    return SetRoute(route);
+}
+
 }  // namespace velta_test

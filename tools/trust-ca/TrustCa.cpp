@@ -7,25 +7,15 @@
 #include <wincrypt.h>
 
 #include <cstdio>
-#include <string>
 #include <vector>
+
+#include "tools/common/PemCertificate.h"
 
 namespace {
 
 int Fail(const char* what, DWORD error) {
     std::fprintf(stderr, "TrustCa: %s failed, error %lu\n", what, static_cast<unsigned long>(error));
     return 1;
-}
-
-bool ReadWholeFile(const char* path, std::string& out) {
-    FILE* f = std::fopen(path, "rb");
-    if (!f) return false;
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
-    bool ok = !std::ferror(f);
-    std::fclose(f);
-    return ok;
 }
 
 }  // namespace
@@ -35,28 +25,17 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: TrustCa CA.pem\n");
         return 2;
     }
-    std::string pem;
-    if (!ReadWholeFile(argv[1], pem) || pem.empty()) {
-        std::fprintf(stderr, "TrustCa: cannot read %s\n", argv[1]);
+    std::vector<BYTE> der;
+    if (!ReadPemCertificate(argv[1], der)) {
+        std::fprintf(stderr, "TrustCa: cannot read a PEM certificate from %s\n", argv[1]);
         return 1;
-    }
-
-    DWORD derSize = 0;
-    if (!CryptStringToBinaryA(pem.c_str(), static_cast<DWORD>(pem.size()), CRYPT_STRING_BASE64HEADER,
-                              nullptr, &derSize, nullptr, nullptr)) {
-        return Fail("CryptStringToBinaryA (size)", GetLastError());
-    }
-    std::vector<BYTE> der(derSize);
-    if (!CryptStringToBinaryA(pem.c_str(), static_cast<DWORD>(pem.size()), CRYPT_STRING_BASE64HEADER,
-                              der.data(), &derSize, nullptr, nullptr)) {
-        return Fail("CryptStringToBinaryA", GetLastError());
     }
 
     HCERTSTORE store = CertOpenStore(CERT_STORE_PROV_SYSTEM_A, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, "Root");
     if (!store) return Fail("CertOpenStore(Root)", GetLastError());
 
     BOOL added = CertAddEncodedCertificateToStore(store, X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, der.data(),
-                                                  derSize, CERT_STORE_ADD_REPLACE_EXISTING, nullptr);
+                                                  static_cast<DWORD>(der.size()), CERT_STORE_ADD_REPLACE_EXISTING, nullptr);
     DWORD addError = added ? 0 : GetLastError();
     CertCloseStore(store, 0);
     if (!added) return Fail("CertAddEncodedCertificateToStore", addError);

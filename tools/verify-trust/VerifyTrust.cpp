@@ -14,33 +14,9 @@
 #include <string>
 #include <vector>
 
+#include "tools/common/PemCertificate.h"
+
 namespace {
-
-bool ReadWholeFile(const char* path, std::string& out) {
-    FILE* f = std::fopen(path, "rb");
-    if (!f) return false;
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
-    const bool ok = !std::ferror(f);
-    std::fclose(f);
-    return ok;
-}
-
-std::vector<BYTE> PemToDer(const std::string& pem) {
-    DWORD size = 0;
-    if (!CryptStringToBinaryA(pem.c_str(), static_cast<DWORD>(pem.size()), CRYPT_STRING_BASE64HEADER,
-                              nullptr, &size, nullptr, nullptr)) {
-        return {};
-    }
-    std::vector<BYTE> der(size);
-    if (!CryptStringToBinaryA(pem.c_str(), static_cast<DWORD>(pem.size()), CRYPT_STRING_BASE64HEADER,
-                              der.data(), &size, nullptr, nullptr)) {
-        return {};
-    }
-    der.resize(size);
-    return der;
-}
 
 // The CA in the machine Root store while it lives.
 class TemporaryRoot {
@@ -99,9 +75,8 @@ int main(int argc, char** argv) {
 
     LONG result;
     if (argc == 3) {
-        std::string pem;
-        const std::vector<BYTE> der = ReadWholeFile(argv[2], pem) ? PemToDer(pem) : std::vector<BYTE>();
-        if (der.empty()) {
+        std::vector<BYTE> der;
+        if (!ReadPemCertificate(argv[2], der) || der.empty()) {
             std::fprintf(stderr, "VerifyTrust: cannot read the certificate %s\n", argv[2]);
             return 2;
         }

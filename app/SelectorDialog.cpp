@@ -121,17 +121,17 @@ void OnUserPage() {
 
 INT_PTR OnCommand(HWND dialog, WPARAM wParam) {
     switch (LOWORD(wParam)) {
-    case IDCANCEL:  // the Cancel button, Esc and the close box
-        EndDialog(dialog, 0);
-        break;
-    case IDC_SELECTOR_START:
-        OnStart(dialog);
-        break;
-    case IDC_SELECTOR_USER_PAGE:
-        OnUserPage();
-        break;
-    default:  // IDOK from Enter among them
-        break;
+        case IDCANCEL:  // the Cancel button, Esc and the close box
+            EndDialog(dialog, 0);
+            break;
+        case IDC_SELECTOR_START:
+            OnStart(dialog);
+            break;
+        case IDC_SELECTOR_USER_PAGE:
+            OnUserPage();
+            break;
+        default:  // IDOK from Enter among them
+            break;
     }
     return 0;
 }
@@ -145,17 +145,17 @@ INT_PTR OnCtlColorStatic(HDC dc, HWND control) {
 
 INT_PTR CALLBACK DownloadSelectorProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_INITDIALOG:
-        return OnInitDialog(dialog);
-    case WM_TIMER:
-        return OnTimer(dialog);
-    case WM_COMMAND:
-        return OnCommand(dialog, wParam);
-    case WM_CTLCOLORSTATIC:
-        return OnCtlColorStatic(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
-    case WM_CTLCOLORDLG:
-        return WhiteBrush();
-    default:
-        return 0;
+        case WM_INITDIALOG:
+            return OnInitDialog(dialog);
+        case WM_TIMER:
+            return OnTimer(dialog);
+        case WM_COMMAND:
+            return OnCommand(dialog, wParam);
+        case WM_CTLCOLORSTATIC:
+            return OnCtlColorStatic(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
+        case WM_CTLCOLORDLG:
+            return WhiteBrush();
+        default:
+            return 0;
     }
 }

@@ -3,7 +3,8 @@
 // with 4,096-byte reads (the platform's bound for that read size), the same
 // loop polling an event before each read as the class does (to see what
 // that poll costs), or through CHttpWebRequest::StartToFile; prints one line:
-//   <way> bytes=<n> seconds=<s> mbps=<MB/s> private_before=<KiB> private_max=<KiB> peak_commit=<KiB>
+//   <way> bytes=<n> seconds=<s> mbps=<MB/s> private_before=<KiB> private_max=<KiB>
+//   peak_commit=<KiB>
 // private_* are PROCESS_MEMORY_COUNTERS_EX.PrivateUsage (the working set
 // where the platform reports no private usage) sampled while the download
 // runs; peak_commit is PeakPagefileUsage at the end.
@@ -40,13 +41,16 @@ uint64_t PeakCommit() {
 double Seconds(const LARGE_INTEGER& from, const LARGE_INTEGER& to) {
     LARGE_INTEGER frequency;
     QueryPerformanceFrequency(&frequency);
-    return static_cast<double>(to.QuadPart - from.QuadPart) / static_cast<double>(frequency.QuadPart);
+    return static_cast<double>(to.QuadPart - from.QuadPart) /
+           static_cast<double>(frequency.QuadPart);
 }
 
 // The same calls and flags the class makes, without its thread, events,
 // locks or bookkeeping: what remains is the cost of WinINet itself.
-bool BareLoop(const char* url, const char* path, uint64_t* bytes, uint64_t* privateMax, HANDLE pollEvent) {
-    HINTERNET internet = InternetOpenA("MarrowZOVE", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+bool BareLoop(const char* url, const char* path, uint64_t* bytes, uint64_t* privateMax,
+              HANDLE pollEvent) {
+    HINTERNET internet =
+        InternetOpenA("MarrowZOVE", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
     if (!internet) return false;
     char host[256] = {}, object[2048] = {}, extra[1024] = {};
     URL_COMPONENTSA parts{};
@@ -59,12 +63,16 @@ bool BareLoop(const char* url, const char* path, uint64_t* bytes, uint64_t* priv
     parts.dwExtraInfoLength = sizeof(extra);
     InternetCrackUrlA(url, 0, 0, &parts);
     std::strcat(object, extra);
-    HINTERNET connect = InternetConnectA(internet, host, parts.nPort, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0);
-    HINTERNET request = connect ? HttpOpenRequestA(connect, "GET", object, nullptr, nullptr, nullptr,
-                                                   parts.nScheme == INTERNET_SCHEME_HTTPS ? 0x84A03000 : 0x84200000, 0)
-                                : nullptr;
+    HINTERNET connect = InternetConnectA(internet, host, parts.nPort, nullptr, nullptr,
+                                         INTERNET_SERVICE_HTTP, 0, 0);
+    HINTERNET request =
+        connect
+            ? HttpOpenRequestA(connect, "GET", object, nullptr, nullptr, nullptr,
+                               parts.nScheme == INTERNET_SCHEME_HTTPS ? 0x84A03000 : 0x84200000, 0)
+            : nullptr;
     bool ok = request && HttpSendRequestA(request, "", 0, nullptr, 0);
-    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file =
+        CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     ok = ok && file != INVALID_HANDLE_VALUE;
     char buffer[4096];
     unsigned polls = 0;
@@ -119,8 +127,9 @@ int main(int argc, char** argv) {
     LARGE_INTEGER start, end;
     QueryPerformanceCounter(&start);
     HANDLE pollEvent = way == "bare-poll" ? CreateEventA(nullptr, TRUE, FALSE, nullptr) : nullptr;
-    const bool ok = way.rfind("bare", 0) == 0 ? BareLoop(argv[1], argv[2], &bytes, &privateMax, pollEvent)
-                                              : ClassDownload(argv[1], argv[2], &bytes, &privateMax);
+    const bool ok = way.rfind("bare", 0) == 0
+                        ? BareLoop(argv[1], argv[2], &bytes, &privateMax, pollEvent)
+                        : ClassDownload(argv[1], argv[2], &bytes, &privateMax);
     QueryPerformanceCounter(&end);
     if (!ok) {
         std::fprintf(stderr, "download_bench: %s download failed after %llu bytes\n", way.c_str(),
@@ -128,10 +137,15 @@ int main(int argc, char** argv) {
         return 1;
     }
     const double seconds = Seconds(start, end);
-    std::printf("%s bytes=%llu seconds=%.3f mbps=%.1f private_before=%llu private_max=%llu peak_commit=%llu\n",
-                way == "bare" ? "bare-wininet-4096" : way == "bare-poll" ? "bare-wininet-4096+event-poll" : "CHttpWebRequest", static_cast<unsigned long long>(bytes),
-                seconds, bytes / seconds / 1e6, static_cast<unsigned long long>(before / 1024),
-                static_cast<unsigned long long>(privateMax / 1024),
-                static_cast<unsigned long long>(PeakCommit() / 1024));
+    std::printf(
+        "%s bytes=%llu seconds=%.3f mbps=%.1f private_before=%llu private_max=%llu "
+        "peak_commit=%llu\n",
+        way == "bare"        ? "bare-wininet-4096"
+        : way == "bare-poll" ? "bare-wininet-4096+event-poll"
+                             : "CHttpWebRequest",
+        static_cast<unsigned long long>(bytes), seconds, bytes / seconds / 1e6,
+        static_cast<unsigned long long>(before / 1024),
+        static_cast<unsigned long long>(privateMax / 1024),
+        static_cast<unsigned long long>(PeakCommit() / 1024));
     return 0;
 }

@@ -30,12 +30,12 @@ void ShowMessage(const char* text, const char* caption) {
 
 const char* CatalogFailureText(RequestState state) {
     switch (CatalogFailureFor(state)) {
-    case CatalogFailure::Communication:
-        return kCatalogCommunicationError;
-    case CatalogFailure::Undefined:
-        return kCatalogUndefinedError;
-    case CatalogFailure::NoResponse:
-        break;
+        case CatalogFailure::Communication:
+            return kCatalogCommunicationError;
+        case CatalogFailure::Undefined:
+            return kCatalogUndefinedError;
+        case CatalogFailure::NoResponse:
+            break;
     }
     return kCatalogNoResponse;
 }

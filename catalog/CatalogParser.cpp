@@ -20,9 +20,7 @@ size_t SkipLineEnd(const char* text, size_t position) {
 
 // Where the next column starts after a column that ended at end: a comma
 // belongs to the separator, a line end or the terminator to the line.
-size_t NextColumnStart(const char* text, size_t end) {
-    return text[end] == ',' ? end + 1 : end;
-}
+size_t NextColumnStart(const char* text, size_t end) { return text[end] == ',' ? end + 1 : end; }
 
 }  // namespace
 
@@ -110,6 +108,4 @@ std::string BuildCatalogUrl(int testMode) {
     return url;
 }
 
-std::string BuildFileListUrl(const std::string& baseUrl) {
-    return baseUrl + "downloadlist.txt";
-}
+std::string BuildFileListUrl(const std::string& baseUrl) { return baseUrl + "downloadlist.txt"; }

@@ -6,10 +6,10 @@
 
 // One catalog line. Field order is not the column order of the text.
 struct CatalogEntry {
-    int32_t number = 0;     // column 1
-    std::string date;       // column 4, verbatim (yyyymmdd)
-    std::string name;       // column 2, display name, never empty
-    std::string baseUrl;    // column 3, prefix of downloadlist.txt and the files
+    int32_t number = 0;   // column 1
+    std::string date;     // column 4, verbatim (yyyymmdd)
+    std::string name;     // column 2, display name, never empty
+    std::string baseUrl;  // column 3, prefix of downloadlist.txt and the files
 };
 
 using CatalogList = std::vector<CatalogEntry>;

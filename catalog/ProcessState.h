@@ -7,7 +7,7 @@
 #include "catalog/CatalogTypes.h"
 #include "common/TestModeTitle.h"  // VELTA_TEST_MODE_SUFFIX
 
-extern int g_testMode;               // 0 or 1, decided from the executable's name
-extern std::string g_productName;    // display name of the chosen product (CP932)
-extern CatalogList ProductCatalog;   // the fetched catalog, in catalog order
-extern FileList SelectedFileList;    // files of the chosen product, setup first
+extern int g_testMode;              // 0 or 1, decided from the executable's name
+extern std::string g_productName;   // display name of the chosen product (CP932)
+extern CatalogList ProductCatalog;  // the fetched catalog, in catalog order
+extern FileList SelectedFileList;   // files of the chosen product, setup first

@@ -4,6 +4,4 @@
 // site checker reports a published notice. Nothing else of the text counts.
 #include <string>
 
-inline bool IsUpdateNotice(const std::string& text) {
-    return !text.empty() && text[0] == '!';
-}
+inline bool IsUpdateNotice(const std::string& text) { return !text.empty() && text[0] == '!'; }

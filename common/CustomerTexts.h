@@ -11,7 +11,8 @@ constexpr char kCatalogCommunicationError[] =
     "ダウンロードカタログを取得中に、サーバーとの通信でエラーが発生しました。"
     "インターネットが正しく接続されてるか確認してください。";
 // Without a closing full stop, as the tool has always shown it.
-constexpr char kCatalogUndefinedError[] = "ダウンロードカタログを取得中に、未定義のエラーが発生しました";
+constexpr char kCatalogUndefinedError[] =
+    "ダウンロードカタログを取得中に、未定義のエラーが発生しました";
 constexpr char kCatalogNoResponse[] =
     "ダウンロードカタログを取得で、サーバーからの応答がありません。"
     "インターネットが正しく接続されてるか確認してください。";

@@ -29,8 +29,7 @@ constexpr DWORD kPauseAfterFile = 100;
 HWND MessageOwner(HWND window) { return window != nullptr && IsWindow(window) ? window : nullptr; }
 
 void ShowDownloadFailure(HWND window) {
-    MessageBoxA(MessageOwner(window), texts::kDownloadFailure, "接続エラー",
-                MB_OK | MB_ICONERROR);
+    MessageBoxA(MessageOwner(window), texts::kDownloadFailure, "接続エラー", MB_OK | MB_ICONERROR);
 }
 
 void ShowFileCounter(HWND window, const TransferTally& tally) {

@@ -5,8 +5,8 @@
 
 namespace {
 
-constexpr double kBytesToMegabytes = 9.5367431640625e-07;   // 2^-20
-constexpr double kBytesToGigabytes = 9.313225746154785e-10; // 2^-30
+constexpr double kBytesToMegabytes = 9.5367431640625e-07;    // 2^-20
+constexpr double kBytesToGigabytes = 9.313225746154785e-10;  // 2^-30
 constexpr uint32_t kRefreshInterval = 1000;
 constexpr uint32_t kMissingReferenceAge = 100;
 // 599:59 is what the window shows when no sensible estimate exists.

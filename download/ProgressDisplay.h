@@ -10,12 +10,12 @@ constexpr int kSpeedSampleSlots = 5;
 // Counters of one download run, zeroed by the download loop at its start.
 // Only the main thread touches it.
 struct TransferTally {
-    int32_t fileIndex;      // 0-based index of the file being downloaded
-    int64_t fileSize;       // Content-Length of that file; 0 until known, -1 when none was sent
-    int64_t fileReceived;   // bytes of that file so far
-    int32_t fileCount;      // files of the run
-    int64_t doneBytes;      // bytes of the files already finished
-    uint32_t lastShownTime; // clock of the last refresh, 0 before the first
+    int32_t fileIndex;       // 0-based index of the file being downloaded
+    int64_t fileSize;        // Content-Length of that file; 0 until known, -1 when none was sent
+    int64_t fileReceived;    // bytes of that file so far
+    int32_t fileCount;       // files of the run
+    int64_t doneBytes;       // bytes of the files already finished
+    uint32_t lastShownTime;  // clock of the last refresh, 0 before the first
     uint32_t sampleTime[kSpeedSampleSlots];  // 0 marks an empty slot
     int64_t sampleBytes[kSpeedSampleSlots];  // doneBytes + fileReceived at that time
 };
@@ -33,12 +33,12 @@ int SpeedReferenceSlot(const TransferTally& tally);
 constexpr int kProgressBarRange = 1000;
 
 struct ProgressFrame {
-    int32_t barPosition;        // 0..1000
-    char debugLine[512];        // ends in CR LF
+    int32_t barPosition;  // 0..1000
+    char debugLine[512];  // ends in CR LF
     char sizeText[256];
     char speedText[256];
-    char timeText[256];         // ends in LF
-    char progressText[768];     // size, speed and time texts joined
+    char timeText[256];      // ends in LF
+    char progressText[768];  // size, speed and time texts joined
 };
 
 // One refresh of the display. Returns false, having changed nothing (not even

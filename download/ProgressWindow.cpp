@@ -32,18 +32,18 @@ INT_PTR WhiteBackground() { return reinterpret_cast<INT_PTR>(GetStockObject(WHIT
 
 INT_PTR CALLBACK ProgressDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
-    case WM_INITDIALOG:
-        OnInitDialog(window);
-        return FALSE;  // no control takes the focus
-    case WM_COMMAND:
-        if (LOWORD(wParam) == IDCANCEL) OnCancel(window);
-        return 0;
-    case WM_CTLCOLORDLG:
-    case WM_CTLCOLORSTATIC:
-    case WM_CTLCOLORBTN:
-        return WhiteBackground();
-    default:
-        return 0;
+        case WM_INITDIALOG:
+            OnInitDialog(window);
+            return FALSE;  // no control takes the focus
+        case WM_COMMAND:
+            if (LOWORD(wParam) == IDCANCEL) OnCancel(window);
+            return 0;
+        case WM_CTLCOLORDLG:
+        case WM_CTLCOLORSTATIC:
+        case WM_CTLCOLORBTN:
+            return WhiteBackground();
+        default:
+            return 0;
     }
 }
 
@@ -53,7 +53,8 @@ HWND OpenProgressWindow(HINSTANCE instance, const char* workFolder) {
     HWND window = CreateDialogParamA(instance, MAKEINTRESOURCEA(IDD_PROGRESS), GetFocus(),
                                      ProgressDlgProc, 0);
     if (window == nullptr) return nullptr;
-    SendDlgItemMessageA(window, IDC_PROGRESS_BAR, PBM_SETRANGE, 0, MAKELPARAM(0, kProgressBarRange));
+    SendDlgItemMessageA(window, IDC_PROGRESS_BAR, PBM_SETRANGE, 0,
+                        MAKELPARAM(0, kProgressBarRange));
     ShowWindow(window, SW_SHOW);
     UpdateWindow(window);
     SetDlgItemTextA(window, IDC_PROGRESS_FOLDER, workFolder);

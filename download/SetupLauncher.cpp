@@ -64,8 +64,8 @@ int LaunchSetup(const char* path) {
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     UniqueProcessInformation started;
-    const BOOL ok = g_createProcess(nullptr, commandLine.get(), nullptr, nullptr, FALSE, 0,
-                                    nullptr, nullptr, &startup, started.put());
+    const BOOL ok = g_createProcess(nullptr, commandLine.get(), nullptr, nullptr, FALSE, 0, nullptr,
+                                    nullptr, &startup, started.put());
     const DWORD error = GetLastError();
     // Releasing the buffer goes through the heap, which may set the thread's
     // last error; the start's own error is put back so that whoever looks

@@ -39,9 +39,8 @@ bool DownloadsBase(char (&base)[kBaseCapacity]) {
     bool usable = false;
     if (SUCCEEDED(result) && wide != nullptr) {
         BOOL substituted = FALSE;
-        const int needed =
-            WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, -1, nullptr, 0,
-                                nullptr, &substituted);
+        const int needed = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, -1, nullptr, 0,
+                                               nullptr, &substituted);
         // needed counts the terminator; the base adds one backslash.
         if (needed > 0 && !substituted && static_cast<std::size_t>(needed) + 1 <= sizeof base) {
             wsprintfA(base, "%ls\\", wide);
@@ -78,9 +77,10 @@ void ShowNoDestination() {
 // target folder and leaving the link. Where the data cannot be stripped the
 // link stays, and with it the work folder, but nothing outside is touched.
 bool StripReparseData(const char* path) {
-    const UniqueFileHandle link(CreateFileA(
-        path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    const UniqueFileHandle link(
+        CreateFileA(path, GENERIC_READ | GENERIC_WRITE,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!link) return false;
     std::vector<BYTE> data(MAXIMUM_REPARSE_DATA_BUFFER_SIZE);
     DWORD returned = 0;
@@ -189,7 +189,8 @@ void CreateFolderPath(const char* path) {
 void RemoveFolderTree(const char* folder) {
     if (folder == nullptr || folder[0] == '\0') return;
     char pattern[256];
-    if (!JoinLocalPath(folder, EndsWithSeparator(folder) ? "*.*" : "\\*.*", pattern, sizeof pattern)) {
+    if (!JoinLocalPath(folder, EndsWithSeparator(folder) ? "*.*" : "\\*.*", pattern,
+                       sizeof pattern)) {
         return;
     }
     WIN32_FIND_DATAA found;

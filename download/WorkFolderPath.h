@@ -7,7 +7,6 @@
 
 #include "common/PathSplit.h"
 
-
 // Length of drive plus directory of the path (everything up to and including
 // its last '\' or '/'), split the way the runtime's path splitter does.
 // 0 when the splitter would give empty parts (some part over kMaxSplitPart)
@@ -22,8 +21,7 @@ std::vector<std::size_t> FolderPrefixLengths(const char* folderPart, std::size_t
 
 // Writes "<base>VELTADL<counter>\" into out. False, leaving out empty, when it
 // would need more than capacity bytes with its terminator.
-bool FormatWorkFolderCandidate(char* out, std::size_t capacity, const char* base,
-                               unsigned counter);
+bool FormatWorkFolderCandidate(char* out, std::size_t capacity, const char* base, unsigned counter);
 
 // True when the path ends with '\' or '/' as a single-byte character.
 bool EndsWithSeparator(const char* path);

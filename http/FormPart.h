@@ -8,12 +8,12 @@
 
 struct FormPart {
     std::string name;
-    std::string value;        // content of a plain field
-    std::string fileName;     // non-empty makes the part a file part
-    std::string contentType;  // copied unchanged into a file part's header
+    std::string value;          // content of a plain field
+    std::string fileName;       // non-empty makes the part a file part
+    std::string contentType;    // copied unchanged into a file part's header
     std::vector<uint8_t> data;  // content of a file part given from memory
-    std::string filePath;     // content of a file part read from disk
-    uint64_t size = 0;        // content bytes the part announces
+    std::string filePath;       // content of a file part read from disk
+    uint64_t size = 0;          // content bytes the part announces
 };
 
 using FormPartList = std::vector<FormPart>;

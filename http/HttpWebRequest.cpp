@@ -153,7 +153,8 @@ int CHttpWebRequest::EnsureWorker() {
         return -1;
     }
     DWORD threadId = 0;
-    m_hThread.reset(platform.createThread(nullptr, 0, &CHttpWebRequest::ThreadEntry, this, 0, &threadId));
+    m_hThread.reset(
+        platform.createThread(nullptr, 0, &CHttpWebRequest::ThreadEntry, this, 0, &threadId));
     if (!m_hThread) {
         FailWithoutWorker();
         return -1;

@@ -21,23 +21,23 @@ enum RequestState : int32_t {
 
 class IHttpWebRequest {
 public:
-    virtual int SetContext(void* pointer, uint64_t value) = 0;                     // slot 0
-    virtual int Start() = 0;                                                       // slot 1
-    virtual int StartToFile(const char* path) = 0;                                 // slot 2
-    virtual RequestState Wait(uint32_t milliseconds) = 0;                          // slot 3
-    virtual int GetLastModified(SYSTEMTIME* out) = 0;                              // slot 4
-    virtual int GetContentLength(int64_t* out) = 0;                                // slot 5
-    virtual int GetReceivedSize(uint64_t* out) = 0;                                // slot 6
-    virtual uint32_t GetResponseData(const uint8_t** out) = 0;                     // slot 7
-    virtual int GetUrl(char* out) = 0;                                             // slot 8
-    virtual int GetFilePath(char* out) = 0;                                        // slot 9
-    virtual uint32_t GetStatusCode() = 0;                                          // slot 10
-    virtual ~IHttpWebRequest() = default;                                          // slot 11
-    virtual int AddFormField(const char* name, const char* value) = 0;             // slot 12
+    virtual int SetContext(void* pointer, uint64_t value) = 0;          // slot 0
+    virtual int Start() = 0;                                            // slot 1
+    virtual int StartToFile(const char* path) = 0;                      // slot 2
+    virtual RequestState Wait(uint32_t milliseconds) = 0;               // slot 3
+    virtual int GetLastModified(SYSTEMTIME* out) = 0;                   // slot 4
+    virtual int GetContentLength(int64_t* out) = 0;                     // slot 5
+    virtual int GetReceivedSize(uint64_t* out) = 0;                     // slot 6
+    virtual uint32_t GetResponseData(const uint8_t** out) = 0;          // slot 7
+    virtual int GetUrl(char* out) = 0;                                  // slot 8
+    virtual int GetFilePath(char* out) = 0;                             // slot 9
+    virtual uint32_t GetStatusCode() = 0;                               // slot 10
+    virtual ~IHttpWebRequest() = default;                               // slot 11
+    virtual int AddFormField(const char* name, const char* value) = 0;  // slot 12
     virtual int AddFormFile(const char* name, const char* fileName, const char* path,
-                            const char* contentType) = 0;                          // slot 13
+                            const char* contentType) = 0;  // slot 13
     virtual int AddFormData(const char* name, const char* fileName, const void* data,
-                            uint64_t length, const char* contentType) = 0;         // slot 14
+                            uint64_t length, const char* contentType) = 0;  // slot 14
 };
 
 // Wait's "no time limit".

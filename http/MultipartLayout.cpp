@@ -24,9 +24,7 @@ std::string HeaderLine(const std::string& boundary) {
     return kContentTypeHead + boundary + kLineEnd;
 }
 
-std::string Delimiter(const std::string& boundary) {
-    return kDelimiterHead + boundary + kLineEnd;
-}
+std::string Delimiter(const std::string& boundary) { return kDelimiterHead + boundary + kLineEnd; }
 
 std::string CloseDelimiter(const std::string& boundary) {
     return kDelimiterHead + boundary + "--" + kLineEnd;
@@ -81,12 +79,15 @@ const FormPart* FindPart(const FormPartList& parts, const char* name) {
     // Names compare as bytes, whole: "a" is not "a\0b", nor "A".
     const size_t length = std::strlen(name);
     for (const FormPart& part : parts) {
-        if (part.name.size() == length && std::memcmp(part.name.data(), name, length) == 0) return &part;
+        if (part.name.size() == length && std::memcmp(part.name.data(), name, length) == 0)
+            return &part;
     }
     return nullptr;
 }
 
-bool ContainsName(const FormPartList& parts, const char* name) { return FindPart(parts, name) != nullptr; }
+bool ContainsName(const FormPartList& parts, const char* name) {
+    return FindPart(parts, name) != nullptr;
+}
 
 std::string ProduceBody(const FormPartList& parts, const std::string& boundary) {
     std::string body;

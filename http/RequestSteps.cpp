@@ -39,7 +39,8 @@ static_assert(sizeof(URL_COMPONENTSA) == 104, "URL_COMPONENTSA as the platform l
 
 bool CHttpWebRequest::Connect() {
     if (!m_hInternet) {
-        m_hInternet.reset(InternetOpenA(kUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+        m_hInternet.reset(
+            InternetOpenA(kUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
         if (!m_hInternet) {
             m_lastError = GetLastError();
             return false;
@@ -123,7 +124,8 @@ void CHttpWebRequest::ReadStatus() {
     }
 
     length = sizeof(m_lastModified);
-    if (!HttpQueryInfoA(m_hRequest.get(), kQueryLastModifiedTime, &m_lastModified, &length, nullptr))
+    if (!HttpQueryInfoA(m_hRequest.get(), kQueryLastModifiedTime, &m_lastModified, &length,
+                        nullptr))
         std::memset(&m_lastModified, 0, sizeof(m_lastModified));
     m_lastModified.wMilliseconds = 0;
 

@@ -9,8 +9,9 @@
 struct WorkerPlatform {
     HANDLE(WINAPI* createMutex)(LPSECURITY_ATTRIBUTES, BOOL, LPCSTR) = &::CreateMutexA;
     HANDLE(WINAPI* createEvent)(LPSECURITY_ATTRIBUTES, BOOL, BOOL, LPCSTR) = &::CreateEventA;
-    HANDLE(WINAPI* createThread)(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE, LPVOID, DWORD,
-                                 LPDWORD) = &::CreateThread;
+    HANDLE(WINAPI* createThread)
+    (LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE, LPVOID, DWORD,
+     LPDWORD) = &::CreateThread;
 };
 
 // The table in use; replaced only by tests, before any request is started,

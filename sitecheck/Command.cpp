@@ -32,7 +32,8 @@ int RunCommand(const std::vector<std::string>& arguments, std::string& out, std:
         out += kUsage;
         return 0;
     }
-    if (arguments.empty() || arguments[0] != "check") return Usage(err, "expected the command \"check\"");
+    if (arguments.empty() || arguments[0] != "check")
+        return Usage(err, "expected the command \"check\"");
     std::string target, baseUrl;
     Options options;
     bool json = false;
@@ -68,8 +69,9 @@ int RunCommand(const std::vector<std::string>& arguments, std::string& out, std:
 #ifdef _WIN32
         site = MakeLiveSite(target, problem);
 #else
-        return Usage(err, "checking a live server needs the Windows build (velta-site.exe), "
-                          "which fetches through the tool's own WinINet requests");
+        return Usage(err,
+                     "checking a live server needs the Windows build (velta-site.exe), "
+                     "which fetches through the tool's own WinINet requests");
 #endif
     } else {
         if (baseUrl.empty()) return Usage(err, "a folder needs --base-url https://HOST/");

@@ -88,7 +88,8 @@ bool IsUtf8WithNonAscii(std::string_view text) {
             if ((t & 0xC0) != 0x80) return false;
             value = (value << 6) | (t & 0x3F);
         }
-        if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return false;
+        if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF))
+            return false;
         nonAscii = true;
         i += length;
     }

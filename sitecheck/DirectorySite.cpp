@@ -71,12 +71,16 @@ bool ResolvePath(const std::string& urlPath, std::string& relative) {
 class DirectorySite : public Site {
 public:
     DirectorySite(std::string root, std::string baseUrl)
-        : m_root(std::move(root)), m_baseUrl(std::move(baseUrl)), m_authority(AuthorityOf(m_baseUrl)) {
-        while (m_root.size() > 1 && (m_root.back() == '/' || m_root.back() == '\\')) m_root.pop_back();
+        : m_root(std::move(root)),
+          m_baseUrl(std::move(baseUrl)),
+          m_authority(AuthorityOf(m_baseUrl)) {
+        while (m_root.size() > 1 && (m_root.back() == '/' || m_root.back() == '\\'))
+            m_root.pop_back();
     }
 
     std::string CatalogUrl(int testMode) const override {
-        return m_baseUrl.substr(0, m_baseUrl.find('/', m_baseUrl.find("://") + 3)) + CatalogPath(testMode);
+        return m_baseUrl.substr(0, m_baseUrl.find('/', m_baseUrl.find("://") + 3)) +
+               CatalogPath(testMode);
     }
     std::string Authority() const override { return m_authority; }
     bool Live() const override { return false; }
@@ -116,17 +120,17 @@ private:
         std::string path;
         std::filesystem::path disk;
         switch (Map(url, path, disk)) {
-        case Mapping::OtherHost:
-            result.outcome = Outcome::NotFollowed;
-            result.detail = "on another host";
-            return result;
-        case Mapping::OutsideRoot:
-            result.outcome = Outcome::Status;
-            result.status = 400;
-            result.detail = "its path leaves the document root (a server answers 400)";
-            return result;
-        case Mapping::File:
-            break;
+            case Mapping::OtherHost:
+                result.outcome = Outcome::NotFollowed;
+                result.detail = "on another host";
+                return result;
+            case Mapping::OutsideRoot:
+                result.outcome = Outcome::Status;
+                result.status = 400;
+                result.detail = "its path leaves the document root (a server answers 400)";
+                return result;
+            case Mapping::File:
+                break;
         }
         std::error_code error;
         const std::filesystem::file_status status = std::filesystem::status(disk, error);
@@ -151,8 +155,7 @@ private:
             return result;
         }
         result.size = size;
-        const std::size_t want =
-            static_cast<std::size_t>(headBytes < size ? headBytes : size);
+        const std::size_t want = static_cast<std::size_t>(headBytes < size ? headBytes : size);
         result.body.resize(want);
         in.read(result.body.data(), static_cast<std::streamsize>(want));
         result.body.resize(static_cast<std::size_t>(in.gcount()));

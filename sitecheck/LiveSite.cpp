@@ -17,13 +17,20 @@ namespace {
 // sending, before any status.
 const char* CertificateFault(uint32_t error) {
     switch (error) {
-    case ERROR_INTERNET_INVALID_CA: return "is issued by an authority Windows does not trust";
-    case ERROR_INTERNET_SEC_INVALID_CERT: return "is invalid";
-    case ERROR_INTERNET_SEC_CERT_REVOKED: return "is revoked";
-    case ERROR_INTERNET_SEC_CERT_REV_FAILED: return "cannot be checked for revocation";
-    case ERROR_INTERNET_SEC_CERT_ERRORS: return "has errors";
-    case ERROR_INTERNET_SECURITY_CHANNEL_ERROR: return "cannot be used for a secure channel";
-    default: return nullptr;
+        case ERROR_INTERNET_INVALID_CA:
+            return "is issued by an authority Windows does not trust";
+        case ERROR_INTERNET_SEC_INVALID_CERT:
+            return "is invalid";
+        case ERROR_INTERNET_SEC_CERT_REVOKED:
+            return "is revoked";
+        case ERROR_INTERNET_SEC_CERT_REV_FAILED:
+            return "cannot be checked for revocation";
+        case ERROR_INTERNET_SEC_CERT_ERRORS:
+            return "has errors";
+        case ERROR_INTERNET_SECURITY_CHANNEL_ERROR:
+            return "cannot be used for a secure channel";
+        default:
+            return nullptr;
     }
 }
 
@@ -39,12 +46,13 @@ void DescribeFailure(CHttpWebRequest& request, Fetched& result) {
     if (result.status == 200) {
         result.outcome = Outcome::BrokenOff;
         // No platform error: the body ended before its Content-Length.
-        result.detail = error != 0
-                            ? Describe("status 200, then the body failed (WinINet error %lu)", error)
-                            : std::string("status 200, then the body ended before its Content-Length");
+        result.detail =
+            error != 0 ? Describe("status 200, then the body failed (WinINet error %lu)", error)
+                       : std::string("status 200, then the body ended before its Content-Length");
     } else if (result.status >= 300 && result.status < 400) {
         result.outcome = Outcome::Status;
-        result.detail = Describe("a redirect (status %lu), which the tool never follows", result.status);
+        result.detail =
+            Describe("a redirect (status %lu), which the tool never follows", result.status);
     } else if (result.status != 0) {
         result.outcome = Outcome::Status;
         result.detail = Describe("status %lu", result.status);
@@ -60,7 +68,8 @@ void DescribeFailure(CHttpWebRequest& request, Fetched& result) {
 
 class LiveSite : public Site {
 public:
-    explicit LiveSite(std::string origin) : m_origin(std::move(origin)), m_authority(AuthorityOf(m_origin)) {
+    explicit LiveSite(std::string origin)
+        : m_origin(std::move(origin)), m_authority(AuthorityOf(m_origin)) {
         char folder[MAX_PATH] = {};
         const DWORD length = GetTempPathA(sizeof folder, folder);
         if (length > 0 && length < sizeof folder) m_tempFolder = folder;
@@ -112,12 +121,13 @@ public:
             }
         }
         if (result.outcome == Outcome::Ok && headBytes > 0) {
-            UniqueFileHandle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                              FILE_ATTRIBUTE_NORMAL, nullptr));
+            UniqueFileHandle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
             if (file) {
                 result.body.resize(headBytes);
                 DWORD read = 0;
-                if (!ReadFile(file.get(), result.body.data(), static_cast<DWORD>(headBytes), &read, nullptr)) {
+                if (!ReadFile(file.get(), result.body.data(), static_cast<DWORD>(headBytes), &read,
+                              nullptr)) {
                     read = 0;
                 }
                 result.body.resize(read);
@@ -130,7 +140,8 @@ public:
     // A browser checks name and dates; the tool ignores both. One request
     // without the ignore flags tells which of the two a browser would object to.
     std::string CertificateWarning(const std::string& url) override {
-        UniqueInternetHandle internet(InternetOpenA("velta-site", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+        UniqueInternetHandle internet(
+            InternetOpenA("velta-site", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
         if (!internet) return std::string();
         std::string host(url.size() + 1, '\0'), path(url.size() + 1, '\0');
         URL_COMPONENTSA parts{};
@@ -140,14 +151,15 @@ public:
         parts.lpszUrlPath = path.data();
         parts.dwUrlPathLength = static_cast<DWORD>(path.size());
         if (!InternetCrackUrlA(url.c_str(), 0, 0, &parts)) return std::string();
-        UniqueInternetHandle connection(InternetConnectA(internet.get(), host.c_str(), parts.nPort, nullptr,
-                                                         nullptr, INTERNET_SERVICE_HTTP, 0, 0));
+        UniqueInternetHandle connection(InternetConnectA(internet.get(), host.c_str(), parts.nPort,
+                                                         nullptr, nullptr, INTERNET_SERVICE_HTTP, 0,
+                                                         0));
         if (!connection) return std::string();
-        UniqueInternetHandle request(HttpOpenRequestA(
-            connection.get(), "GET", path.c_str(), nullptr, nullptr, nullptr,
-            INTERNET_FLAG_SECURE | INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
-                INTERNET_FLAG_NO_AUTO_REDIRECT,
-            0));
+        UniqueInternetHandle request(
+            HttpOpenRequestA(connection.get(), "GET", path.c_str(), nullptr, nullptr, nullptr,
+                             INTERNET_FLAG_SECURE | INTERNET_FLAG_RELOAD |
+                                 INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_AUTO_REDIRECT,
+                             0));
         if (!request) return std::string();
         if (HttpSendRequestA(request.get(), nullptr, 0, nullptr, 0)) return std::string();
         const DWORD error = GetLastError();

@@ -62,8 +62,9 @@ std::string FormatJson(const Report& report) {
         const Finding& f = report.findings[i];
         out += std::string(i == 0 ? "\n" : ",\n") + "  {\"file\": " + JsonString(f.file) +
                ", \"line\": " + (f.line > 0 ? std::to_string(f.line) : std::string("null")) +
-               ", \"severity\": \"" + SeverityName(f.severity) + "\", \"what\": " +
-               JsonString(f.what) + ", \"customer\": " + JsonString(f.customer) + "}";
+               ", \"severity\": \"" + SeverityName(f.severity) +
+               "\", \"what\": " + JsonString(f.what) + ", \"customer\": " + JsonString(f.customer) +
+               "}";
     }
     out += report.findings.empty() ? "]}\n" : "\n]}\n";
     return out;

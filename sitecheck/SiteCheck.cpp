@@ -135,7 +135,8 @@ public:
     // folder, formatted by the tool's own rule; false when it does not fit.
     bool PrepareWorkFolder() {
         char folder[kMaxPath];
-        if (!FormatWorkFolderCandidate(folder, sizeof folder, m_options.downloadsFolder.c_str(), 0)) {
+        if (!FormatWorkFolderCandidate(folder, sizeof folder, m_options.downloadsFolder.c_str(),
+                                       0)) {
             return false;
         }
         m_workFolder = folder;
@@ -171,8 +172,7 @@ void Checker::CheckCertificate(const std::string& url, const std::string& file, 
     if (!m_checkedAuthorities.insert(AuthorityOf(url)).second) return;
     const std::string reason = m_site.CertificateWarning(url);
     if (!reason.empty()) {
-        Add(file, line, Severity::Warning,
-            "the certificate of " + AuthorityOf(url) + " " + reason,
+        Add(file, line, Severity::Warning, "the certificate of " + AuthorityOf(url) + " " + reason,
             "the tool accepts it, but a browser opening the same address shows a security warning");
     }
 }
@@ -185,7 +185,8 @@ void Checker::CheckCatalogEncoding(const std::string& where, const std::string& 
         Add(where, 1, Severity::Error, "the catalog starts with a UTF-8 byte-order mark",
             "the mark is read as part of the first line; an editor that writes it saves "
             "UTF-8, whose Japanese names appear garbled");
-    } else if (raw.size() >= 2 && (raw.compare(0, 2, "\xFF\xFE") == 0 || raw.compare(0, 2, "\xFE\xFF") == 0)) {
+    } else if (raw.size() >= 2 &&
+               (raw.compare(0, 2, "\xFF\xFE") == 0 || raw.compare(0, 2, "\xFE\xFF") == 0)) {
         skip = 2;
         Add(where, 1, Severity::Error, "the catalog starts with a UTF-16 byte-order mark",
             "the tool reads it up to its first zero byte: products are garbled or missing");
@@ -233,11 +234,10 @@ void Checker::CheckCatalog(int testMode) {
         return;
     }
     ++m_report.catalogs;
-    const std::string text =
-        TextUpToFirstZero(reinterpret_cast<const uint8_t*>(fetched.body.data()), fetched.body.size());
+    const std::string text = TextUpToFirstZero(
+        reinterpret_cast<const uint8_t*>(fetched.body.data()), fetched.body.size());
     if (IsUpdateNotice(text)) {
-        Add(where, 1, Severity::Error,
-            "the catalog is the update notice (its first byte is \"!\")",
+        Add(where, 1, Severity::Error, "the catalog is the update notice (its first byte is \"!\")",
             Sees(kUpdateNotice) + " and can download nothing");
         return;
     }
@@ -309,7 +309,8 @@ void Checker::CheckEntry(const std::string& where, const Line& line, const std::
             "nothing visible: the tool carries the date but shows it nowhere");
     }
     if (entry.baseUrl.empty()) {
-        Add(where, line.number, Severity::Error, "the URL column (column 3) of " + name + " is empty",
+        Add(where, line.number, Severity::Error,
+            "the URL column (column 3) of " + name + " is empty",
             "the start button does nothing for this product");
         return;
     }
@@ -353,8 +354,8 @@ void Checker::CheckProduct(const std::string& catalogWhere, int catalogLine,
         return;
     }
     const std::string where = m_site.Where(listUrl);
-    const std::string text =
-        TextUpToFirstZero(reinterpret_cast<const uint8_t*>(fetched.body.data()), fetched.body.size());
+    const std::string text = TextUpToFirstZero(
+        reinterpret_cast<const uint8_t*>(fetched.body.data()), fetched.body.size());
     const std::optional<FileList> tool = ParseFileList(entry.baseUrl, text.c_str());
     const std::vector<Line> lines = SplitLines(text);
     if (!tool) {
@@ -380,7 +381,8 @@ void Checker::CheckProduct(const std::string& catalogWhere, int catalogLine,
         if (line.length == 0) continue;
         const std::string lineText = text.substr(line.start, line.length);
         if (index >= tool->size() || (*tool)[index] != entry.baseUrl + lineText) {
-            m_report.fatal = "internal: the lines of " + where + " do not add up to the tool's list";
+            m_report.fatal =
+                "internal: the lines of " + where + " do not add up to the tool's list";
             return;
         }
         const std::string& url = (*tool)[index];
@@ -400,14 +402,16 @@ void Checker::CheckProduct(const std::string& catalogWhere, int catalogLine,
             Add(where, line.number, Severity::Error,
                 "the file name is longer than the tool's " + std::to_string(kLocalPathCapacity) +
                     "-byte buffer",
-                Sees(kDownloadFailure) + (setup ? std::string(" and then ") + Sees(kSetupFailure) : ""));
+                Sees(kDownloadFailure) +
+                    (setup ? std::string(" and then ") + Sees(kSetupFailure) : ""));
             continue;
         }
         const std::string name = buffer;
         if (name.empty()) {
             Add(where, line.number, Severity::Error,
                 "the entry " + Quote(lineText) +
-                    " gives an empty file name (it ends in \"/\" or a part of it is over 255 bytes)",
+                    " gives an empty file name (it ends in \"/\" or a part of it is over 255 "
+                    "bytes)",
                 Sees(kDownloadFailure) + " and no later file is downloaded");
             continue;
         }
@@ -432,23 +436,26 @@ void Checker::CheckProduct(const std::string& catalogWhere, int catalogLine,
         }
         char path[kLocalPathCapacity];
         if (!JoinLocalPath(m_workFolder.c_str(), name.c_str(), path, kMaxPath)) {
-            const bool overBuffer = !JoinLocalPath(m_workFolder.c_str(), name.c_str(), path, sizeof path);
+            const bool overBuffer =
+                !JoinLocalPath(m_workFolder.c_str(), name.c_str(), path, sizeof path);
             Add(where, line.number, Severity::Error,
                 "the local path " + Quote(m_workFolder + name) + " has " +
                     std::to_string(m_workFolder.size() + name.size()) + " bytes, over " +
-                    (overBuffer ? "the tool's " + std::to_string(kLocalPathCapacity - 1) + "-byte limit"
-                                : std::to_string(kMaxPath - 1) + " bytes (MAX_PATH)") +
+                    (overBuffer
+                         ? "the tool's " + std::to_string(kLocalPathCapacity - 1) + "-byte limit"
+                         : std::to_string(kMaxPath - 1) + " bytes (MAX_PATH)") +
                     ", assuming the work folder " + Quote(m_workFolder),
-                Sees(kDownloadFailure) + (setup ? std::string(" and then ") + Sees(kSetupFailure) : ""));
+                Sees(kDownloadFailure) +
+                    (setup ? std::string(" and then ") + Sees(kSetupFailure) : ""));
             continue;
         }
         for (const auto& [earlierLine, earlier] : names) {
             if (!SameFileName(earlier.c_str(), name.c_str())) continue;
             Add(where, line.number, Severity::Error,
                 "the file name " + Quote(name) + " is also on line " + std::to_string(earlierLine),
-                earlierLine == setupLine
-                    ? "this file replaces the setup program in the work folder and is started as the setup"
-                    : "this file replaces the earlier one in the work folder");
+                earlierLine == setupLine ? "this file replaces the setup program in the work "
+                                           "folder and is started as the setup"
+                                         : "this file replaces the earlier one in the work folder");
             break;
         }
         if (setup) setupLine = line.number;
@@ -464,8 +471,10 @@ void Checker::CheckFile(const std::string& listWhere, int line, const std::strin
     if (fetched.outcome == Outcome::NotFollowed) return;
     const std::string quoted = Quote(name);
     if (fetched.outcome == Outcome::BrokenOff) {
-        Add(listWhere, line, Severity::Error, "the transfer of " + quoted + " broke off: " + fetched.detail,
-            Sees(kDownloadFailure) + (setup ? std::string(" and then ") + Sees(kSetupFailure) : ""));
+        Add(listWhere, line, Severity::Error,
+            "the transfer of " + quoted + " broke off: " + fetched.detail,
+            Sees(kDownloadFailure) +
+                (setup ? std::string(" and then ") + Sees(kSetupFailure) : ""));
         return;
     }
     if (fetched.outcome != Outcome::Ok) {
@@ -473,7 +482,8 @@ void Checker::CheckFile(const std::string& listWhere, int line, const std::strin
         if (fetched.outcome != Outcome::Status) customer += " and no later file is downloaded";
         if (setup) customer += std::string(", then ") + Sees(kSetupFailure);
         Add(listWhere, line, Severity::Error,
-            std::string(setup ? "the setup program " : "the file ") + quoted + ": " + fetched.detail,
+            std::string(setup ? "the setup program " : "the file ") + quoted + ": " +
+                fetched.detail,
             customer);
         return;
     }
@@ -482,7 +492,8 @@ void Checker::CheckFile(const std::string& listWhere, int line, const std::strin
             Sees(kSetupFailure));
     } else if (setup && !LooksLikeWindowsExecutable(fetched.body)) {
         Add(listWhere, line, Severity::Error,
-            "the setup program " + quoted + " is not a Windows executable (no \"MZ\" ... \"PE\" header)",
+            "the setup program " + quoted +
+                " is not a Windows executable (no \"MZ\" ... \"PE\" header)",
             Sees(kSetupFailure));
     }
     if (fetched.lengthKnown) {
@@ -491,8 +502,9 @@ void Checker::CheckFile(const std::string& listWhere, int line, const std::strin
                 "the progress window shows no total size and no remaining time");
         } else if (static_cast<uint64_t>(*fetched.contentLength) != fetched.size) {
             Add(listWhere, line, Severity::Warning,
-                "the Content-Length of " + quoted + " reads as " + std::to_string(*fetched.contentLength) +
-                    " but its body has " + std::to_string(fetched.size) + " bytes",
+                "the Content-Length of " + quoted + " reads as " +
+                    std::to_string(*fetched.contentLength) + " but its body has " +
+                    std::to_string(fetched.size) + " bytes",
                 "the progress window shows a wrong total");
         }
     }
@@ -520,7 +532,8 @@ Report CheckSite(Site& site, const Options& options) {
     Report report;
     Checker checker(site, options, report);
     if (!checker.PrepareWorkFolder()) {
-        report.fatal = "the Downloads folder " + options.downloadsFolder + " is too long for a work folder";
+        report.fatal =
+            "the Downloads folder " + options.downloadsFolder + " is too long for a work folder";
         return report;
     }
     if (options.normalCatalog) checker.CheckCatalog(0);
@@ -539,11 +552,13 @@ std::string AuthorityOf(const std::string& url) {
     }
     const std::size_t begin = scheme.size() + 3;
     const std::size_t end = url.find_first_of("/?#", begin);
-    std::string authority = url.substr(begin, end == std::string::npos ? std::string::npos : end - begin);
+    std::string authority =
+        url.substr(begin, end == std::string::npos ? std::string::npos : end - begin);
     for (char& c : authority) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     const std::string defaultPort = scheme == "https" ? ":443" : ":80";
     if (authority.size() > defaultPort.size() &&
-        authority.compare(authority.size() - defaultPort.size(), defaultPort.size(), defaultPort) == 0) {
+        authority.compare(authority.size() - defaultPort.size(), defaultPort.size(), defaultPort) ==
+            0) {
         authority.resize(authority.size() - defaultPort.size());
     }
     return authority;
@@ -557,12 +572,13 @@ std::vector<Line> SplitLines(const std::string& text) {
         Line line;
         line.start = position;
         line.number = number++;
-        while (position < text.size() && text[position] != '\r' && text[position] != '\n') ++position;
+        while (position < text.size() && text[position] != '\r' && text[position] != '\n')
+            ++position;
         line.length = position - line.start;
         lines.push_back(line);
         if (position < text.size()) {
-            const bool crlf = text[position] == '\r' && position + 1 < text.size() &&
-                              text[position + 1] == '\n';
+            const bool crlf =
+                text[position] == '\r' && position + 1 < text.size() && text[position + 1] == '\n';
             position += crlf ? 2 : 1;
         }
     }
@@ -571,7 +587,9 @@ std::vector<Line> SplitLines(const std::string& text) {
 
 bool LooksLikeWindowsExecutable(const std::string& head) {
     if (head.size() < 0x40 || head[0] != 'M' || head[1] != 'Z') return false;
-    const auto byte = [&](std::size_t i) { return static_cast<uint32_t>(static_cast<unsigned char>(head[i])); };
+    const auto byte = [&](std::size_t i) {
+        return static_cast<uint32_t>(static_cast<unsigned char>(head[i]));
+    };
     const uint32_t offset = byte(0x3C) | byte(0x3D) << 8 | byte(0x3E) << 16 | byte(0x3F) << 24;
     if (offset > head.size() || head.size() - offset < 4) return false;
     return head.compare(offset, 4, std::string("PE\0\0", 4)) == 0;

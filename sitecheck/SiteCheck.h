@@ -34,10 +34,10 @@ enum class Outcome {
 struct Fetched {
     Outcome outcome = Outcome::NoAnswer;
     uint32_t status = 0;
-    std::string detail;  // why, in the checker's words: "status 404", "no such file", ...
-    std::string body;    // texts: the whole body; files: the first bytes
-    uint64_t size = 0;   // bytes the body has (or had when received)
-    bool lengthKnown = false;            // whether contentLength says anything (live mode)
+    std::string detail;        // why, in the checker's words: "status 404", "no such file", ...
+    std::string body;          // texts: the whole body; files: the first bytes
+    uint64_t size = 0;         // bytes the body has (or had when received)
+    bool lengthKnown = false;  // whether contentLength says anything (live mode)
     std::optional<int64_t> contentLength;  // the announced length; nullopt: none sent
 };
 

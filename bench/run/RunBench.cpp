@@ -150,8 +150,8 @@ int RunOrCancel(const char* url, const std::string& folder, uint64_t cancelAtByt
         HWND window = nullptr;
         while (window == nullptr) {
             if (WaitForSingleObject(finished, 1) == WAIT_OBJECT_0) return;
-            window = velta_test::FindTopLevelWindow(velta_test::kProgressTitle,
-                                                    GetCurrentProcessId());
+            window =
+                velta_test::FindTopLevelWindow(velta_test::kProgressTitle, GetCurrentProcessId());
         }
         watch.windowSeen = true;
         watch.windowOpenedAt = Now();
@@ -205,8 +205,8 @@ int List(const char* exe) {
     PROCESS_INFORMATION process = {};
     std::string command = std::string("\"") + exe + "\"";
     const double start = Now();
-    if (!CreateProcessA(exe, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &process)) {
+    if (!CreateProcessA(exe, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &process)) {
         fprintf(stderr, "cannot start %s: %lu\n", exe, GetLastError());
         return 1;
     }

@@ -87,10 +87,12 @@ int main(int argc, char** argv) {
     HWND progress = WaitForTopLevelWindow("VELTA Setup Download", pi.dwProcessId, 30000);
     if (!progress) return Fail("the progress window did not appear");
     std::string workFolder;
-    WaitUntil([&] {
-        workFolder = ControlText(progress, IDC_PROGRESS_FOLDER);
-        return !workFolder.empty() && workFolder != "ユーザーダウンロード先";
-    }, 10000);
+    WaitUntil(
+        [&] {
+            workFolder = ControlText(progress, IDC_PROGRESS_FOLDER);
+            return !workFolder.empty() && workFolder != "ユーザーダウンロード先";
+        },
+        10000);
     Say("   work folder: " + workFolder);
     bool shotTaken = false;
     std::string lastLine;

@@ -34,8 +34,8 @@ CatalogList ReferenceParse(const std::string& text) {
         size_t start = 0;
         while (columns.size() < 4) {
             const size_t comma = line.find(',', start);
-            columns.push_back(line.substr(start, comma == std::string::npos ? std::string::npos
-                                                                            : comma - start));
+            columns.push_back(
+                line.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
             if (comma == std::string::npos) break;
             start = comma + 1;
         }

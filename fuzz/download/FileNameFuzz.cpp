@@ -30,7 +30,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (endsInSeparator && n != 0) abort();
     std::string upper = roomy;
     for (size_t i = 0; i < upper.size(); ++i) {
-        if (sjis::IsDoubleByteAt(upper.c_str(), i)) { ++i; continue; }
+        if (sjis::IsDoubleByteAt(upper.c_str(), i)) {
+            ++i;
+            continue;
+        }
         if (upper[i] == '/' || upper[i] == '\\') abort();
         if (upper[i] >= 'a' && upper[i] <= 'z') upper[i] = static_cast<char>(upper[i] - 32);
     }
@@ -39,7 +42,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     memset(small, 0x7E, sizeof small);
     const bool fits = FileNameOfPath(text.c_str(), small, capacity);
     if (fits != (n + 1 <= capacity) || (fits && strcmp(small, roomy) != 0) ||
-        (!fits && small[0] != 0x7E)) abort();
+        (!fits && small[0] != 0x7E))
+        abort();
 
     // Any split into folder and name joins back, or is refused untouched.
     const std::string folder = text.substr(0, std::min<size_t>(data[1], text.size()));
@@ -47,6 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const bool joinFits =
         JoinLocalPath(folder.c_str(), text.c_str() + folder.size(), joined, capacity);
     if (joinFits != (text.size() + 1 <= capacity) || (joinFits && text != joined) ||
-        (!joinFits && joined[0] != 0x7E)) abort();
+        (!joinFits && joined[0] != 0x7E))
+        abort();
     return 0;
 }

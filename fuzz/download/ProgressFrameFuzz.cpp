@@ -30,12 +30,15 @@ bool EndsWith(const char* text, size_t capacity, const char* end) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The fields in order, packed; a short input leaves the rest zero.
     size_t at = 0;
-    auto take = [&](auto& v) { memcpy(&v, data + at, std::min(size - at, sizeof v)), at += std::min(size - at, sizeof v); };
+    auto take = [&](auto& v) {
+        memcpy(&v, data + at, std::min(size - at, sizeof v)), at += std::min(size - at, sizeof v);
+    };
     TransferTally tally, before;
     memset(&tally, 0, sizeof tally);  // padding too: tallies are compared bytewise
     take(tally.fileIndex), take(tally.fileSize), take(tally.fileReceived), take(tally.fileCount);
     take(tally.doneBytes), take(tally.lastShownTime);
-    for (int i = 0; i < kSpeedSampleSlots; ++i) take(tally.sampleTime[i]), take(tally.sampleBytes[i]);
+    for (int i = 0; i < kSpeedSampleSlots; ++i)
+        take(tally.sampleTime[i]), take(tally.sampleBytes[i]);
     uint8_t force = 0;
     Clock clock{};
     take(force);

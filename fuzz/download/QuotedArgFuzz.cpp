@@ -36,7 +36,10 @@ std::vector<std::string> Parse(const std::string& s) {
                 arg.append(quote ? run / 2 : run, '\\');
                 if (quote && run % 2 == 1) arg += '"', ++i;
             } else {
-                if (s[i] == '"') quoted = !quoted; else arg += s[i];
+                if (s[i] == '"')
+                    quoted = !quoted;
+                else
+                    arg += s[i];
                 ++i;
             }
         }
@@ -51,9 +54,13 @@ bool MeantForQuoting(const std::string& arg) {
     if (!quoted && arg.find('\t') != std::string::npos) return false;
     size_t run = 0;
     for (size_t i = 0; i < arg.size(); ++i) {
-        if (IsPairAt(arg, i)) { ++i, run = 0; continue; }
+        if (IsPairAt(arg, i)) {
+            ++i, run = 0;
+            continue;
+        }
         // The backslash escaping the quote would become the lead byte's trail.
-        if (sjis::IsLeadByte(static_cast<unsigned char>(arg[i])) && i + 1 < arg.size() && arg[i + 1] == '"')
+        if (sjis::IsLeadByte(static_cast<unsigned char>(arg[i])) && i + 1 < arg.size() &&
+            arg[i + 1] == '"')
             return false;
         if (arg[i] == '"' && run > 1) return false;
         run = arg[i] == '\\' ? run + 1 : 0;
@@ -84,7 +91,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string appended = result.substr(prefix.empty() ? 0 : prefix.size() + 1);
     if (!quote) {
         if (appended != argument) abort();
-    } else if (appended.size() > 2 * argument.size() + 2 && !(argument.empty() && appended == "\"\"")) {
+    } else if (appended.size() > 2 * argument.size() + 2 &&
+               !(argument.empty() && appended == "\"\"")) {
         abort();
     } else if (MeantForQuoting(argument)) {
         const std::vector<std::string> args = Parse(appended);

@@ -9,7 +9,9 @@
 #include "http/ContentLength.h"
 
 namespace {
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
 
 // Compares a digit string without leading zeros against the decimal text of a limit.
 int CompareDigits(const std::string& digits, const std::string& limit) {
@@ -37,15 +39,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string maxText = std::to_string(std::numeric_limits<int64_t>::max());
     const std::string minText = "9223372036854775808";
     int64_t expected = 0;
-    if (digits.empty()) expected = 0;
-    else if (negative) expected = CompareDigits(digits, minText) >= 0 ? std::numeric_limits<int64_t>::min()
-                                                                       : -static_cast<int64_t>(std::stoull(digits));
-    else expected = CompareDigits(digits, maxText) >= 0 ? std::numeric_limits<int64_t>::max()
-                                                         : static_cast<int64_t>(std::stoull(digits));
+    if (digits.empty())
+        expected = 0;
+    else if (negative)
+        expected = CompareDigits(digits, minText) >= 0 ? std::numeric_limits<int64_t>::min()
+                                                       : -static_cast<int64_t>(std::stoull(digits));
+    else
+        expected = CompareDigits(digits, maxText) >= 0 ? std::numeric_limits<int64_t>::max()
+                                                       : static_cast<int64_t>(std::stoull(digits));
     if (ParseContentLength(c) != expected) std::abort();
 
     const std::optional<int64_t> exact = ExactContentLength(c);
-    const bool wantExact = anyDigit && !negative && onlyBlanksAfter && CompareDigits(digits, maxText) <= 0;
+    const bool wantExact =
+        anyDigit && !negative && onlyBlanksAfter && CompareDigits(digits, maxText) <= 0;
     if (exact.has_value() != wantExact) std::abort();
     if (exact && *exact != expected) std::abort();
     return 0;

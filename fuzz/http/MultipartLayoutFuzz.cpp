@@ -35,7 +35,11 @@ struct Reader {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Reader in{data, size};
     uint32_t tick = 0;
-    for (int i = 0; i < 4; ++i) { uint8_t b = 0; in.Byte(&b); tick = tick << 8 | b; }
+    for (int i = 0; i < 4; ++i) {
+        uint8_t b = 0;
+        in.Byte(&b);
+        tick = tick << 8 | b;
+    }
     FormPartList parts;
     uint8_t kind = 0;
     while (parts.size() < 8 && in.Byte(&kind)) {
@@ -71,7 +75,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const std::string h = multipart::PartHeader(part);
         if (body.compare(at, h.size(), h) != 0) std::abort();
         at += h.size();
-        const std::string content = part.fileName.empty() ? part.value : std::string(part.data.begin(), part.data.end());
+        const std::string content =
+            part.fileName.empty() ? part.value : std::string(part.data.begin(), part.data.end());
         if (body.compare(at, content.size(), content) != 0) std::abort();
         at += content.size();
     }

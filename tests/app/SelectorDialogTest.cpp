@@ -51,9 +51,7 @@ bool WaitUntil(const std::function<bool()>& condition) {
     return true;
 }
 
-HWND List(HWND dialog) {
-    return GetDlgItem(dialog, IDC_SELECTOR_PRODUCTS);
-}
+HWND List(HWND dialog) { return GetDlgItem(dialog, IDC_SELECTOR_PRODUCTS); }
 
 // List 210 and start button 300 both in the given state.
 bool ChoiceIs(HWND dialog, bool enabled) {
@@ -148,7 +146,7 @@ LONG CALLBACK CountAccessViolations(EXCEPTION_POINTERS* info) {
 }
 
 class SelectorDialogTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         g_dialogThread = GetCurrentThreadId();
         g_accessViolations = 0;
@@ -490,7 +488,7 @@ TEST_F(SelectorDialogTest, PaintsOnWhiteWithADarkGreenHeading) {
 // and puts back afterwards exactly what was there: the previous command, or
 // no value, or no key.
 class HttpsHandlerOverride {
-  public:
+public:
     explicit HttpsHandlerOverride(const std::string& command) {
         m_before = Read();
         for (const char* key : {"https", "https\\shell", "https\\shell\\open", kKey}) {
@@ -526,7 +524,7 @@ class HttpsHandlerOverride {
         return std::string(value);
     }
 
-  private:
+private:
     static constexpr const char* kKey = "https\\shell\\open\\command";
     static bool KeyExists(const char* key) {
         HKEY opened = nullptr;

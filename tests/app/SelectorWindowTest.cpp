@@ -97,7 +97,7 @@ RECT ChildRect(HWND dialog, HWND child) {
 }
 
 class SelectorWindow : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         g_testMode = 0;
         g_heldTimer = 0;

@@ -36,9 +36,7 @@ struct StartCase {
     bool testMode;
     bool catalogFails = false;  // the server answers 404: one box comes up
 };
-void PrintTo(const StartCase& c, std::ostream* os) {
-    *os << c.folder << "\\" << c.file;
-}
+void PrintTo(const StartCase& c, std::ostream* os) { *os << c.folder << "\\" << c.file; }
 
 const StartCase kCases[] = {
     {"PlainName", "bin", "VELTADL.exe", false},
@@ -80,7 +78,7 @@ std::string CommonControlsPath(HANDLE process) {
 
 // Ends a program that a failed check left running.
 class ProgramTest : public ::testing::Test {
-  protected:
+protected:
     void TearDown() override {
         if (!m_process.hProcess) return;
         if (WaitForSingleObject(m_process.hProcess, 0) == WAIT_TIMEOUT) {

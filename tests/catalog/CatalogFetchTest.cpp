@@ -51,7 +51,7 @@ std::vector<std::string> Names() {
 }
 
 class CatalogFetchTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         ASSERT_TRUE(Reset()) << LastError();
         g_testMode = 0;

@@ -75,13 +75,11 @@ struct CountedStarts {
     ~CountedStarts() { g_createProcess = CreateProcessA; }
 };
 
-std::string FixtureBytes() {
-    return ReadWholeFile(ProgramFolder() + "download_setup_fixture.exe");
-}
+std::string FixtureBytes() { return ReadWholeFile(ProgramFolder() + "download_setup_fixture.exe"); }
 
 // One file, or the loop over a list, into a scratch folder.
 class DownloadLoopTest : public testing::Test {
-  protected:
+protected:
     void SetUp() override {
         ASSERT_TRUE(Reset()) << LastError();
         m_folder = std::make_unique<ScratchFolder>("loop");
@@ -317,7 +315,7 @@ TEST_F(DownloadLoopTest, EntryWithoutUsableLocalNameFailsWithoutRequestAndEndsTh
 
 // The whole run, from the Downloads folder to the removed work folder.
 class RunDownloadTest : public testing::Test {
-  protected:
+protected:
     void SetUp() override {
         ASSERT_TRUE(Reset()) << LastError();
         m_downloads = std::make_unique<ScratchFolder>("downloads");

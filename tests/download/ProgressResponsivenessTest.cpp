@@ -32,9 +32,7 @@ constexpr DWORD kPingIntervalMs = 200;
 constexpr double kAnswerBoundMs = 1000.0;
 
 // Files of 1,024 to 2,038 bytes, each completing within a single poll.
-int64_t SmallFileSize(int index) {
-    return 1024 + 26 * index;
-}
+int64_t SmallFileSize(int index) { return 1024 + 26 * index; }
 
 std::string SmallTarget(const std::string& run, int index) {
     char target[96];
@@ -55,7 +53,7 @@ FileList SmallProduct(const std::string& run) {
 }
 
 class SmallFilesRunTest : public testing::Test {
-  protected:
+protected:
     void SetUp() override {
         ASSERT_TRUE(velta_test::Reset()) << velta_test::LastError();
         g_productName = "VELTA 小ファイル製品";

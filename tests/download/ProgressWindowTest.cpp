@@ -26,7 +26,7 @@ using velta_test::kProgressTitle;
 constexpr char kFolder[] = "C:\\users\\tester\\Downloads\\VELTADL3\\";
 
 class ProgressWindowTest : public testing::Test {
-  protected:
+protected:
     void TearDown() override { CloseProgressWindow(m_window); }
 
     HWND Open() {

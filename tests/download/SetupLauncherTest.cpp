@@ -60,7 +60,7 @@ Record ParseRecord(const std::string& text) {
 // Puts a copy of the fixture at the given path and tells it where to write
 // its record, how to end and which event (if any) to wait for.
 class SetupLauncherRun : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         char folder[MAX_PATH] = {};
         GetCurrentDirectoryA(sizeof folder, folder);

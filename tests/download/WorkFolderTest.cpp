@@ -56,7 +56,7 @@ std::string Env(const char* name) {
 // Each test chooses what the shell and the temporary folder answer; both are
 // put back afterwards.
 class WorkFolderChoice : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         m_savedTmp = Env("TMP");
         m_savedTemp = Env("TEMP");

@@ -28,9 +28,7 @@ const std::string kUpdateNotice =
     "現バージョンVELTA DLはご利用頂けません。VELTAサポートページより新しいVELTA "
     "DLをダウンロードしてご利用ください。";
 
-void Serve(const Route& route) {
-    ASSERT_TRUE(SetRoute(route)) << LastError();
-}
+void Serve(const Route& route) { ASSERT_TRUE(SetRoute(route)) << LastError(); }
 void Serve(const std::string& target, const std::string& body) {
     Serve(Route{.target = target, .body = body});
 }
@@ -50,7 +48,7 @@ void ServeTwoProductSite(const std::string& catalog, int64_t pacedRate = 1 << 20
 }
 
 class RunRoads : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override { ASSERT_TRUE(Reset()) << LastError(); }
 
     // Starts a copy of the program under this file name (which decides the

@@ -20,7 +20,7 @@ using namespace velta_test;
 using velta_test::HttpsUrl;
 
 class DiskFull : public testing::Test {
-  protected:
+protected:
     // The volume is mounted around this program by ctest; mounting needs root,
     // and without it the folder is an ordinary one on a large disk.
     void SetUp() override {

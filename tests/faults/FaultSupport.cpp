@@ -113,9 +113,7 @@ DWORD WithSafetyNet(const std::function<void()>& f) {
     return elapsed;
 }
 
-Route SetupRoute(const std::string& target) {
-    return BodyRoute(target, Fixture());
-}
+Route SetupRoute(const std::string& target) { return BodyRoute(target, Fixture()); }
 
 RunHarness::RunHarness(const std::string& folder)
     : downloads(folder.empty() ? scratch.Path() : folder), override(downloads) {
@@ -124,9 +122,7 @@ RunHarness::RunHarness(const std::string& folder)
     ready = override.Applied() && !Fixture().empty();
 }
 
-RunHarness::~RunHarness() {
-    SetEnvironmentVariableA("VELTA_RUN_SETUP_RECORD", nullptr);
-}
+RunHarness::~RunHarness() { SetEnvironmentVariableA("VELTA_RUN_SETUP_RECORD", nullptr); }
 
 bool RunHarness::NothingLeftBehind() const {
     WIN32_FIND_DATAA found;

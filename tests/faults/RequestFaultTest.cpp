@@ -23,7 +23,7 @@ constexpr int64_t kBody = 600000, kUnchecked = INT64_MIN;
 constexpr uint32_t kNot200 = 0xFFFFFFFFu;  // any status but 200
 
 class RequestFaults : public testing::Test {
-  protected:
+protected:
     static void SetUpTestSuite() { WarmUp(); }
     void SetUp() override { ASSERT_TRUE(velta_test::Reset()) << velta_test::LastError(); }
     velta_test::ScratchFolder m_folder{"faults-req"};

@@ -21,7 +21,7 @@ namespace {
 using namespace velta_test;
 
 class RunFaults : public testing::Test {
-  protected:
+protected:
     static void SetUpTestSuite() { WarmUp(); }
     void SetUp() override { ASSERT_TRUE(velta_test::Reset()) << velta_test::LastError(); }
 };

@@ -32,7 +32,7 @@ struct HttpWebRequestProbe {
 namespace http_test {
 
 class ServerTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override { ASSERT_TRUE(velta_test::Reset()) << velta_test::LastError(); }
 };
 
@@ -44,9 +44,7 @@ inline velta_test::Route MakeRoute(const std::string& target, const std::string&
 }
 
 // Bounded, so that a hanging request fails the test instead of blocking it.
-inline RequestState WaitEnd(IHttpWebRequest& r) {
-    return r.Wait(60000);
-}
+inline RequestState WaitEnd(IHttpWebRequest& r) { return r.Wait(60000); }
 
 inline std::string Body(IHttpWebRequest& r) {
     const uint8_t* data = nullptr;

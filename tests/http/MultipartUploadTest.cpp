@@ -15,7 +15,7 @@ using namespace http_test;
 using velta_test::Route;
 
 class MultipartUpload : public ServerTest {
-  protected:
+protected:
     void SetUp() override {
         ServerTest::SetUp();
         ASSERT_TRUE(velta_test::SetRoute(MakeRoute("/upload", "stored")));

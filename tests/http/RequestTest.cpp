@@ -390,7 +390,7 @@ TEST_F(RequestTest, ReceivedSizeRisesWithEachReadOfAtMost4096Bytes) {
 // Accepts one connection on 127.0.0.1:443 and pipes it to the test server's
 // trusted HTTPS port, so that a URL without a port can reach the server.
 class DefaultHttpsPortRelay {
-  public:
+public:
     DefaultHttpsPortRelay() {
         WSADATA wsa;
         m_winsock = WSAStartup(MAKEWORD(2, 2), &wsa) == 0;
@@ -416,7 +416,7 @@ class DefaultHttpsPortRelay {
     int BindError() const { return m_bindError; }
     int Accepted() const { return m_accepted; }
 
-  private:
+private:
     // Waits in short slices so that the destructor's stop is seen.
     bool Readable(SOCKET a, SOCKET b, bool* aReady, bool* bReady) {
         while (!m_stop) {

@@ -39,7 +39,7 @@ std::string Hex(uint32_t v) {
 }
 
 class ResourceTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         m_module = LoadLibraryExA(AppPath().c_str(), nullptr,
                                   LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
@@ -88,7 +88,7 @@ class ResourceTest : public ::testing::Test {
 
 // Little-endian reader; DWORD alignment is relative to the resource start.
 class Reader {
-  public:
+public:
     explicit Reader(const std::string& data, size_t pos = 0) : m_data(data), m_pos(pos) {}
     bool ok() const { return m_ok; }
     size_t pos() const { return m_pos; }
@@ -120,7 +120,7 @@ class Reader {
         return Sz();
     }
 
-  private:
+private:
     const std::string& m_data;
     size_t m_pos;
     bool m_ok = true;

@@ -32,9 +32,7 @@ struct Case {
     int exitStatus;
 };
 
-void SetCatalog(SiteFiles& site, const std::string& text) {
-    site[kCatalog] = text;
-}
+void SetCatalog(SiteFiles& site, const std::string& text) { site[kCatalog] = text; }
 
 sitecheck::Report Check(const SiteFolder& folder, bool both = false) {
     std::string error;

@@ -20,9 +20,7 @@ constexpr char kDownloadFailure[] = "ダウンロードに失敗しました。"
 constexpr char kCatalogFailure[] =
     "ダウンロードカタログを取得中に、サーバーとの通信でエラーが発生しました。";
 
-std::string Authority(Port port) {
-    return "localhost:" + std::to_string(PortNumber(port));
-}
+std::string Authority(Port port) { return "localhost:" + std::to_string(PortNumber(port)); }
 
 void Serve(const std::string& target, const std::string& body) {
     velta_test::Route route;
@@ -51,7 +49,7 @@ sitecheck::Report CheckLive(const std::string& siteUrl) {
 }
 
 class LiveCheck : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override { ASSERT_TRUE(velta_test::Reset()) << velta_test::LastError(); }
     const std::string kCatalogTarget = sitecheck::CatalogPath(0);
 };

@@ -18,9 +18,7 @@ std::string MinimalExecutable() {
     return exe;
 }
 
-std::string CatalogFile(int testMode) {
-    return sitecheck::CatalogPath(testMode).substr(1);
-}
+std::string CatalogFile(int testMode) { return sitecheck::CatalogPath(testMode).substr(1); }
 
 SiteFiles GoodSite() {
     return {

@@ -24,12 +24,12 @@ SiteFiles GoodSite();
 
 // A fresh folder holding the files; removed again by the destructor.
 class SiteFolder {
-  public:
+public:
     explicit SiteFolder(const SiteFiles& files);
     ~SiteFolder();
     const std::string& Path() const { return m_path; }
 
-  private:
+private:
     std::string m_path;
 };
 

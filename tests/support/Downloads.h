@@ -16,14 +16,14 @@ namespace velta_test {
 // caches the folder it resolved under "Shell Folders"; that copy is put back
 // too, so no test leaves its sandbox path in the prefix.
 class DownloadsFolderOverride {
-  public:
+public:
     explicit DownloadsFolderOverride(const std::string& folder);
     ~DownloadsFolderOverride();
     DownloadsFolderOverride(const DownloadsFolderOverride&) = delete;
     DownloadsFolderOverride& operator=(const DownloadsFolderOverride&) = delete;
     bool Applied() const { return m_applied; }
 
-  private:
+private:
     // One registry value as it was before the override.
     struct SavedValue {
         const char* key = nullptr;
@@ -40,7 +40,7 @@ class DownloadsFolderOverride {
 // A scratch folder "<temp>velta-e2e-<name>\" holding a Downloads folder that
 // the known folder points at while the sandbox lives.
 class Sandbox {
-  public:
+public:
     explicit Sandbox(const std::string& name);
     ~Sandbox();
     Sandbox(const Sandbox&) = delete;
@@ -51,7 +51,7 @@ class Sandbox {
     std::string Marker() const { return m_root + "setup-ran.txt"; }
     bool Applied() const { return m_override && m_override->Applied(); }
 
-  private:
+private:
     std::string m_root, m_downloads;
     std::unique_ptr<DownloadsFolderOverride> m_override;
 };

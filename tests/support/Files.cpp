@@ -8,9 +8,7 @@ namespace velta_test {
 
 namespace {
 
-DWORD Attributes(const std::string& path) {
-    return GetFileAttributesA(path.c_str());
-}
+DWORD Attributes(const std::string& path) { return GetFileAttributesA(path.c_str()); }
 
 std::string WithBackslash(const std::string& folder) {
     if (!folder.empty() && folder.back() != '\\' && folder.back() != '/') return folder + "\\";
@@ -19,9 +17,7 @@ std::string WithBackslash(const std::string& folder) {
 
 }  // namespace
 
-bool PathExists(const std::string& path) {
-    return Attributes(path) != INVALID_FILE_ATTRIBUTES;
-}
+bool PathExists(const std::string& path) { return Attributes(path) != INVALID_FILE_ATTRIBUTES; }
 
 bool FileExists(const std::string& path) {
     const DWORD a = Attributes(path);

@@ -35,14 +35,14 @@ std::string ProgramFolder();
 // A fresh, empty folder "<temp>velta-<tag>-<pid>-<n>\" (ending in a
 // backslash), removed with its contents on destruction.
 class ScratchFolder {
-  public:
+public:
     explicit ScratchFolder(const std::string& tag = "t");
     ~ScratchFolder();
     ScratchFolder(const ScratchFolder&) = delete;
     ScratchFolder& operator=(const ScratchFolder&) = delete;
     const std::string& Path() const { return m_path; }
 
-  private:
+private:
     std::string m_path;
 };
 

@@ -25,7 +25,7 @@ struct SeenMessageBox {
 };
 
 class MessageBoxWatcher {
-  public:
+public:
     // answer: button to press on each box (IDOK by default; 0 leaves boxes
     // open for the test to inspect and Answer()). A box without that button
     // gets IDCANCEL if it has it, else its first button.
@@ -48,7 +48,7 @@ class MessageBoxWatcher {
     // Presses a button on a box that was left open (answer 0).
     bool Answer(size_t index, int button);
 
-  private:
+private:
     // Kept out of the header: <condition_variable> pulls in <chrono>, which
     // does not compile with the code-page-932 execution charset of the tests.
     struct State;

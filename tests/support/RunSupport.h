@@ -16,13 +16,13 @@ inline constexpr char kProgressTitle[] = "VELTA Setup Download";
 
 // Resets the process-wide run state now and on destruction.
 class ProcessStateGuard {
-  public:
+public:
     ProcessStateGuard() { Reset(); }
     ~ProcessStateGuard() { Reset(); }
     ProcessStateGuard(const ProcessStateGuard&) = delete;
     ProcessStateGuard& operator=(const ProcessStateGuard&) = delete;
 
-  private:
+private:
     static void Reset() {
         g_cancelRequested = 0;
         g_testMode = 0;

@@ -63,9 +63,7 @@ TEST(MessageBoxWatcherTest, RecordsOwnerAndAnswersInTurn) {
 
 namespace {
 
-INT_PTR CALLBACK PlainDialogProc(HWND, UINT msg, WPARAM, LPARAM) {
-    return msg == WM_INITDIALOG;
-}
+INT_PTR CALLBACK PlainDialogProc(HWND, UINT msg, WPARAM, LPARAM) { return msg == WM_INITDIALOG; }
 
 // An ordinary dialog with a static of id -1 (0xFFFF), as resource scripts
 // write IDC_STATIC: the watcher must not take it for a message box.

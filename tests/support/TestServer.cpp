@@ -91,17 +91,11 @@ int PortBase() {
     return VELTA_TEST_PORT_BASE;
 }
 
-int PortNumber(Port p) {
-    return PortBase() + static_cast<int>(p);
-}
+int PortNumber(Port p) { return PortBase() + static_cast<int>(p); }
 
-static std::string HostPort(Port p) {
-    return "localhost:" + std::to_string(PortNumber(p));
-}
+static std::string HostPort(Port p) { return "localhost:" + std::to_string(PortNumber(p)); }
 
-std::string HttpUrl(const std::string& target) {
-    return "http://" + HostPort(Port::Http) + target;
-}
+std::string HttpUrl(const std::string& target) { return "http://" + HostPort(Port::Http) + target; }
 std::string HttpsUrl(const std::string& target) {
     return "https://" + HostPort(Port::Https) + target;
 }
@@ -115,9 +109,7 @@ std::string HttpsExpiredUrl(const std::string& target) {
     return "https://" + HostPort(Port::HttpsExpired) + target;
 }
 
-std::string RecordedRequest::RequestLine() const {
-    return head.substr(0, head.find("\r\n"));
-}
+std::string RecordedRequest::RequestLine() const { return head.substr(0, head.find("\r\n")); }
 
 std::optional<std::string> RecordedRequest::Header(const std::string& name) const {
     const std::string wanted = Lower(name);

@@ -118,9 +118,7 @@ std::string ScreenshotPathIn(const std::string& path) {
 
 }  // namespace
 
-std::string ScreenshotPath(const std::string& path) {
-    return ScreenshotPathIn(path);
-}
+std::string ScreenshotPath(const std::string& path) { return ScreenshotPathIn(path); }
 
 std::string ToCp932(const std::wstring& text) {
     if (text.empty()) return std::string();
@@ -157,9 +155,7 @@ std::string WindowText(HWND hwnd) {
     return ToCp932(text);
 }
 
-std::string ControlText(HWND dialog, int id) {
-    return WindowText(GetDlgItem(dialog, id));
-}
+std::string ControlText(HWND dialog, int id) { return WindowText(GetDlgItem(dialog, id)); }
 
 HWND FindTopLevelWindow(const std::string& title, DWORD pid, const char* className,
                         bool includeHidden) {

@@ -25,7 +25,7 @@ struct LatencyReport {
 };
 
 class WindowLatencyProbe {
-  public:
+public:
     // title: exact title of the top-level window of this process to watch.
     WindowLatencyProbe(const std::string& title, DWORD intervalMs = 200,
                        DWORD answerTimeoutMs = 10000);
@@ -37,7 +37,7 @@ class WindowLatencyProbe {
     // and answers what they saw.
     LatencyReport Stop();
 
-  private:
+private:
     struct State;
     std::unique_ptr<State> m_state;
 };

@@ -20,13 +20,13 @@ inline bool ReadPemCertificate(const char* path, std::vector<BYTE>& der) {
     std::fclose(f);
     if (!read || pem.empty()) return false;
     DWORD size = 0;
-    if (!CryptStringToBinaryA(pem.c_str(), static_cast<DWORD>(pem.size()), CRYPT_STRING_BASE64HEADER,
-                              nullptr, &size, nullptr, nullptr)) {
+    if (!CryptStringToBinaryA(pem.c_str(), static_cast<DWORD>(pem.size()),
+                              CRYPT_STRING_BASE64HEADER, nullptr, &size, nullptr, nullptr)) {
         return false;
     }
     der.resize(size);
-    if (!CryptStringToBinaryA(pem.c_str(), static_cast<DWORD>(pem.size()), CRYPT_STRING_BASE64HEADER,
-                              der.data(), &size, nullptr, nullptr)) {
+    if (!CryptStringToBinaryA(pem.c_str(), static_cast<DWORD>(pem.size()),
+                              CRYPT_STRING_BASE64HEADER, der.data(), &size, nullptr, nullptr)) {
         return false;
     }
     der.resize(size);

@@ -14,7 +14,8 @@
 namespace {
 
 int Fail(const char* what, DWORD error) {
-    std::fprintf(stderr, "TrustCa: %s failed, error %lu\n", what, static_cast<unsigned long>(error));
+    std::fprintf(stderr, "TrustCa: %s failed, error %lu\n", what,
+                 static_cast<unsigned long>(error));
     return 1;
 }
 
@@ -31,11 +32,13 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    HCERTSTORE store = CertOpenStore(CERT_STORE_PROV_SYSTEM_A, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, "Root");
+    HCERTSTORE store =
+        CertOpenStore(CERT_STORE_PROV_SYSTEM_A, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, "Root");
     if (!store) return Fail("CertOpenStore(Root)", GetLastError());
 
-    BOOL added = CertAddEncodedCertificateToStore(store, X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, der.data(),
-                                                  static_cast<DWORD>(der.size()), CERT_STORE_ADD_REPLACE_EXISTING, nullptr);
+    BOOL added = CertAddEncodedCertificateToStore(store, X509_ASN_ENCODING | PKCS_7_ASN_ENCODING,
+                                                  der.data(), static_cast<DWORD>(der.size()),
+                                                  CERT_STORE_ADD_REPLACE_EXISTING, nullptr);
     DWORD addError = added ? 0 : GetLastError();
     CertCloseStore(store, 0);
     if (!added) return Fail("CertAddEncodedCertificateToStore", addError);

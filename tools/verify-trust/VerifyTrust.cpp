@@ -22,11 +22,12 @@ namespace {
 class TemporaryRoot {
 public:
     explicit TemporaryRoot(const std::vector<BYTE>& der) {
-        m_store = CertOpenStore(CERT_STORE_PROV_SYSTEM_A, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, "Root");
+        m_store =
+            CertOpenStore(CERT_STORE_PROV_SYSTEM_A, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, "Root");
         if (m_store == nullptr) return;
-        m_added = CertAddEncodedCertificateToStore(m_store, X509_ASN_ENCODING, der.data(),
-                                                   static_cast<DWORD>(der.size()),
-                                                   CERT_STORE_ADD_REPLACE_EXISTING, &m_cert) != FALSE;
+        m_added = CertAddEncodedCertificateToStore(
+                      m_store, X509_ASN_ENCODING, der.data(), static_cast<DWORD>(der.size()),
+                      CERT_STORE_ADD_REPLACE_EXISTING, &m_cert) != FALSE;
     }
     ~TemporaryRoot() {
         // CertDeleteCertificateFromStore releases the context it is given.
@@ -82,8 +83,8 @@ int main(int argc, char** argv) {
         }
         TemporaryRoot root(der);
         if (!root.Added()) {
-            std::fprintf(stderr, "VerifyTrust: cannot add %s to the Root store, error %lu\n", argv[2],
-                         GetLastError());
+            std::fprintf(stderr, "VerifyTrust: cannot add %s to the Root store, error %lu\n",
+                         argv[2], GetLastError());
             return 2;
         }
         result = Verify(file);

@@ -524,7 +524,7 @@ int Report::Count(Severity severity) const {
 }
 
 int Report::ExitStatus() const {
-    if (!fatal.empty()) return 2;
+    if (!fatal.empty()) return 3;
     return Count(Severity::Error) > 0 ? 1 : 0;
 }
 

@@ -20,15 +20,19 @@ struct Finding {
     Severity severity = Severity::Error;
     std::string what;      // what is wrong, UTF-8
     std::string customer;  // what the customer would see, UTF-8
+    std::string rule;      // the stable rule id, such as "VS104" (sitecheck/Rules.h)
 };
 
 enum class Outcome {
-    Ok,           // status 200, the whole body
-    Status,       // an answer other than 200 (a redirect included)
-    NoAnswer,     // no status at all: no connection, or nothing on disk to serve
-    TlsRefused,   // the tool refuses the server's certificate
-    BrokenOff,    // status 200, then the transfer failed
-    NotFollowed,  // outside what this mode can reach (directory mode: another host)
+    Ok,             // status 200, the whole body
+    Status,         // an answer other than 200 (a redirect included)
+    NoAnswer,       // no status at all: no connection, or nothing on disk to serve
+    TlsRefused,     // the tool refuses the server's certificate
+    BrokenOff,      // status 200, then the transfer failed
+    NotFollowed,    // outside what this mode can reach (directory mode: another host)
+    TimedOut,       // the tool's own wait ran out before the transfer ended (live catalog)
+    CheckerFailed,  // the checker itself could not do its part (its temporary folder, a full
+                    // disk, a file on disk it may not read): no fault of the site
 };
 
 struct Fetched {
@@ -39,6 +43,8 @@ struct Fetched {
     uint64_t size = 0;         // bytes the body has (or had when received)
     bool lengthKnown = false;  // whether contentLength says anything (live mode)
     std::optional<int64_t> contentLength;  // the announced length; nullopt: none sent
+    std::string contentType;               // the Content-Type header as sent (live mode)
+    std::optional<uint32_t> elapsedMs;     // how long the fetch took (live catalog)
 };
 
 // Where the checker reads the site from.
@@ -59,6 +65,13 @@ public:
     // A certificate the tool accepts but a browser would not (wrong name or
     // dates): the reason, or empty. Live mode only.
     virtual std::string CertificateWarning(const std::string&) { return std::string(); }
+    // Whole days until the certificate of url's server expires (negative:
+    // expired); nullopt when there is none or it cannot be read. Live mode.
+    virtual std::optional<int> CertificateDaysLeft(const std::string&) { return std::nullopt; }
+    // The files the checker is about to ask FetchFile for, in its order,
+    // each with its headBytes: a site may fetch them ahead, several at
+    // once, and answer FetchFile from what it fetched. Each file once.
+    virtual void Prefetch(const std::vector<std::pair<std::string, std::size_t>>&) {}
     virtual bool Live() const = 0;
 };
 
@@ -67,6 +80,8 @@ struct Options {
     bool testCatalog = false;
     // Downloads folder assumed when judging path lengths; ends in '\'.
     std::string downloadsFolder = DefaultDownloadsFolder();
+    // A certificate that expires within this many days is warned about.
+    int certDays = 30;
     static std::string DefaultDownloadsFolder();
 };
 
@@ -76,7 +91,8 @@ struct Report {
     std::string fatal;  // set when the site could not be checked at all
 
     int Count(Severity severity) const;
-    // 0 no error, 1 errors, 2 the site could not be checked.
+    // 0 no error, 1 errors, 3 the site could not be read or the checker
+    // could not run (2, wrong usage, is the command line's).
     int ExitStatus() const;
 };
 

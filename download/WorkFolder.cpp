@@ -104,13 +104,18 @@ bool StripReparseData(const char* path) {
     return stripped;
 }
 
+// A read-only bit keeps DeleteFileA and RemoveDirectoryA from removing the
+// entry, and the hidden bit goes with it; every other bit stays as it is.
+bool ClearRemovalBits(const char* path, DWORD attributes) {
+    if ((attributes & kClearableBits) == 0) return true;
+    return SetFileAttributesA(path, attributes & ~kClearableBits) != FALSE;
+}
+
 // A junction or directory symbolic link inside the tree points elsewhere:
 // never enumerate it, only take the link itself.
 void RemoveLink(const char* path) {
     const DWORD attributes = GetFileAttributesA(path);
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & kClearableBits)) {
-        SetFileAttributesA(path, attributes & ~kClearableBits);
-    }
+    if (attributes != INVALID_FILE_ATTRIBUTES) ClearRemovalBits(path, attributes);
     if (StripReparseData(path)) RemoveDirectoryA(path);
 }
 
@@ -147,10 +152,7 @@ void RemoveFile(const char* path) {
     // A name like ".." from a server lands on a folder (the Downloads folder
     // itself): never touch a folder's attributes.
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return;
-    if ((attributes & kClearableBits) && !SetFileAttributesA(path, attributes & ~kClearableBits)) {
-        return;
-    }
-    DeleteFileA(path);
+    if (ClearRemovalBits(path, attributes)) DeleteFileA(path);
 }
 
 bool PrepareWorkFolder(std::string& workFolder) {

@@ -23,7 +23,6 @@ namespace {
 constexpr GUID kFolderIdDownloads = {
     0x374DE290, 0x123F, 0x4565, {0x91, 0x64, 0x39, 0xC4, 0x92, 0x5E, 0x46, 0x7B}};
 
-constexpr std::size_t kBaseCapacity = 512;
 constexpr DWORD kTempPathLength = 256;
 constexpr DWORD kClearableBits = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN;
 
@@ -32,10 +31,12 @@ bool IsExistingDirectory(const char* path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+}  // namespace
+
 // A Downloads path that needs substitute (or best-fit look-alike) characters
 // in code page 932 names a folder that does not exist, and one too long for
 // the base buffer would overrun wsprintfA; both count as no Downloads folder.
-bool DownloadsBase(char (&base)[kBaseCapacity]) {
+bool DownloadsBase(char (&base)[kWorkFolderBaseCapacity]) {
     PWSTR wide = nullptr;
     const HRESULT result = g_getKnownFolderPath(kFolderIdDownloads, 0, nullptr, &wide);
     bool usable = false;
@@ -53,12 +54,14 @@ bool DownloadsBase(char (&base)[kBaseCapacity]) {
     return usable;
 }
 
-bool TempBase(char (&base)[kBaseCapacity]) {
+bool TempBase(char (&base)[kWorkFolderBaseCapacity]) {
     const DWORD length = GetTempPathA(kTempPathLength, base);
     // A temporary path longer than the buffer answers its needed size and
     // leaves the buffer unfilled.
     return length != 0 && length < kTempPathLength;
 }
+
+namespace {
 
 // The first "<base>VELTADL<k>\" that is not an existing directory. False when
 // the name no longer fits MAX_PATH, so no caller ever holds a cut-off path.
@@ -188,7 +191,7 @@ void RemoveFile(const char* path) {
 }
 
 bool PrepareWorkFolder(std::string& workFolder) {
-    char base[kBaseCapacity] = {};
+    char base[kWorkFolderBaseCapacity] = {};
     char candidate[MAX_PATH] = {};
     bool chosen = DownloadsBase(base) && FirstFreeCandidate(base, candidate);
     if (!chosen) {

@@ -9,6 +9,7 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -170,6 +171,82 @@ TEST_F(WorkFolderChoice, UnusableDownloadsPathsFallBackToTemporaryFolder) {
     ASSERT_TRUE(PrepareWorkFolder(workFolder));
     EXPECT_EQ(259u, workFolder.size());
     EXPECT_EQ(longest + "\\VELTADL0\\", workFolder);
+}
+
+// Each base buffer holds a path, its one backslash and the terminator,
+// counted in code page 932 bytes: the path that fills it exactly and the one
+// a byte longer, in single- and in two-byte characters. The candidate's own
+// 259 bytes hide these bounds from PrepareWorkFolder, so the bases are read
+// directly.
+std::string Repeated(const std::string& text, size_t times) {
+    std::string out;
+    for (size_t i = 0; i < times; ++i) out += text;
+    return out;
+}
+
+TEST_F(WorkFolderChoice, DownloadsBaseFillsItsBufferExactlyOrIsRefused) {
+    struct Case {
+        const char* what;
+        std::string path;
+        bool fits;
+    };
+    // 510 bytes, a backslash and the terminator fill the 512 bytes.
+    const Case cases[] = {
+        {"510 bytes", "C:\\" + std::string(507, 'a'), true},
+        {"511 bytes", "C:\\" + std::string(508, 'a'), false},
+        {"510 bytes in 257 characters", "C:\\a" + Repeated("あ", 253), true},
+        {"511 bytes in 257 characters", "C:\\" + Repeated("あ", 254), false},
+    };
+    static_assert(kWorkFolderBaseCapacity == 512);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        UseDownloads(c.path);
+        char base[kWorkFolderBaseCapacity];
+        std::memset(base, '#', sizeof base);
+        EXPECT_EQ(c.fits, DownloadsBase(base));
+        if (c.fits) EXPECT_EQ(c.path + "\\", std::string(base));
+    }
+}
+
+TEST_F(WorkFolderChoice, TemporaryBaseFillsItsBufferExactlyOrIsRefused) {
+    // The platform is asked with room for 256 bytes: 255 and the terminator.
+    // Two-byte folders go in components of at most 60 characters, which
+    // Wine keeps whole.
+    const auto folderOf = [&](size_t bytes, bool twoByte) {
+        std::string path = m_scratch.Path();
+        size_t left = bytes - path.size() - 1;  // the last component, before its backslash
+        while (twoByte && left > 121) {
+            path += Repeated("あ", 60) + "\\";
+            left -= 121;
+        }
+        path += twoByte ? Repeated("あ", left / 2) + std::string(left % 2, 'x')
+                        : std::string(left, 'x');
+        return path + "\\";
+    };
+    struct Case {
+        const char* what;
+        size_t bytes;
+        bool twoByte;
+        bool fits;
+    };
+    const Case cases[] = {
+        {"255 bytes", 255, false, true},
+        {"256 bytes", 256, false, false},
+        {"255 bytes of two-byte characters", 255, true, true},
+        {"256 bytes of two-byte characters", 256, true, false},
+    };
+    for (const Case& c : cases) {
+        const std::string folder = folderOf(c.bytes, c.twoByte);
+        SCOPED_TRACE(std::string(c.what) + ": " + folder);
+        ASSERT_EQ(c.bytes, folder.size());
+        CreateFolderPath(folder.c_str());
+        ASSERT_TRUE(DirectoryExists(folder));
+        SetTemp(folder);
+        char base[kWorkFolderBaseCapacity];
+        std::memset(base, '#', sizeof base);
+        EXPECT_EQ(c.fits, TempBase(base));
+        if (c.fits) EXPECT_EQ(folder, std::string(base));
+    }
 }
 
 TEST_F(WorkFolderChoice, NoDestinationTellsUserAndCreatesNothing) {

@@ -17,16 +17,18 @@ bool PrepareWorkFolder(std::string& workFolder);
 // Creates every missing folder up to the path's last separator.
 void CreateFolderPath(const char* path);
 
-// Deletes everything below the folder (path ends with '\' or '/') and the
-// folder itself, as far as possible, silently. Entries whose path would not
-// fit 255 bytes (or a folder whose search pattern would not) are left in
-// place, and so are the folders holding them. A directory link (junction or
-// symbolic link) is never entered: only the link itself is removed, and where
-// the platform cannot strip it (Wine) it stays, with its folder.
+// Deletes everything below the folder (path ends with '\' or '/'; one is
+// added when it does not) and the folder itself, as far as possible,
+// silently. Every entry is reached whatever the length of its path and
+// whatever characters its name holds: the folder is resolved once and
+// searched through the platform's long-path form. A directory link
+// (junction or symbolic link) is never entered: only the link itself is
+// removed, and where the platform cannot strip it (Wine) it stays, with its
+// folder.
 void RemoveFolderTree(const char* folder);
 
 // Deletes one file, clearing its read-only and hidden bits first; a file
-// whose bits cannot be cleared is left alone, and so is a folder. Used for
-// the files of a removed tree and for a download's target before the
-// download starts.
+// whose bits cannot be cleared is left alone, and so is a folder. Used for a
+// download's target before the download starts; the files of a removed tree
+// go the same way, through the same long-path form.
 void RemoveFile(const char* path);

@@ -47,15 +47,9 @@ bool FormatWorkFolderCandidate(char* out, std::size_t capacity, const char* base
     return true;
 }
 
-bool EndsWithSeparator(const char* path) {
-    const std::size_t length = std::strlen(path);
-    if (length == 0 || !IsPathSeparator(path[length - 1])) return false;
-    // "...\x83\x5C" ends in the character ソ, not in a backslash.
-    for (std::size_t i = 0; i < length; ++i) {
-        if (sjis::IsDoubleByteAt(path, i)) {
-            if (i + 1 == length - 1) return false;
-            ++i;
-        }
-    }
-    return true;
+std::wstring LongPathForm(const std::wstring& fullPath) {
+    const auto startsWith = [&](const wchar_t* prefix) { return fullPath.rfind(prefix, 0) == 0; };
+    if (startsWith(L"\\\\?\\") || startsWith(L"\\\\.\\")) return fullPath;
+    if (startsWith(L"\\\\")) return L"\\\\?\\UNC\\" + fullPath.substr(2);
+    return L"\\\\?\\" + fullPath;
 }

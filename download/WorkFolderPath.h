@@ -1,8 +1,9 @@
 #pragma once
 // The text side of the work folder: naming, the folder part of a path and
-// the bounded joins used while removing a tree. Portable, so the byte rules
+// the long-path form used while removing a tree. Portable, so the byte rules
 // (code page 932 trail bytes, length limits) are checked natively too.
 #include <cstddef>
+#include <string>
 #include <vector>
 
 #include "common/PathSplit.h"
@@ -23,5 +24,9 @@ std::vector<std::size_t> FolderPrefixLengths(const char* folderPart, std::size_t
 // would need more than capacity bytes with its terminator.
 bool FormatWorkFolderCandidate(char* out, std::size_t capacity, const char* base, unsigned counter);
 
-// True when the path ends with '\' or '/' as a single-byte character.
-bool EndsWithSeparator(const char* path);
+// The long-path form of a full path as the platform's path resolver gives it:
+// "\\?\" before a drive path, "\\?\UNC\" in place of the two backslashes
+// of a share; a path already in a device form ("\\?\", "\\.\") stays as
+// it is. Through this form the wide file functions take paths of any length
+// and names as they are listed (trailing dots and blanks included).
+std::wstring LongPathForm(const std::wstring& fullPath);

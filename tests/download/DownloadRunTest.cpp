@@ -383,6 +383,54 @@ TEST_F(RunDownloadTest, ThreeFilesArriveAndTheSetupRunsFromTheWorkFolder) {
     }
 }
 
+// A Downloads folder named in 80 two-byte characters and a file named in 40:
+// the local path is over 255 bytes but well under the platform's 260
+// characters, so the file arrives and the setup sees it, and the removal
+// must take it too. Each component stays under 85 two-byte characters,
+// which Wine keeps in the 255 bytes of a Linux name.
+TEST_F(RunDownloadTest, FileWhosePathIsLongInBytesButNotInCharactersIsRemovedWithTheFolder) {
+    const std::string component = "ダウンロード用フォルダ";  // 11 characters
+    std::string first, second;
+    for (int i = 0; i < 4; ++i) first += component;
+    for (int i = 0; i < 4; ++i) second += "ソフトウェア更新版のファ";
+    first = first.substr(0, 80);    // 40 characters
+    second = second.substr(0, 80);  // 40 characters
+    const std::string downloads = m_downloads->Path() + first + "\\" + second;
+    ASSERT_TRUE(MakeDirectory(m_downloads->Path() + first));
+    ASSERT_TRUE(MakeDirectory(downloads));
+    std::string name;
+    for (int i = 0; i < 4; ++i) name += "給与計算データ更新用";  // 10 characters
+    name += ".cab";
+    const std::string workFolder = downloads + "\\VELTADL0\\";
+    const std::string localPath = workFolder + name;
+    ASSERT_GT(localPath.size(), 255u) << "long in bytes";
+    ASSERT_LT(FromCp932(localPath).size(), static_cast<size_t>(MAX_PATH)) << "short in characters";
+    ASSERT_LT((workFolder + "setup.exe").size(), static_cast<size_t>(MAX_PATH))
+        << "the stand-in setup records its path in MAX_PATH bytes";
+
+    ASSERT_TRUE(SetRoute(SetupRoute("/run/long/setup.exe")));
+    ASSERT_TRUE(SetRoute(PatternRoute("/run/long/" + name, 300000)));
+    MessageBoxWatcher boxes;
+    int result = 0;
+    {
+        DownloadsFolderOverride moved(downloads);
+        ASSERT_TRUE(moved.Applied());
+        result = Run({HttpsUrl("/run/long/setup.exe"), HttpsUrl("/run/long/" + name)});
+    }
+
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(RequestCount("/run/long/" + name), 1);
+    const SetupRecord record = ReadSetupRecord(m_recordPath);
+    ASSERT_TRUE(record.exists);
+    EXPECT_EQ(record.path, workFolder + "setup.exe");
+    const std::map<std::string, uint64_t> expected = {{"setup.exe", m_fixture.size()},
+                                                      {name, 300000}};
+    EXPECT_EQ(record.files, expected) << "the long-named file is there while the setup runs";
+    EXPECT_EQ(boxes.Count(), 0u);
+    EXPECT_EQ(FolderEntries(downloads), std::vector<std::string>{})
+        << "nothing of the work folder stays";
+}
+
 TEST_F(RunDownloadTest, SecondFileMissingIsReportedOnceAndTheRunGoesOn) {
     ASSERT_TRUE(SetRoute(SetupRoute("/run/404/setup.exe")));
     ASSERT_TRUE(SetRoute(StatusRoute("/run/404/data1.cab", 404)));

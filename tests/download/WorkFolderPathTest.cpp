@@ -1,10 +1,11 @@
 // The portable path rules of the work folder: which folders creation walks
 // through, the bounded splitter, the candidate's format and bound, the
-// bounded join of entry paths.
+// bounded join of local paths, the long-path form of the removal.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "download/FileName.h"
@@ -84,9 +85,8 @@ TEST(WorkFolderPath, CandidateIsBaseCounterAndBackslashWithin259Bytes) {
     EXPECT_FALSE(FormatWorkFolderCandidate(out, sizeof out, std::string(511, 'b').c_str(), 0));
 }
 
-// The removal joins every entry path through the one bounded join; a path
-// that does not fit is refused whole, never cut, and the buffer is left as it
-// was.
+// The run joins every local path through the one bounded join; a path that
+// does not fit is refused whole, never cut, and the buffer is left as it was.
 TEST(WorkFolderPath, RemovalJoinFitsExactlyOrIsRefusedWhole) {
     char out[8];
     std::memset(out, '#', sizeof out);
@@ -98,14 +98,17 @@ TEST(WorkFolderPath, RemovalJoinFitsExactlyOrIsRefusedWhole) {
     EXPECT_FALSE(JoinLocalPath("", "", out, 0));
 }
 
-TEST(WorkFolderPath, EndsWithSeparatorOnlyForSingleByteSeparators) {
-    EXPECT_TRUE(EndsWithSeparator("C:\\a\\"));
-    EXPECT_TRUE(EndsWithSeparator("C:/a/"));
-    EXPECT_FALSE(EndsWithSeparator("C:\\a"));
-    EXPECT_FALSE(EndsWithSeparator(""));
-    EXPECT_FALSE(EndsWithSeparator("C:\\\x83\x5C"));
-    EXPECT_TRUE(EndsWithSeparator("C:\\\x83\x5C\\"));
-    EXPECT_TRUE(EndsWithSeparator("\\"));
+// The removal reaches every entry through the long-path form; a share or a
+// path already in a device form must keep naming the same place.
+TEST(WorkFolderPath, LongPathFormKeepsNamingTheSamePlace) {
+    const std::pair<std::wstring, std::wstring> cases[] = {
+        {L"C:\\users\\a\\VELTADL0\\", L"\\\\?\\C:\\users\\a\\VELTADL0\\"},
+        {L"\\\\server\\share\\VELTADL0\\", L"\\\\?\\UNC\\server\\share\\VELTADL0\\"},
+        {L"\\\\?\\C:\\a\\", L"\\\\?\\C:\\a\\"},
+        {L"\\\\?\\UNC\\s\\x\\", L"\\\\?\\UNC\\s\\x\\"},
+        {L"\\\\.\\C:\\a\\", L"\\\\.\\C:\\a\\"},
+    };
+    for (const auto& [full, expected] : cases) EXPECT_EQ(expected, LongPathForm(full));
 }
 
 }  // namespace

@@ -1,13 +1,15 @@
 // The work folder through the real file system under Wine: the choice of
 // base folder and counter (the known-folder call replaced where Wine cannot
 // fail it), creation below a name with a trail byte 0x5C, and the removal:
-// read-only and hidden files, nested folders, over-long entry paths, a file
-// held open, directory links never entered.
+// read-only and hidden files, nested folders, entry paths of any length and
+// names outside code page 932, a file held open, directory links never
+// entered.
 #include <windows.h>
 #include <objbase.h>
 #include <shlobj.h>
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -171,6 +173,82 @@ TEST_F(WorkFolderChoice, UnusableDownloadsPathsFallBackToTemporaryFolder) {
     EXPECT_EQ(longest + "\\VELTADL0\\", workFolder);
 }
 
+// Each base buffer holds a path, its one backslash and the terminator,
+// counted in code page 932 bytes: the path that fills it exactly and the one
+// a byte longer, in single- and in two-byte characters. The candidate's own
+// 259 bytes hide these bounds from PrepareWorkFolder, so the bases are read
+// directly.
+std::string Repeated(const std::string& text, size_t times) {
+    std::string out;
+    for (size_t i = 0; i < times; ++i) out += text;
+    return out;
+}
+
+TEST_F(WorkFolderChoice, DownloadsBaseFillsItsBufferExactlyOrIsRefused) {
+    struct Case {
+        const char* what;
+        std::string path;
+        bool fits;
+    };
+    // 510 bytes, a backslash and the terminator fill the 512 bytes.
+    const Case cases[] = {
+        {"510 bytes", "C:\\" + std::string(507, 'a'), true},
+        {"511 bytes", "C:\\" + std::string(508, 'a'), false},
+        {"510 bytes in 257 characters", "C:\\a" + Repeated("あ", 253), true},
+        {"511 bytes in 257 characters", "C:\\" + Repeated("あ", 254), false},
+    };
+    static_assert(kWorkFolderBaseCapacity == 512);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        UseDownloads(c.path);
+        char base[kWorkFolderBaseCapacity];
+        std::memset(base, '#', sizeof base);
+        EXPECT_EQ(c.fits, DownloadsBase(base));
+        if (c.fits) EXPECT_EQ(c.path + "\\", std::string(base));
+    }
+}
+
+TEST_F(WorkFolderChoice, TemporaryBaseFillsItsBufferExactlyOrIsRefused) {
+    // The platform is asked with room for 256 bytes: 255 and the terminator.
+    // Two-byte folders go in components of at most 60 characters, which
+    // Wine keeps whole.
+    const auto folderOf = [&](size_t bytes, bool twoByte) {
+        std::string path = m_scratch.Path();
+        size_t left = bytes - path.size() - 1;  // the last component, before its backslash
+        while (twoByte && left > 121) {
+            path += Repeated("あ", 60) + "\\";
+            left -= 121;
+        }
+        path += twoByte ? Repeated("あ", left / 2) + std::string(left % 2, 'x')
+                        : std::string(left, 'x');
+        return path + "\\";
+    };
+    struct Case {
+        const char* what;
+        size_t bytes;
+        bool twoByte;
+        bool fits;
+    };
+    const Case cases[] = {
+        {"255 bytes", 255, false, true},
+        {"256 bytes", 256, false, false},
+        {"255 bytes of two-byte characters", 255, true, true},
+        {"256 bytes of two-byte characters", 256, true, false},
+    };
+    for (const Case& c : cases) {
+        const std::string folder = folderOf(c.bytes, c.twoByte);
+        SCOPED_TRACE(std::string(c.what) + ": " + folder);
+        ASSERT_EQ(c.bytes, folder.size());
+        CreateFolderPath(folder.c_str());
+        ASSERT_TRUE(DirectoryExists(folder));
+        SetTemp(folder);
+        char base[kWorkFolderBaseCapacity];
+        std::memset(base, '#', sizeof base);
+        EXPECT_EQ(c.fits, TempBase(base));
+        if (c.fits) EXPECT_EQ(folder, std::string(base));
+    }
+}
+
 TEST_F(WorkFolderChoice, NoDestinationTellsUserAndCreatesNothing) {
     UseDownloads("", E_FAIL);
     // Over MAX_PATH the platform answers 0; between 256 and MAX_PATH it
@@ -290,25 +368,87 @@ TEST(WorkFolderRemoval, RemovesReadOnlyHiddenAndNestedEntries) {
     EXPECT_EQ("stays", ReadWholeFile(scratch.Path() + "sibling.bin"));
 }
 
-// Entry paths must fit 255 bytes: a longer one is left in place with its
-// folder, and no buffer is overrun on the way.
-TEST(WorkFolderRemoval, EntryPathsOver255BytesStayAndNothingOverflows) {
+// Entries made through the long-path form, as a setup may make them: the
+// removal must reach every one, and the folders holding them, whatever the
+// length of the path and whatever the name holds.
+std::wstring LongForm(const std::wstring& path) { return L"\\\\?\\" + path; }
+
+bool MakeLongFile(const std::wstring& path, DWORD attributes) {
+    for (size_t at = path.find(L'\\', 3); at != std::wstring::npos; at = path.find(L'\\', at + 1)) {
+        const std::wstring folder = LongForm(path.substr(0, at));
+        if (!CreateDirectoryW(folder.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+            return false;
+        }
+    }
+    HANDLE file = CreateFileW(LongForm(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    const bool filled = WriteFile(file, "x", 1, &written, nullptr) && written == 1;
+    CloseHandle(file);
+    return filled &&
+           (attributes == 0 || SetFileAttributesW(LongForm(path).c_str(), attributes) != FALSE);
+}
+
+bool LongPathExists(const std::wstring& path) {
+    return GetFileAttributesW(LongForm(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+TEST(WorkFolderRemoval, EntriesOfAnyPathLengthOrNameGoWithTheirFolders) {
     ScratchFolder scratch;
     const std::string root = scratch.Path() + "w\\";
-    ASSERT_TRUE(MakeDirectory(root)) << root;
-    // Entry paths of exactly 255 and 256 bytes.
-    const std::string fits = root + std::string(255 - root.size(), 'a');
-    const std::string over = root + std::string(256 - root.size(), 'b');
-    ASSERT_TRUE(WriteWholeFile(fits, "fits")) << fits;
-    ASSERT_TRUE(WriteWholeFile(over, "over")) << over;
-    ASSERT_TRUE(PathExists(over)) << "the platform refused a 256-byte path";
-    ASSERT_TRUE(WriteWholeFile(root + "short", "s")) << root + "short";
-
-    RemoveFolderTree(root.c_str());
-    EXPECT_FALSE(PathExists(fits));
-    EXPECT_FALSE(PathExists(root + "short"));
-    EXPECT_EQ("over", ReadWholeFile(over));
-    EXPECT_TRUE(DirectoryExists(root));
+    // Code page 932 text of exactly n bytes: two-byte characters in
+    // components of 60 (Wine keeps a name in 255 bytes of UTF-8), then
+    // single bytes.
+    const auto bytesLong = [&](size_t n) {
+        std::string path = root;
+        for (int inComponent = 0; path.size() + 2 < n;) {
+            if (inComponent == 60) {
+                path += "\\";
+                inComponent = 0;
+            } else {
+                path += "あ";
+                ++inComponent;
+            }
+        }
+        return path + std::string(n - path.size(), 'z');
+    };
+    std::string deep = root;
+    for (int i = 0; i < 300; ++i) deep += "d\\";
+    struct Case {
+        const char* what;
+        std::wstring path;
+        DWORD attributes;
+    };
+    const Case cases[] = {
+        {"255 bytes", FromCp932(root + std::string(255 - root.size(), 'a')), 0},
+        {"256 bytes", FromCp932(root + std::string(256 - root.size(), 'b')), 0},
+        {"511 bytes, the longest local path of a run", FromCp932(bytesLong(511)), 0},
+        {"600 bytes", FromCp932(bytesLong(600)), 0},
+        {"over MAX_PATH characters, read-only and hidden",
+         FromCp932(root + std::string(200, 'p') + "\\" + std::string(200, 'q') + "\\f.bin"),
+         FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN},
+        {"three hundred folders deep", FromCp932(deep + "f.bin"), FILE_ATTRIBUTE_READONLY},
+        {"a character outside code page 932", FromCp932(root) + L"x\u0100y.bin", 0},
+        {"a name ending in a dot and a blank", FromCp932(root) + L"end. ", 0},
+    };
+    ASSERT_TRUE(WriteWholeFile(scratch.Path() + "sibling.bin", "stays"));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(MakeLongFile(c.path, c.attributes)) << GetLastError();
+        ASSERT_TRUE(LongPathExists(c.path));
+        RemoveFolderTree(root.c_str());
+        EXPECT_FALSE(LongPathExists(c.path));
+        EXPECT_FALSE(PathExists(root));
+    }
+    // The last separator may be missing: one is added, never a name joined
+    // to the folder's own.
+    ASSERT_TRUE(MakeLongFile(FromCp932(root + "inner.bin"), 0));
+    ASSERT_TRUE(WriteWholeFile(scratch.Path() + "winner.bin", "stays"));
+    RemoveFolderTree((scratch.Path() + "w").c_str());
+    EXPECT_FALSE(PathExists(root));
+    EXPECT_EQ("stays", ReadWholeFile(scratch.Path() + "winner.bin"));
+    EXPECT_EQ("stays", ReadWholeFile(scratch.Path() + "sibling.bin"));
 }
 
 // The file is held without sharing, as a program that still runs from the

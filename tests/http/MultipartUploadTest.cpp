@@ -7,6 +7,7 @@
 #include <mmsystem.h>
 
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -91,6 +92,45 @@ TEST_F(MultipartUpload, DuplicateNamesAndFilePartsWithoutANameOrFileAreRefused) 
     EXPECT_EQ(multipart::ProduceBody(
                   {Part("a", "first"), Part("A", "other case"), Part("ab", "longer")}, boundary),
               seen.body);
+}
+
+// Each argument null in turn, the others valid and the file present: the
+// part is refused before its name is looked up or its file read, and the
+// same call with every argument present is taken.
+TEST_F(MultipartUpload, EachNullArgumentAloneIsRefused) {
+    ASSERT_TRUE(MakeFile(m_folder + "present.txt", "abc"));
+    const std::string path = m_folder + "present.txt";
+    const char* p = path.c_str();
+    struct Case {
+        const char* what;
+        std::function<int()> add;
+    };
+    const Case cases[] = {
+        {"field name", [&] { return r.AddFormField(nullptr, "v"); }},
+        {"field value", [&] { return r.AddFormField("n", nullptr); }},
+        {"file part name", [&] { return r.AddFormFile(nullptr, "x.txt", p, "text/plain"); }},
+        {"file name", [&] { return r.AddFormFile("n", nullptr, p, "text/plain"); }},
+        {"file path", [&] { return r.AddFormFile("n", "x.txt", nullptr, "text/plain"); }},
+        {"file content type", [&] { return r.AddFormFile("n", "x.txt", p, nullptr); }},
+        {"data part name", [&] { return r.AddFormData(nullptr, "x.bin", "abc", 3, "t/t"); }},
+        {"data file name", [&] { return r.AddFormData("n", nullptr, "abc", 3, "t/t"); }},
+        {"data", [&] { return r.AddFormData("n", "x.bin", nullptr, 3, "t/t"); }},
+        {"data content type", [&] { return r.AddFormData("n", "x.bin", "abc", 3, nullptr); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(0, c.add());
+        EXPECT_EQ(0u, HttpWebRequestProbe::PartCount(r));
+        EXPECT_EQ(0u, r.GetLastErrorCode());
+    }
+    // With a part already listed, a null name must not reach the lookup.
+    ASSERT_EQ(1, r.AddFormField("listed", "v"));
+    EXPECT_EQ(0, r.AddFormFile(nullptr, "x.txt", p, "text/plain"));
+    EXPECT_EQ(0, r.AddFormData(nullptr, "x.bin", "abc", 3, "t/t"));
+    EXPECT_EQ(1, r.AddFormFile("file", "x.txt", p, "text/plain"));
+    EXPECT_EQ(1, r.AddFormData("data", "x.bin", "abc", 3, "t/t"));
+    EXPECT_EQ(1, r.AddFormData("empty", "e.bin", nullptr, 0, "t/t")) << "no bytes need no data";
+    EXPECT_EQ(4u, HttpWebRequestProbe::PartCount(r));
 }
 
 TEST_F(MultipartUpload, DiskPartsStopBelowTwoGibibytesAndTheWholeBelowFour) {

@@ -59,7 +59,7 @@ if [ -z "${DISPLAY:-}" ]; then
 fi
 env_wine
 # Only under Xvfb: on a display of your own a window manager frames the windows.
-if [ "$HEADLESS" = 1 ]; then env_unmanaged_windows; fi
+if [ "$HEADLESS" = 1 ]; then env_unmanaged_windows; env_no_crash_dialog; fi
 
 CERTS="$BUILD/certs"
 env_certs "$CERTS" >/dev/null

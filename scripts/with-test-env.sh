@@ -80,6 +80,7 @@ PY
 env_start_xvfb "$STATE_DIR"
 env_wine
 env_unmanaged_windows
+env_no_crash_dialog
 CERTS="$BUILD/certs"
 env_certs "$CERTS"
 env_trust_ca "$BUILD/tools/TrustCa.exe" "$CERTS" || exit $?

@@ -5,6 +5,7 @@
 #   env_wine                      the prefix (VELTA_WINEPREFIX, default .cache/wine)
 #                                 and its persistent wineserver
 #   env_unmanaged_windows         Managed=N for the prefix
+#   env_no_crash_dialog           a crashing program ends at once, without winedbg's dialog
 #   env_certs DIR                 the test PKI in DIR (scripts/gen-certs.sh)
 #   env_trust_ca TRUST_EXE DIR    DIR/ca.pem trusted in the prefix
 #   env_teardown                  stops what env_* started, nothing else
@@ -86,6 +87,14 @@ env_wine() {
 env_unmanaged_windows() {
   grep -q '^"Managed"="N"' "$WINEPREFIX/user.reg" 2>/dev/null && return 0
   "$ENV_ROOT/scripts/wine-run" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null
+}
+
+# A crash in a program under test would otherwise open winedbg's dialog and
+# wait for a person until ctest's time-out; without it the crash ends the
+# program at once and the test fails with it.
+env_no_crash_dialog() {
+  grep -q '^"ShowCrashDialog"=dword:00000000' "$WINEPREFIX/user.reg" 2>/dev/null && return 0
+  "$ENV_ROOT/scripts/wine-run" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null
 }
 
 # --- certificates and trust ---------------------------------------------------

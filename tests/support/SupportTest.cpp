@@ -356,3 +356,23 @@ TEST(DownloadsFolderOverrideTest, MovesTheKnownFolderAndPutsBothShellValuesBack)
     EXPECT_EQ(before[1], DownloadsValueOf(keys[1]));
     EXPECT_EQ(original, ResolvedDownloads());
 }
+
+TEST(WineEnvironmentTest, CrashingProgramEndsWithoutWaitingForAPerson) {
+    // Left to winedbg's dialog, a crash in any test program would hold the
+    // run until ctest's time-out; the environment turns that dialog off.
+    std::string command = "\"" + ProgramFolder() + "CrashNow.exe\"";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                               nullptr, &startup, &process))
+        << GetLastError();
+    CloseHandle(process.hThread);
+    const DWORD waited = WaitForSingleObject(process.hProcess, 60000);
+    DWORD code = 0;
+    GetExitCodeProcess(process.hProcess, &code);
+    if (waited != WAIT_OBJECT_0) TerminateProcess(process.hProcess, 1);
+    CloseHandle(process.hProcess);
+    EXPECT_EQ(waited, static_cast<DWORD>(WAIT_OBJECT_0)) << "the crashed program is still waiting";
+    EXPECT_NE(code, 0u);
+}

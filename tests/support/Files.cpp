@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "common/ShiftJis.h"
 #include "tests/support/Wait.h"
 
 namespace velta_test {
@@ -10,8 +11,23 @@ namespace {
 
 DWORD Attributes(const std::string& path) { return GetFileAttributesA(path.c_str()); }
 
+// Only a single-byte '\' or '/' ends a folder: the trail byte 0x5C of a
+// character such as \x83\x5C is none.
+bool EndsWithSeparator(const std::string& text) {
+    bool separator = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (sjis::IsDoubleByteAt(text.c_str(), i)) {
+            separator = false;
+            ++i;
+        } else {
+            separator = text[i] == '\\' || text[i] == '/';
+        }
+    }
+    return separator;
+}
+
 std::string WithBackslash(const std::string& folder) {
-    if (!folder.empty() && folder.back() != '\\' && folder.back() != '/') return folder + "\\";
+    if (!folder.empty() && !EndsWithSeparator(folder)) return folder + "\\";
     return folder;
 }
 

@@ -61,6 +61,21 @@ TEST(MessageBoxWatcherTest, RecordsOwnerAndAnswersInTurn) {
     DestroyWindow(owner);
 }
 
+// A folder named with a character whose second byte is 0x5C (\x83\x5C)
+// ends in that byte; taken for a separator, the folder was never entered
+// and its scratch copies piled up in the prefix's Temp folder.
+TEST(FilesTest, RemoveTreeTakesAFolderWhoseNameEndsInTheTrailByte5C) {
+    ScratchFolder scratch("trail");
+    for (const std::string ending : {"", "\\"}) {
+        SCOPED_TRACE(ending.empty() ? "without a final backslash" : "with a final backslash");
+        const std::string folder = scratch.Path() + "\x83\x5C";
+        ASSERT_TRUE(MakeDirectory(folder + "\\"));
+        ASSERT_TRUE(WriteWholeFile(folder + "\\inner.bin", "x"));
+        RemoveTree(folder + ending);
+        EXPECT_FALSE(PathExists(folder));
+    }
+}
+
 namespace {
 
 INT_PTR CALLBACK PlainDialogProc(HWND, UINT msg, WPARAM, LPARAM) { return msg == WM_INITDIALOG; }

@@ -47,7 +47,7 @@ void JudgeTarget(FilePlanEntry& entry, const std::string& folder) {
     } else if (const auto refused = RefusedCharacter(entry.name)) {
         entry.fault = TargetFault::RefusedCharacter;
         entry.refusedByte = *refused;
-    } else if (entry.pathCharacters + 1 > kPlatformPathCharacters) {
+    } else if (entry.pathCharacters > kPlatformPathCharacters) {
         entry.fault = TargetFault::PlatformPath;
     }
 }

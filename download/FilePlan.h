@@ -12,9 +12,12 @@
 
 #include "catalog/CatalogTypes.h"
 
-// The platform's MAX_PATH, terminator included. The ANSI file functions
-// convert a path to UTF-16 into a buffer of this many characters before
-// anything else: the limit counts characters, not code page 932 bytes.
+// The most characters a local path may have. The ANSI file functions
+// convert a path to UTF-16 into a buffer of MAX_PATH characters and a
+// terminator before anything else, so the limit counts characters, not code
+// page 932 bytes: CreateFileA takes a path of 260 characters and refuses one
+// of 261 with ERROR_FILENAME_EXCED_RANGE (measured under Wine, whatever the
+// path's bytes; FilePlanPlatform test).
 constexpr std::size_t kPlatformPathCharacters = 260;
 
 // Why the target file of an entry cannot be created.

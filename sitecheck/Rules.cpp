@@ -111,7 +111,8 @@ const std::vector<Rule>& AllRules() {
          "an entry's file name holds a character Windows refuses (<>:\"|?* or a "
          "control character)",
          "the download failure message, and no later file is downloaded", "rename the file"},
-        {"VS307", E, "the local path is over the platform's limit of 259 UTF-16 characters",
+        {"VS307", E,
+         "the local path is over the 260 UTF-16 characters the platform's ANSI file functions take",
          "the download failure message, and no later file is downloaded", "shorten the file name"},
         {"VS308", E, "the file name or local path does not fit the tool's 512-byte buffers",
          "the download failure message, and no later file is downloaded", "shorten the file name"},

@@ -573,8 +573,8 @@ void Checker::CheckFileNames(const std::string& where, const FileListPlan& list)
                     Add("VS307", where, line,
                         "the local path " + Quote(entry.path) + " has " +
                             std::to_string(entry.pathCharacters) + " characters, over the " +
-                            std::to_string(kPlatformPathCharacters - 1) +
-                            " Windows allows (MAX_PATH), assuming the work folder " +
+                            std::to_string(kPlatformPathCharacters) +
+                            " the ANSI file functions take (MAX_PATH), assuming the work folder " +
                             Quote(m_workFolder),
                         customer);
                     break;

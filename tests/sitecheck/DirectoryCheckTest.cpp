@@ -246,7 +246,8 @@ TEST(DirectoryCheck, EveryFindingOnASiteWithOneFault) {
              s["p/" + longName + ".cab"] = "x";
          },
          {{kList, 2, Severity::Error,
-           "273 characters, over the 259 Windows allows (MAX_PATH), assuming the work folder "
+           "273 characters, over the 260 the ANSI file functions take (MAX_PATH), assuming the "
+           "work folder "
            "\"C:\\Users\\abcdefghijklmnopqrst\\Downloads\\VELTADL0\\\"",
            kDownloadFailure, "VS307"}},
          1},
@@ -439,14 +440,15 @@ TEST(DirectoryCheck, LongPathsCountCharactersAsThePlatformDoes) {
         std::vector<Expected> expected;
     };
     // The work folder "C:\Users\<user>\Downloads\VELTADL0\" has 29 + 100 +
-    // letters characters; with the name's 124 that makes 259 (the most the
-    // platform takes) and 260. Either way the path's bytes (479, 480) fit the
-    // tool's 512-byte buffer and are far over 259.
+    // letters characters; with the name's 124 that makes 260 (the most the
+    // platform takes) and 261. Either way the path's bytes (480, 481) fit the
+    // tool's 512-byte buffer and are far over 260.
     const std::vector<LengthCase> cases = {
-        {6, {}},
-        {7,
-         {{kList, 2, Severity::Error, "has 260 characters, over the 259 Windows allows",
-           kDownloadFailure, "VS307"}}},
+        {7, {}},
+        {8,
+         {{kList, 2, Severity::Error,
+           "has 261 characters, over the 260 the ANSI file functions take", kDownloadFailure,
+           "VS307"}}},
     };
     for (const LengthCase& c : cases) {
         SCOPED_TRACE(c.letters);

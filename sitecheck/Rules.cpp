@@ -108,7 +108,7 @@ const std::vector<Rule>& AllRules() {
         {"VS305", E, "an entry's file name is a device name Windows reserves (CON, NUL, COM1, ...)",
          "the file never lands in the work folder", "rename the file"},
         {"VS306", E,
-         "an entry's file name holds a character Windows refuses (<>:\"|?* or a "
+         "an entry's file name holds a character Windows refuses (such as ? or *, or a "
          "control character)",
          "the download failure message, and no later file is downloaded", "rename the file"},
         {"VS307", E,

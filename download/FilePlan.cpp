@@ -24,6 +24,17 @@ std::optional<unsigned char> RefusedCharacter(const std::string& name) {
     return std::nullopt;
 }
 
+// The part of a name before its first dot, without trailing blanks, in upper
+// case: what Windows matches against its device names.
+std::string DeviceStem(const std::string& name) {
+    std::string stem = name.substr(0, name.find('.'));
+    while (!stem.empty() && stem.back() == ' ') stem.pop_back();
+    for (char& c : stem) {
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    }
+    return stem;
+}
+
 void JudgeTarget(FilePlanEntry& entry, const std::string& folder) {
     char name[kLocalPathCapacity] = "";
     if (!FileNameOfPath(entry.url.c_str(), name, sizeof name)) {
@@ -49,6 +60,10 @@ void JudgeTarget(FilePlanEntry& entry, const std::string& folder) {
         entry.refusedByte = *refused;
     } else if (entry.pathCharacters > kPlatformPathCharacters) {
         entry.fault = TargetFault::PlatformPath;
+    } else if (IsReservedDeviceName(entry.name) && DeviceStem(entry.name) == "CON") {
+        // The console cannot be opened as the run opens its target:
+        // CreateFileA fails (ERROR_INVALID_HANDLE under Wine).
+        entry.fault = TargetFault::ConsoleName;
     }
 }
 
@@ -64,11 +79,7 @@ std::u16string FileSystemKey(const std::string& name) {
 }
 
 bool IsReservedDeviceName(const std::string& name) {
-    std::string stem = name.substr(0, name.find('.'));
-    while (!stem.empty() && stem.back() == ' ') stem.pop_back();
-    for (char& c : stem) {
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    }
+    const std::string stem = DeviceStem(name);
     if (stem == "CON" || stem == "PRN" || stem == "AUX" || stem == "NUL") return true;
     return stem.size() == 4 && (stem.compare(0, 3, "COM") == 0 || stem.compare(0, 3, "LPT") == 0) &&
            stem[3] >= '1' && stem[3] <= '9';
@@ -85,7 +96,7 @@ std::vector<FilePlanEntry> PlanFiles(const FileList& files, const std::string& f
         entry.reached = !loopEnded;
         JudgeTarget(entry, folder);
         entry.endsLoop = entry.fault != TargetFault::None;
-        entry.deviceName = !entry.endsLoop && IsReservedDeviceName(entry.name);
+        entry.deviceName = IsReservedDeviceName(entry.name);
         if (!entry.endsLoop) {
             // The latest earlier file of the same key is the one on disk.
             for (std::size_t k = i; k-- > 0;) {

@@ -29,6 +29,7 @@ enum class TargetFault {
     EmptyName,         // the entry ends in a separator or a part is over 255 bytes
     FolderName,        // ".", ".." or only dots and blanks: the path names the folder
     RefusedCharacter,  // a character Windows refuses in file names
+    ConsoleName,       // CON (with any extension): opening it for writing fails
 };
 
 struct FilePlanEntry {
@@ -40,7 +41,7 @@ struct FilePlanEntry {
     TargetFault fault = TargetFault::None;
     unsigned char refusedByte = 0;  // the refused character (RefusedCharacter)
     // Windows reserves the name for a device: whatever the run writes there
-    // does not land in the work folder as a file.
+    // does not land in the work folder as a file (CON fails outright).
     bool deviceName = false;
     // No file can be created at the path: the request fails before any
     // status, which ends the loop (no later entry is requested).

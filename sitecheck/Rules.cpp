@@ -106,7 +106,9 @@ const std::vector<Rule>& AllRules() {
         {"VS304", E, "an entry's file name names a folder (\".\", \"..\", only dots and blanks)",
          "the download failure message, and no later file is downloaded", "name a file"},
         {"VS305", E, "an entry's file name is a device name Windows reserves (CON, NUL, COM1, ...)",
-         "the file never lands in the work folder", "rename the file"},
+         "the file never lands in the work folder (CON: the download failure message, and no "
+         "later file is downloaded)",
+         "rename the file"},
         {"VS306", E,
          "an entry's file name holds a character Windows refuses (such as ? or *, or a "
          "control character)",

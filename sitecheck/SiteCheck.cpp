@@ -589,6 +589,13 @@ void Checker::CheckFileNames(const std::string& where, const FileListPlan& list)
                     Add("VS304", where, line,
                         "the file name " + name + " names a folder, not a file", customer);
                     break;
+                case TargetFault::ConsoleName:
+                    Add("VS305", where, line,
+                        "the file name " + name +
+                            " is a device name Windows reserves (the "
+                            "console), which cannot be opened as a file",
+                        customer);
+                    break;
                 case TargetFault::RefusedCharacter:
                     Add("VS306", where, line,
                         "the file name " + name + " holds " + DescribeByte(entry.refusedByte) +

@@ -86,4 +86,30 @@ TEST(FilePlanPlatform, NamesTheFileSystemTakesForOneFile) {
     }
 }
 
+// What a device name does to the run's target: CON cannot be opened as the
+// run opens its target (the loop ends); the others open, and the bytes go to
+// the device, not into the folder.
+TEST(FilePlanPlatform, ADeviceNameLeavesNoFileInTheFolder) {
+    const ScratchFolder scratch("device");
+    const std::string folder = WithSeparator(scratch.Path());
+    for (const char* name : {"con.txt", "NUL", "aux.cab"}) {
+        SCOPED_TRACE(name);
+        const FilePlanEntry entry = PlanFiles({std::string("https://h/p/") + name}, folder).front();
+        ASSERT_TRUE(entry.deviceName);
+        const DWORD error = TryCreate(entry.path, CREATE_ALWAYS);
+        std::printf("%s: CreateFileA error %lu\n", name, error);
+        EXPECT_EQ(error != ERROR_SUCCESS, entry.endsLoop) << "error " << error;
+        WIN32_FIND_DATAA found;
+        HANDLE search = FindFirstFileA((folder + "*").c_str(), &found);
+        bool anyFile = false;
+        if (search != INVALID_HANDLE_VALUE) {
+            do {
+                anyFile |= (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+            } while (FindNextFileA(search, &found));
+            FindClose(search);
+        }
+        EXPECT_FALSE(anyFile) << "the device name made a file";
+    }
+}
+
 }  // namespace

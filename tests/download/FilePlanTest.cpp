@@ -50,6 +50,7 @@ TEST(PlanFiles, TargetsThePlatformOrTheBuffersRefuse) {
         {"dot dot", kFolder, "sub/..", TargetFault::FolderName, 32},
         {"only dots and blanks", kFolder, "sub/. .", TargetFault::FolderName, 33},
         {"question mark", kFolder, "a?b.cab", TargetFault::RefusedCharacter, 37},
+        {"console device", kFolder, "Con.txt", TargetFault::ConsoleName, 37},
         {"control character", kFolder, "a\tb.cab", TargetFault::RefusedCharacter, 37},
         // Trail bytes 0x7C and 0x5C are no '|' and no separator.
         {"trail bytes of pipe and backslash", kFolder, "\x83\x7C\x83\x5C.cab", TargetFault::None,

@@ -308,3 +308,25 @@ TEST_F(LiveCheck, CatalogTimeHtmlPagesCertificateDaysAndOwnFailures) {
 }
 
 }  // namespace
+
+namespace {
+
+// A file of the site on disk that the checker cannot open (held open without
+// sharing by another program) says nothing about the site: the check stops
+// with the checker's own failure and exit status 3.
+TEST(DirectoryCheckOnWindows, AFileTheCheckerCannotReadIsItsOwnFailure) {
+    const SiteFolder folder(GoodSite());
+    const std::string data = folder.Path() + "\\p\\data.cab";
+    HANDLE held = CreateFileA(data.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE) << GetLastError();
+    std::string out, err;
+    const int status = sitecheck::RunCommand(
+        {"check", folder.Path(), "--base-url", "https://vendor.test/"}, out, err);
+    CloseHandle(held);
+    EXPECT_EQ(status, 3) << out << err;
+    EXPECT_NE((out + err).find("cannot read"), std::string::npos) << out << err;
+    EXPECT_EQ((out + err).find("403"), std::string::npos) << out << err;
+}
+
+}  // namespace

@@ -3,7 +3,9 @@
 // exit status the vendor's pipeline sees.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
+#include <memory>
 
 #include "sitecheck/Command.h"
 #include "sitecheck/Sites.h"
@@ -453,6 +455,72 @@ TEST(DirectoryCheck, LongPathsCountCharactersAsThePlatformDoes) {
         const sitecheck::Report report = sitecheck::CheckSite(*site, options);
         EXPECT_EQ(Mismatch(report, c.expected), "");
     }
+}
+
+// A site that records what the checker asks of it, answering from disk.
+class RecordingSite : public sitecheck::Site {
+public:
+    explicit RecordingSite(std::unique_ptr<sitecheck::Site> inner) : m_inner(std::move(inner)) {}
+    std::string CatalogUrl(int testMode) const override { return m_inner->CatalogUrl(testMode); }
+    sitecheck::Fetched FetchText(const std::string& url) override {
+        m_calls.push_back("text " + url);
+        return m_inner->FetchText(url);
+    }
+    sitecheck::Fetched FetchFile(const std::string& url, std::size_t headBytes) override {
+        m_calls.push_back("file " + url);
+        m_fetched.emplace_back(url, headBytes);
+        return m_inner->FetchFile(url, headBytes);
+    }
+    std::string Where(const std::string& url) const override { return m_inner->Where(url); }
+    std::string Authority() const override { return m_inner->Authority(); }
+    void Prefetch(const std::vector<std::pair<std::string, std::size_t>>& files) override {
+        m_calls.push_back("prefetch");
+        m_prefetched.insert(m_prefetched.end(), files.begin(), files.end());
+    }
+    bool Live() const override { return false; }
+
+    std::unique_ptr<sitecheck::Site> m_inner;
+    std::vector<std::string> m_calls;
+    std::vector<std::pair<std::string, std::size_t>> m_prefetched, m_fetched;
+};
+
+// Fetching ahead only works when the checker announces every file it will
+// ask for, once, in its order, after every file list has been read.
+TEST(DirectoryCheck, EveryFileIsAnnouncedOnceInOrderBeforeItIsFetched) {
+    SiteFiles files = GoodSite();
+    files[kCatalog] +=
+        "2,Second,https://vendor.test/q/,20261201\r\n"
+        "3,Same files,https://vendor.test/p/,20261201\r\n";
+    files["q/downloadlist.txt"] = "setup.exe\r\n../p/data.cab\r\nbad?.cab\r\n";
+    files["q/setup.exe"] = MinimalExecutable();
+    files[CatalogFile(1)] = files[kCatalog];  // both catalogs list the same products
+    const SiteFolder both(files);
+    std::string error;
+    RecordingSite bothSite(
+        sitecheck::MakeDirectorySite(both.Path(), "https://vendor.test/", error));
+    ASSERT_TRUE(bothSite.m_inner) << error;
+    sitecheck::Options options;
+    options.testCatalog = true;
+    const sitecheck::Report report = sitecheck::CheckSite(bothSite, options);
+    EXPECT_EQ(report.ExitStatus(), 1) << sitecheck::FormatText(report);  // bad?.cab
+
+    const std::vector<std::pair<std::string, std::size_t>> expected = {
+        {"https://vendor.test/p/setup.exe", 64 * 1024},
+        {"https://vendor.test/p/data.cab", 0},
+        {"https://vendor.test/q/setup.exe", 64 * 1024},
+        {"https://vendor.test/q/../p/data.cab", 0},
+    };
+    EXPECT_EQ(bothSite.m_prefetched, expected);
+    EXPECT_EQ(bothSite.m_fetched, expected) << "each announced file fetched once, in order";
+    // One announcement, after the last file list and before the first file.
+    const auto& calls = bothSite.m_calls;
+    const auto prefetch = std::find(calls.begin(), calls.end(), "prefetch");
+    ASSERT_NE(prefetch, calls.end());
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "prefetch"), 1);
+    for (auto it = calls.begin(); it != prefetch; ++it)
+        EXPECT_EQ(it->rfind("file ", 0), std::string::npos);
+    for (auto it = prefetch + 1; it != calls.end(); ++it)
+        EXPECT_EQ(it->rfind("text ", 0), std::string::npos);
 }
 
 TEST(DirectoryCheck, CatalogsOfEachMode) {

@@ -41,8 +41,6 @@ std::string Describe(const char* what, unsigned long value) {
     return text;
 }
 
-void DescribeFailure(CHttpWebRequest& request, Fetched& result);
-
 void DescribeFailure(uint32_t status, uint32_t error, Fetched& result) {
     result.status = status;
     if (result.status == 200) {

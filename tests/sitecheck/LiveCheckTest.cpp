@@ -233,6 +233,16 @@ TEST_F(LiveCheck, CatalogTimeHtmlPagesCertificateDaysAndOwnFailures) {
          {{catalog, 0, Severity::Warning, "ms of the tool's 5000 ms wait", "slower line", "VS121"}},
          0,
          ""},
+        {"zero byte in the catalog, which the tool's fetch receives whole",
+         [&](velta_test::Route& r) {
+             r.body += std::string("\0\r\n", 3) + "2,Lost," + https + "/p/,20261201\r\n";
+         },
+         30,
+         nullptr,
+         {{catalog, 2, Severity::Error, "a zero byte at column 1", "never shows \"Lost\"",
+           "VS109"}},
+         1,
+         ""},
         {"error page served as a data file",
          [](velta_test::Route&) {
              velta_test::Route page;

@@ -8,6 +8,7 @@
 #include "catalog/ProcessState.h"
 #include "catalog/CatalogFailure.h"
 #include "catalog/CatalogParser.h"
+#include "catalog/CatalogTransfer.h"
 #include "catalog/UpdateNotice.h"
 #include "http/HttpWebRequest.h"
 
@@ -15,7 +16,6 @@ namespace {
 
 constexpr char kCatalogCaption[] = "VELTA Download";
 constexpr char kFileListCaption[] = "Download";
-constexpr uint32_t kCatalogWaitMs = 5000;
 
 using texts::kCatalogCommunicationError;
 using texts::kCatalogNoResponse;
@@ -63,12 +63,15 @@ int FetchCatalog() {
     // catalog behind for the dialog to list.
     CatalogList().swap(ProductCatalog);
 
-    std::string text;
-    const RequestState state = FetchText(BuildCatalogUrl(g_testMode), kCatalogWaitMs, text);
-    if (state != Completed) {
-        ShowMessage(CatalogFailureText(state), kCatalogCaption);
+    // The request is gone before any message: a transfer still running
+    // after the wait has been stopped first.
+    const CatalogTransfer transfer = TransferCatalog(BuildCatalogUrl(g_testMode));
+    if (transfer.state != Completed) {
+        ShowMessage(CatalogFailureText(transfer.state), kCatalogCaption);
         return -2;
     }
+    const std::string text = TextUpToFirstZero(
+        reinterpret_cast<const uint8_t*>(transfer.body.data()), transfer.body.size());
     if (IsUpdateNotice(text)) {
         ShowMessage(kUpdateNotice, kCatalogCaption);
         return -1;

@@ -7,7 +7,7 @@
 
 #include "common/CustomerTexts.h"
 #include "catalog/ProcessState.h"
-#include "download/FileName.h"
+#include "download/FilePlan.h"
 #include "download/ProgressWindow.h"
 #include "download/SetupLauncher.h"
 #include "download/WorkFolder.h"
@@ -18,7 +18,6 @@ int g_cancelRequested = 0;
 
 namespace {
 
-constexpr size_t kPathBufferSize = kLocalPathCapacity;
 constexpr size_t kCounterBufferSize = 256;
 constexpr uint32_t kPollMilliseconds = 100;
 // Lets the completed state of a file stay on screen for a moment.
@@ -64,13 +63,6 @@ void PauseHandlingMessages(DWORD milliseconds) {
         if (elapsed >= milliseconds) return;
         MsgWaitForMultipleObjects(0, nullptr, FALSE, milliseconds - elapsed, QS_ALLINPUT);
     }
-}
-
-// The setup is the first entry's file, whatever happened to its download;
-// empty when its name does not fit.
-void SetupFileName(const FileList& files, char (&name)[kPathBufferSize]) {
-    name[0] = '\0';
-    if (!files.empty()) FileNameOfPath(files.front().c_str(), name, sizeof name);
 }
 
 }  // namespace
@@ -128,28 +120,25 @@ int DownloadFiles(HINSTANCE instance, const FileList& files, const std::string& 
     TransferTally tally = {};
     tally.fileCount = static_cast<int32_t>(files.size());
 
-    char setupName[kPathBufferSize] = "";
-    SetupFileName(files, setupName);
+    const std::vector<FilePlanEntry> plan = PlanFiles(files, folder);
     bool setupArrived = false;
 
-    for (const FileListEntry& url : files) {
+    for (const FilePlanEntry& entry : plan) {
         tally.fileReceived = 0;
         tally.fileSize = 0;
         ShowFileCounter(window, tally);
 
-        char name[kPathBufferSize] = "";
-        char path[kPathBufferSize];
         int result;
-        // An entry whose name or local path does not fit its buffer fails
-        // like a target that cannot be created: one message, loop ends.
-        if (FileNameOfPath(url.c_str(), name, sizeof name) &&
-            JoinLocalPath(folder.c_str(), name, path, sizeof path)) {
-            result = DownloadOneFile(window, url.c_str(), path, tally);
+        // An entry whose name or local path does not fit the run's buffers
+        // fails like a target that cannot be created: one message, loop ends.
+        // Every other entry is requested; a target the platform refuses
+        // fails in the request, before any status.
+        if (entry.fault != TargetFault::NameBuffer && entry.fault != TargetFault::PathBuffer) {
+            result = DownloadOneFile(window, entry.url.c_str(), entry.path.c_str(), tally);
             // The setup is whatever file ends up at its path: a later entry
-            // of the same name replaces it, for better or worse.
-            if (SameFileName(name, setupName)) {
-                setupArrived = result == 1 && tally.fileReceived > 0;
-            }
+            // that the file system puts at the same path replaces it, for
+            // better or worse.
+            if (entry.landsOnSetup) setupArrived = result == 1 && tally.fileReceived > 0;
         } else {
             ShowDownloadFailure(window);
             result = 0;
@@ -187,10 +176,8 @@ int RunDownload(HINSTANCE instance) {
     // the same message as for a setup that would not start.
     int started = 0;
     if (setupComplete) {
-        char name[kPathBufferSize] = "";
-        SetupFileName(files, name);
-        const std::string setupPath = folder + name;
-        started = LaunchSetup(setupPath.c_str());
+        const std::vector<FilePlanEntry> plan = PlanFiles(files, folder);
+        started = LaunchSetup(plan.front().path.c_str());
     }
     if (started == 0) {
         MessageBoxA(nullptr, texts::kSetupFailure, "実行失敗", MB_OK);

@@ -51,6 +51,13 @@ public:
     // file that is too large). Not part of the interface: for diagnostics
     // and tests, meaningful once the request has ended.
     uint32_t GetLastErrorCode() const { return m_lastError; }
+    // The Content-Type header of a 200 answer (empty when none was sent);
+    // empty until the headers have arrived. Not part of the interface: for
+    // the site checker.
+    std::string GetContentType() const {
+        const RequestState state = m_state.load();
+        return state >= HeadersReceived && state <= Completed ? m_contentType : std::string();
+    }
 
 private:
     friend struct HttpWebRequestProbe;  // test access to the private steps
@@ -95,6 +102,7 @@ private:
     // The length the body is held to, read from the same Content-Length
     // header as m_contentLength when that header is a plain number.
     std::optional<int64_t> m_announcedLength;
+    std::string m_contentType;  // stored before HeadersReceived, like the length
     std::atomic<uint64_t> m_receivedSize{0};
     // Null (not INVALID_HANDLE_VALUE) when the body goes to memory.
     UniqueHandle m_hFile;

@@ -141,6 +141,11 @@ void CHttpWebRequest::ReadStatus() {
         m_contentLength = -1;
         m_announcedLength.reset();
     }
+    char type[kContentLengthBuffer] = {};
+    length = kContentLengthBuffer;
+    m_contentType.clear();
+    if (HttpQueryInfoA(m_hRequest.get(), HTTP_QUERY_CONTENT_TYPE, type, &length, nullptr))
+        m_contentType.assign(type, length < sizeof(type) ? length : sizeof(type) - 1);
     m_state = HeadersReceived;
 }
 

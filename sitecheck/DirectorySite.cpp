@@ -149,9 +149,10 @@ private:
         std::ifstream in(disk, std::ios::binary);
         const uint64_t size = std::filesystem::file_size(disk, error);
         if (!in || error) {
-            result.outcome = Outcome::Status;
-            result.status = 403;
-            result.detail = path + " cannot be read (a server answers 403)";
+            // The checker's own failure (its rights, a file held open by
+            // another program): what a server would answer is unknown.
+            result.outcome = Outcome::CheckerFailed;
+            result.detail = "cannot read " + path;
             return result;
         }
         result.size = size;

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "catalog/CatalogTransfer.h"
 #include "common/UniqueHandle.h"
 #include "http/HttpWebRequest.h"
 #include "sitecheck/Sites.h"
@@ -40,9 +41,8 @@ std::string Describe(const char* what, unsigned long value) {
     return text;
 }
 
-void DescribeFailure(CHttpWebRequest& request, Fetched& result) {
-    result.status = request.GetStatusCode();
-    const uint32_t error = request.GetLastErrorCode();
+void DescribeFailure(uint32_t status, uint32_t error, Fetched& result) {
+    result.status = status;
     if (result.status == 200) {
         result.outcome = Outcome::BrokenOff;
         // No platform error: the body ended before its Content-Length.
@@ -64,6 +64,53 @@ void DescribeFailure(CHttpWebRequest& request, Fetched& result) {
         result.outcome = Outcome::NoAnswer;
         result.detail = Describe("no answer (WinINet error %lu)", error);
     }
+}
+
+void DescribeFailure(CHttpWebRequest& request, Fetched& result) {
+    DescribeFailure(request.GetStatusCode(), request.GetLastErrorCode(), result);
+}
+
+// Errors of the checker's own disk, not of the transfer.
+bool IsOwnDiskError(uint32_t error) {
+    return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL ||
+           error == ERROR_WRITE_FAULT || error == ERROR_WRITE_PROTECT;
+}
+
+// 100-ns FILETIME ticks in a day.
+constexpr int64_t kTicksPerDay = 864000000000LL;
+
+int64_t Ticks(const FILETIME& time) {
+    return static_cast<int64_t>((static_cast<uint64_t>(time.dwHighDateTime) << 32) |
+                                time.dwLowDateTime);
+}
+
+// One request to url's server with the tool's flags; handles open for the
+// caller to query. Empty request handle when the server cannot be reached.
+struct CertificateProbe {
+    UniqueInternetHandle internet, connection, request;
+};
+
+bool Probe(const std::string& url, DWORD flags, CertificateProbe& probe) {
+    probe.internet.reset(
+        InternetOpenA("velta-site", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+    if (!probe.internet) return false;
+    std::string host(url.size() + 1, '\0'), path(url.size() + 1, '\0');
+    URL_COMPONENTSA parts{};
+    parts.dwStructSize = sizeof parts;
+    parts.lpszHostName = host.data();
+    parts.dwHostNameLength = static_cast<DWORD>(host.size());
+    parts.lpszUrlPath = path.data();
+    parts.dwUrlPathLength = static_cast<DWORD>(path.size());
+    if (!InternetCrackUrlA(url.c_str(), 0, 0, &parts)) return false;
+    probe.connection.reset(InternetConnectA(probe.internet.get(), host.c_str(), parts.nPort,
+                                            nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
+    if (!probe.connection) return false;
+    probe.request.reset(
+        HttpOpenRequestA(probe.connection.get(), "GET", path.c_str(), nullptr, nullptr, nullptr,
+                         flags | INTERNET_FLAG_SECURE | INTERNET_FLAG_RELOAD |
+                             INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_AUTO_REDIRECT,
+                         0));
+    return static_cast<bool>(probe.request);
 }
 
 class LiveSite : public Site {
@@ -97,17 +144,55 @@ public:
         return result;
     }
 
+    // Through the tool's own catalog fetch, with its wait.
+    Fetched FetchCatalog(const std::string& url) override {
+        Fetched result;
+        const CatalogTransfer transfer = TransferCatalog(url);
+        result.elapsedMs = transfer.elapsedMs;
+        result.contentType = transfer.contentType;
+        if (transfer.state == Completed) {
+            result.body = transfer.body;
+            result.size = transfer.body.size();
+            result.outcome = Outcome::Ok;
+            result.status = 200;
+        } else if (transfer.state == Failed) {
+            DescribeFailure(transfer.status, transfer.lastError, result);
+        } else if (transfer.state == Idle) {
+            result.outcome = Outcome::NoAnswer;
+            result.detail = "the request never started";
+        } else {
+            result.outcome = Outcome::TimedOut;
+            result.status = transfer.status;
+            result.detail = "still under way when the wait ran out";
+        }
+        return result;
+    }
+
     // Into a file, as the download run does, so that files of any size pass.
     Fetched FetchFile(const std::string& url, std::size_t headBytes) override {
         Fetched result;
         char path[MAX_PATH];
         std::snprintf(path, sizeof path, "%svelta-site-%lu-%u.part", m_tempFolder.c_str(),
                       GetCurrentProcessId(), m_fileCounter++);
+        // A file the checker cannot create is its own failure, never the
+        // site's: the request would fail before any status, like a server
+        // that does not answer.
+        if (m_tempFolder.empty() || !CanCreate(path, result)) {
+            result.outcome = Outcome::CheckerFailed;
+            if (result.detail.empty()) result.detail = "no temporary folder";
+            return result;
+        }
         {
             CHttpWebRequest request(url.c_str());
             request.StartToFile(path);
             if (request.Wait(kWaitForever) != Completed) {
                 DescribeFailure(request, result);
+                if (IsOwnDiskError(request.GetLastErrorCode())) {
+                    result.outcome = Outcome::CheckerFailed;
+                    result.detail = Describe("writing its temporary file failed (error %lu)",
+                                             request.GetLastErrorCode()) +
+                                    std::string(" at ") + path;
+                }
             } else {
                 int64_t length = -1;
                 uint64_t received = 0;
@@ -115,6 +200,7 @@ public:
                 request.GetReceivedSize(&received);
                 result.lengthKnown = true;
                 if (length >= 0) result.contentLength = length;
+                result.contentType = request.GetContentType();
                 result.size = received;
                 result.outcome = Outcome::Ok;
                 result.status = 200;
@@ -140,28 +226,9 @@ public:
     // A browser checks name and dates; the tool ignores both. One request
     // without the ignore flags tells which of the two a browser would object to.
     std::string CertificateWarning(const std::string& url) override {
-        UniqueInternetHandle internet(
-            InternetOpenA("velta-site", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-        if (!internet) return std::string();
-        std::string host(url.size() + 1, '\0'), path(url.size() + 1, '\0');
-        URL_COMPONENTSA parts{};
-        parts.dwStructSize = sizeof parts;
-        parts.lpszHostName = host.data();
-        parts.dwHostNameLength = static_cast<DWORD>(host.size());
-        parts.lpszUrlPath = path.data();
-        parts.dwUrlPathLength = static_cast<DWORD>(path.size());
-        if (!InternetCrackUrlA(url.c_str(), 0, 0, &parts)) return std::string();
-        UniqueInternetHandle connection(InternetConnectA(internet.get(), host.c_str(), parts.nPort,
-                                                         nullptr, nullptr, INTERNET_SERVICE_HTTP, 0,
-                                                         0));
-        if (!connection) return std::string();
-        UniqueInternetHandle request(
-            HttpOpenRequestA(connection.get(), "GET", path.c_str(), nullptr, nullptr, nullptr,
-                             INTERNET_FLAG_SECURE | INTERNET_FLAG_RELOAD |
-                                 INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_AUTO_REDIRECT,
-                             0));
-        if (!request) return std::string();
-        if (HttpSendRequestA(request.get(), nullptr, 0, nullptr, 0)) return std::string();
+        CertificateProbe probe;
+        if (!Probe(url, 0, probe)) return std::string();
+        if (HttpSendRequestA(probe.request.get(), nullptr, 0, nullptr, 0)) return std::string();
         const DWORD error = GetLastError();
         if (error == ERROR_INTERNET_SEC_CERT_CN_INVALID) {
             return Describe("is issued for another host name (WinINet error %lu)", error);
@@ -172,7 +239,48 @@ public:
         return std::string();
     }
 
+    // Read from the certificate the tool itself accepts: name and date
+    // errors are ignored as the tool ignores them.
+    std::optional<int> CertificateDaysLeft(const std::string& url) override {
+        CertificateProbe probe;
+        if (!Probe(url,
+                   INTERNET_FLAG_IGNORE_CERT_CN_INVALID | INTERNET_FLAG_IGNORE_CERT_DATE_INVALID,
+                   probe) ||
+            !HttpSendRequestA(probe.request.get(), nullptr, 0, nullptr, 0)) {
+            return std::nullopt;
+        }
+        // Queried through the ANSI function, its texts are narrow.
+        INTERNET_CERTIFICATE_INFO info{};
+        DWORD size = sizeof info;
+        if (!InternetQueryOptionA(probe.request.get(), INTERNET_OPTION_SECURITY_CERTIFICATE_STRUCT,
+                                  &info, &size)) {
+            return std::nullopt;
+        }
+        // The texts belong to the caller.
+        const void* texts[] = {info.lpszSubjectInfo, info.lpszIssuerInfo, info.lpszProtocolName,
+                               info.lpszSignatureAlgName, info.lpszEncryptionAlgName};
+        for (const void* text : texts) {
+            if (text != nullptr) LocalFree(const_cast<void*>(text));
+        }
+        FILETIME now;
+        GetSystemTimeAsFileTime(&now);
+        const int64_t left = Ticks(info.ftExpiry) - Ticks(now);
+        // Whole days, rounded down, also below zero.
+        return static_cast<int>(left >= 0 ? left / kTicksPerDay
+                                          : -((-left + kTicksPerDay - 1) / kTicksPerDay));
+    }
+
 private:
+    // Creates (and leaves) the empty file the transfer will write to.
+    static bool CanCreate(const char* path, Fetched& result) {
+        UniqueFileHandle file(CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (file) return true;
+        const DWORD error = GetLastError();
+        result.detail = Describe("cannot create its temporary file (error %lu) at ", error) + path;
+        return false;
+    }
+
     std::string m_origin;
     std::string m_authority;
     std::string m_tempFolder;

@@ -489,6 +489,11 @@ TEST_F(RunDownloadTest, SetupWhoseDownloadDidNotCompleteIsNotStarted) {
     Route laterBroken = SetupRoute(s + "e/setup.exe");
     laterBroken.closeAfter = 1000;
     Route missing = StatusRoute(s + "f/setup.exe", 404);
+    // The file system drops a name's trailing dots and blanks: these land on
+    // setup.exe too.
+    Route laterDot = SetupRoute(s + "g/Setup.exe.");
+    Route laterBlankBroken = SetupRoute(s + "h/setup.exe ");
+    laterBlankBroken.closeAfter = 1000;
     const Route data = PatternRoute(s + "data.cab", 4000);
 
     const Case cases[] = {
@@ -514,6 +519,16 @@ TEST_F(RunDownloadTest, SetupWhoseDownloadDidNotCompleteIsNotStarted) {
          {HttpsUrl(s + "f/setup.exe"), HttpsUrl(s + "data.cab"), HttpsUrl(s + "d/setup.exe")},
          1,
          true},
+        {"replaced by a complete download named with a trailing dot",
+         {missing, laterDot, data},
+         {HttpsUrl(s + "f/setup.exe"), HttpsUrl(s + "data.cab"), HttpsUrl(s + "g/Setup.exe.")},
+         1,
+         true},
+        {"replaced by a broken download named with a trailing blank",
+         {later, laterBlankBroken, data},
+         {HttpsUrl(s + "d/setup.exe"), HttpsUrl(s + "data.cab"), HttpsUrl(s + "h/setup.exe ")},
+         1,
+         false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

@@ -136,6 +136,18 @@ TEST_F(SetupLauncherRun, MissingEmptyAndNullAreNotStarted) {
     EXPECT_EQ(0, LaunchSetup(nullptr));
 }
 
+// A product whose setup is a batch file: CreateProcessA runs it through the
+// command interpreter, and the launcher waits for it like for a program. The
+// site checker reports such a setup as a warning only (VS406) because of this.
+TEST_F(SetupLauncherRun, ABatchFileRunsThroughTheCommandInterpreter) {
+    const std::string marker = m_scratch.Path() + "ran.txt";
+    const std::string batch = m_scratch.Path() + "setup.bat";
+    ASSERT_TRUE(WriteWholeFile(batch, "@echo off\r\necho ran> \"" + marker + "\"\r\n")) << batch;
+    EXPECT_EQ(1, LaunchSetup(batch.c_str()));
+    EXPECT_NE(GetFileAttributesA(marker.c_str()), INVALID_FILE_ATTRIBUTES)
+        << "the batch file had run when the launcher returned";
+}
+
 // Stands in for the direct start, where Wine never answers 740: records how
 // it was called and fails with the chosen error.
 struct SeamCall {

@@ -2,6 +2,9 @@
 // request class: what only a live server shows (certificates, redirects,
 // Content-Length, broken transfers) next to faults of the files themselves.
 #include <gtest/gtest.h>
+#include <windows.h>
+
+#include <functional>
 
 #include "sitecheck/Command.h"
 #include "sitecheck/Sites.h"
@@ -101,38 +104,41 @@ TEST_F(LiveCheck, HttpsSiteWithCertificateRedirectAndTransferFaults) {
     const std::string catalog = https + kCatalogTarget;
     const std::string goodList = https + "/good/downloadlist.txt";
     EXPECT_EQ(
-        Mismatch(report,
-                 {
-                     {catalog, 2, Severity::Warning, "points to " + Authority(Port::HttpsUntrusted),
-                      "second server"},
-                     {catalog, 4, Severity::Warning, "points to " + Authority(Port::HttpsWrongHost),
-                      "second server"},
-                     {catalog, 5, Severity::Warning, "points to " + Authority(Port::HttpsExpired),
-                      "second server"},
-                     {goodList, 2, Severity::Warning,
-                      "\"nolength.cab\" is served without Content-Length", "no total size"},
-                     {goodList, 3, Severity::Error,
-                      "the transfer of \"short.cab\" broke off: status 200, then the body ended "
-                      "before its Content-Length",
-                      kDownloadFailure},
-                     {goodList, 4, Severity::Warning,
-                      "the Content-Length of \"badlength.cab\" reads as 0 but its body has 7 bytes",
-                      "wrong total"},
-                     {catalog, 2, Severity::Error,
-                      "refuses the server's certificate, which is issued by an authority Windows "
-                      "does not trust (WinINet error 12045)",
-                      kListFailure},
-                     {catalog, 3, Severity::Error,
-                      "a redirect (status 302), which the tool never follows", kListFailure},
-                     {catalog, 4, Severity::Warning,
-                      "certificate of " + Authority(Port::HttpsWrongHost) +
-                          " is issued for another host name",
-                      "browser"},
-                     {catalog, 5, Severity::Warning,
-                      "certificate of " + Authority(Port::HttpsExpired) +
-                          " is outside its validity dates",
-                      "browser"},
-                 }),
+        Mismatch(
+            report,
+            {
+                {catalog, 2, Severity::Warning, "points to " + Authority(Port::HttpsUntrusted),
+                 "second server", "VS115"},
+                {catalog, 4, Severity::Warning, "points to " + Authority(Port::HttpsWrongHost),
+                 "second server", "VS115"},
+                {catalog, 5, Severity::Warning, "points to " + Authority(Port::HttpsExpired),
+                 "second server", "VS115"},
+                {catalog, 2, Severity::Error,
+                 "refuses the server's certificate, which is issued by an authority Windows "
+                 "does not trust (WinINet error 12045)",
+                 kListFailure, "VS201"},
+                {catalog, 3, Severity::Error,
+                 "a redirect (status 302), which the tool never follows", kListFailure, "VS201"},
+                {catalog, 4, Severity::Warning,
+                 "certificate of " + Authority(Port::HttpsWrongHost) +
+                     " is issued for another host name",
+                 "browser", "VS501"},
+                {catalog, 5, Severity::Warning,
+                 "certificate of " + Authority(Port::HttpsExpired) +
+                     " is outside its validity dates",
+                 "browser", "VS501"},
+                // The files come last: every file list is read before any
+                // file is fetched, so that they can be fetched ahead together.
+                {goodList, 2, Severity::Warning,
+                 "\"nolength.cab\" is served without Content-Length", "no total size", "VS407"},
+                {goodList, 3, Severity::Error,
+                 "the transfer of \"short.cab\" broke off: status 200, then the body ended "
+                 "before its Content-Length",
+                 kDownloadFailure, "VS403"},
+                {goodList, 4, Severity::Warning,
+                 "the Content-Length of \"badlength.cab\" reads as 0 but its body has 7 bytes",
+                 "wrong total", "VS408"},
+            }),
         "");
     EXPECT_EQ(report.ExitStatus(), 1);
     // Every request went out as the customer's tool sends it.
@@ -157,11 +163,12 @@ TEST_F(LiveCheck, HttpSiteWithMissingFileAndRedirect) {
     const std::string catalog = http + kCatalogTarget;
     EXPECT_EQ(Mismatch(report,
                        {
-                           {catalog, 1, Severity::Warning, "is not https", "unencrypted"},
-                           {catalog, 2, Severity::Warning, "is not https", "unencrypted"},
+                           {catalog, 1, Severity::Warning, "is not https", "unencrypted", "VS114"},
+                           {catalog, 2, Severity::Warning, "is not https", "unencrypted", "VS114"},
+                           {catalog, 2, Severity::Error, "a redirect (status 301)", kListFailure,
+                            "VS201"},
                            {http + "/plain/downloadlist.txt", 2, Severity::Error,
-                            "the file \"missing.cab\": status 404", kDownloadFailure},
-                           {catalog, 2, Severity::Error, "a redirect (status 301)", kListFailure},
+                            "the file \"missing.cab\": status 404", kDownloadFailure, "VS402"},
                        }),
               "");
     EXPECT_EQ(report.ExitStatus(), 1);
@@ -174,8 +181,9 @@ TEST_F(LiveCheck, SiteThatCannotBeReachedOrIsRefused) {
         std::string output;
     };
     const std::vector<Case> cases = {
-        // Nothing listens on the last port of the range.
-        {"https://localhost:" + std::to_string(velta_test::PortBase() + 9), 2, "cannot reach"},
+        // Nothing listens on the last port of the range: the site cannot
+        // be read at all.
+        {"https://localhost:" + std::to_string(velta_test::PortBase() + 9), 3, "cannot reach"},
         {"https://" + Authority(Port::HttpsUntrusted), 1, kCatalogFailure},
         {"https://" + Authority(Port::Https) + "/sub", 2, "usage:"},
     };
@@ -186,6 +194,159 @@ TEST_F(LiveCheck, SiteThatCannotBeReachedOrIsRefused) {
         EXPECT_EQ(sitecheck::RunCommand({"check", c.site}, out, err), c.exitStatus) << out << err;
         EXPECT_NE((out + err).find(c.output), std::string::npos) << out << err;
     }
+}
+
+}  // namespace
+
+namespace {
+
+// What only the live site shows beyond transfers: the catalog's time under
+// the tool's own wait, error pages served as files, certificates about to
+// expire, and the checker's own failure, which is never the site's.
+TEST_F(LiveCheck, CatalogTimeHtmlPagesCertificateDaysAndOwnFailures) {
+    const std::string https = "https://" + Authority(Port::Https);
+    const std::string catalog = https + kCatalogTarget;
+    const std::string list = https + "/p/downloadlist.txt";
+    struct Case {
+        const char* name;
+        std::function<void(velta_test::Route& catalogRoute)> setUp;
+        int certDays;
+        const char* tempFolder;  // the checker's own temporary folder; nullptr: unchanged
+        std::vector<Expected> expected;
+        int exitStatus;
+        std::string fatal;
+    };
+    const std::vector<Case> cases = {
+        {"good site", [](velta_test::Route&) {}, 30, nullptr, {}, 0, ""},
+        {"catalog over the tool's wait",
+         [](velta_test::Route& r) { r.delayStatusMs = 5600; },
+         30,
+         nullptr,
+         {{catalog, 0, Severity::Error, "did not arrive within the tool's 5000 ms wait",
+           "ダウンロードカタログを取得で、サーバーからの応答がありません。", "VS120"}},
+         1,
+         ""},
+        {"catalog over half the wait",
+         [](velta_test::Route& r) { r.delayStatusMs = 3000; },
+         30,
+         nullptr,
+         {{catalog, 0, Severity::Warning, "ms of the tool's 5000 ms wait", "slower line", "VS121"}},
+         0,
+         ""},
+        {"zero byte in the catalog, which the tool's fetch receives whole",
+         [&](velta_test::Route& r) {
+             r.body += std::string("\0\r\n", 3) + "2,Lost," + https + "/p/,20261201\r\n";
+         },
+         30,
+         nullptr,
+         {{catalog, 2, Severity::Error, "a zero byte at column 1", "never shows \"Lost\"",
+           "VS109"}},
+         1,
+         ""},
+        {"error page served as a data file",
+         [](velta_test::Route&) {
+             velta_test::Route page;
+             page.target = "/p/data.cab";
+             page.body = "<!DOCTYPE html><title>Not here</title>";
+             page.headers = {{"Content-Type", "text/html; charset=utf-8"}};
+             Serve(page);
+         },
+         30,
+         nullptr,
+         {{list, 2, Severity::Warning,
+           "\"data.cab\" is answered with status 200 and an HTML page (Content-Type: text/html",
+           "setup finds a broken file", "VS409"}},
+         0,
+         ""},
+        {"HTML body without a Content-Type",
+         [](velta_test::Route&) { Serve("/p/data.cab", "\r\n<html><body>gone</body></html>"); },
+         30,
+         nullptr,
+         {{list, 2, Severity::Warning, "an HTML page", "broken file", "VS409"}},
+         0,
+         ""},
+        // The test certificates are made for 3650 days when the test
+        // environment is first set up: fewer days are left, never more, and
+        // none has run out.
+        {"certificate within the warned days",
+         [](velta_test::Route&) {},
+         3700,
+         nullptr,
+         {{catalog, 0, Severity::Warning,
+           "the certificate of " + Authority(Port::Https) + " expires in", "browser", "VS502"}},
+         0,
+         ""},
+        {"certificate outside the warned days",
+         [](velta_test::Route&) {},
+         3500,
+         nullptr,
+         {},
+         0,
+         ""},
+        {"the checker's temporary folder is missing",
+         [](velta_test::Route&) {},
+         30,
+         "C:\\velta-site-no-such-folder\\",
+         {},
+         3,
+         "the checker failed: cannot create its temporary file"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(velta_test::Reset()) << velta_test::LastError();
+        Serve("/p/downloadlist.txt", "setup.exe\r\ndata.cab\r\n");
+        Serve("/p/setup.exe", MinimalExecutable());
+        Serve("/p/data.cab", "cabinet");
+        velta_test::Route catalogRoute;
+        catalogRoute.target = kCatalogTarget;
+        catalogRoute.body = "1,VELTA Test," + https + "/p/,20261201\r\n";
+        // A case may serve its own routes over these.
+        c.setUp(catalogRoute);
+        Serve(catalogRoute);
+
+        char savedTmp[MAX_PATH] = {}, savedTemp[MAX_PATH] = {};
+        GetEnvironmentVariableA("TMP", savedTmp, sizeof savedTmp);
+        GetEnvironmentVariableA("TEMP", savedTemp, sizeof savedTemp);
+        if (c.tempFolder != nullptr) {
+            SetEnvironmentVariableA("TMP", c.tempFolder);
+            SetEnvironmentVariableA("TEMP", c.tempFolder);
+        }
+        std::string error;
+        auto site = sitecheck::MakeLiveSite(https, error);
+        if (c.tempFolder != nullptr) {
+            SetEnvironmentVariableA("TMP", savedTmp);
+            SetEnvironmentVariableA("TEMP", savedTemp);
+        }
+        ASSERT_TRUE(site) << error;
+        sitecheck::Options options;
+        options.certDays = c.certDays;
+        const sitecheck::Report report = sitecheck::CheckSite(*site, options);
+        EXPECT_EQ(Mismatch(report, c.expected), "");
+        EXPECT_EQ(report.ExitStatus(), c.exitStatus);
+        EXPECT_EQ(report.fatal.substr(0, c.fatal.size()), c.fatal) << report.fatal;
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// A file of the site on disk that the checker cannot open (held open without
+// sharing by another program) says nothing about the site: the check stops
+// with the checker's own failure and exit status 3.
+TEST(DirectoryCheckOnWindows, AFileTheCheckerCannotReadIsItsOwnFailure) {
+    const SiteFolder folder(GoodSite());
+    const std::string data = folder.Path() + "\\p\\data.cab";
+    HANDLE held = CreateFileA(data.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE) << GetLastError();
+    std::string out, err;
+    const int status = sitecheck::RunCommand(
+        {"check", folder.Path(), "--base-url", "https://vendor.test/"}, out, err);
+    CloseHandle(held);
+    EXPECT_EQ(status, 3) << out << err;
+    EXPECT_NE((out + err).find("cannot read"), std::string::npos) << out << err;
+    EXPECT_EQ((out + err).find("403"), std::string::npos) << out << err;
 }
 
 }  // namespace

@@ -65,9 +65,10 @@ std::string Mismatch(const sitecheck::Report& report, const std::vector<Expected
             f.file.compare(f.file.size() - e.fileEnd.size(), e.fileEnd.size(), e.fileEnd) == 0;
         if (!fileMatches || f.line != e.line || f.severity != e.severity ||
             f.what.find(e.what) == std::string::npos ||
-            f.customer.find(e.customer) == std::string::npos) {
+            f.customer.find(e.customer) == std::string::npos || f.rule != e.rule) {
             problem = "finding " + std::to_string(i + 1) + " differs from: ..." + e.fileEnd + ":" +
-                      std::to_string(e.line) + " " + e.what + " / " + e.customer;
+                      std::to_string(e.line) + " " + e.rule + " " + e.what + " / " + e.customer +
+                      " (found rule " + f.rule + ")";
         }
     }
     return problem.empty() ? problem : problem + "\n" + sitecheck::FormatText(report);

@@ -34,13 +34,15 @@ private:
 };
 
 // What a test expects of one finding: where (the end of its file), line,
-// severity and a piece each of what is wrong and of what the customer sees.
+// severity, a piece each of what is wrong and of what the customer sees, and
+// its rule id.
 struct Expected {
     std::string fileEnd;
     int line;
     sitecheck::Severity severity;
     std::string what;
     std::string customer;
+    std::string rule;
 };
 
 // Empty when the findings are exactly the expected ones, in order;

@@ -1,9 +1,9 @@
-#include "sitecheck/Cp932.h"
+#include "common/Cp932.h"
 
 #include <cstdio>
 
 namespace {
-#include "sitecheck/Cp932Table.inc"
+#include "common/Cp932Table.inc"
 
 // Character at position and its length in bytes; 0 characters mean the
 // byte does not decode (length 1 then).
@@ -35,7 +35,7 @@ void AppendUtf8(std::string& out, unsigned c) {
 
 }  // namespace
 
-namespace sitecheck {
+namespace cp932 {
 
 std::optional<std::size_t> FirstUndecodableByte(std::string_view text) {
     for (std::size_t i = 0; i < text.size();) {
@@ -62,6 +62,29 @@ std::string Cp932ToUtf8(std::string_view text) {
         i += length;
     }
     return out;
+}
+
+std::u16string Cp932ToUtf16(std::string_view text) {
+    std::u16string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        std::size_t length = 0;
+        const unsigned short c = CharacterAt(text, i, length);
+        out += static_cast<char16_t>(c == 0 && text[i] != '\0' ? 0x30FB : c);
+        i += length;
+    }
+    return out;
+}
+
+char16_t UpcaseForFileNames(char16_t c) {
+    if (c >= u'a' && c <= u'z') return static_cast<char16_t>(c - 0x20);
+    if (c == 0x03C2) return 0x03A3;  // final sigma
+    if (c >= 0x03B1 && c <= 0x03CB) return static_cast<char16_t>(c - 0x20);
+    if (c >= 0x0430 && c <= 0x044F) return static_cast<char16_t>(c - 0x20);
+    if (c >= 0x0450 && c <= 0x045F) return static_cast<char16_t>(c - 0x50);
+    if (c >= 0x2170 && c <= 0x217F) return static_cast<char16_t>(c - 0x10);
+    if (c >= 0xFF41 && c <= 0xFF5A) return static_cast<char16_t>(c - 0x20);
+    return c;
 }
 
 bool IsUtf8WithNonAscii(std::string_view text) {
@@ -96,4 +119,4 @@ bool IsUtf8WithNonAscii(std::string_view text) {
     return nonAscii;
 }
 
-}  // namespace sitecheck
+}  // namespace cp932

@@ -1,0 +1,35 @@
+#include "catalog/CatalogTransfer.h"
+
+#include <windows.h>
+#include <mmsystem.h>
+
+#include "http/HttpWebRequest.h"
+
+namespace {
+
+constexpr uint32_t kCatalogWaitMs = 5000;
+
+}  // namespace
+
+CatalogTransfer TransferCatalog(const std::string& url) {
+    CatalogTransfer transfer;
+    const DWORD start = timeGetTime();
+    CHttpWebRequest request(url.c_str());
+    request.Start();
+    transfer.state = request.Wait(kCatalogWaitMs);
+    transfer.elapsedMs = timeGetTime() - start;
+    // The status and the error are written by the worker: read only once
+    // the headers are in or the request has ended.
+    if (transfer.state == Failed || transfer.state >= HeadersReceived)
+        transfer.status = request.GetStatusCode();
+    // Meaningful only once the request has ended; a transfer still running
+    // may yet set it.
+    if (transfer.state == Failed) transfer.lastError = request.GetLastErrorCode();
+    transfer.contentType = request.GetContentType();
+    if (transfer.state == Completed) {
+        const uint8_t* data = nullptr;
+        const uint32_t size = request.GetResponseData(&data);
+        if (data != nullptr) transfer.body.assign(reinterpret_cast<const char*>(data), size);
+    }
+    return transfer;
+}

@@ -3,12 +3,20 @@
 #include <windows.h>
 #include <wininet.h>
 
+#include <algorithm>
+#include <condition_variable>
 #include <cstdio>
+#include <map>
 #include <memory>
+#include <mutex>
+#include <thread>
 
 #include "common/UniqueHandle.h"
 #include "http/HttpWebRequest.h"
+#include "http/RequestFlags.h"
+#include "sitecheck/Cp932.h"
 #include "sitecheck/Sites.h"
+#include "sitecheck/Url.h"
 
 namespace sitecheck {
 namespace {
@@ -66,17 +74,60 @@ void DescribeFailure(CHttpWebRequest& request, Fetched& result) {
     }
 }
 
+// The file as the download run receives it: into a file, so that files of
+// any size pass, then its first headBytes bytes read back. Safe on any
+// thread: each call has its own request and its own file.
+Fetched FetchToFile(const std::string& url, std::size_t headBytes, const std::string& path) {
+    Fetched result;
+    {
+        CHttpWebRequest request(url.c_str());
+        request.StartToFile(path.c_str());
+        if (request.Wait(kWaitForever) != Completed) {
+            DescribeFailure(request, result);
+        } else {
+            int64_t length = -1;
+            uint64_t received = 0;
+            request.GetContentLength(&length);
+            request.GetReceivedSize(&received);
+            result.lengthKnown = true;
+            if (length >= 0) result.contentLength = length;
+            result.size = received;
+            result.outcome = Outcome::Ok;
+            result.status = 200;
+        }
+    }
+    if (result.outcome == Outcome::Ok && headBytes > 0) {
+        UniqueFileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (file) {
+            result.body.resize(headBytes);
+            DWORD read = 0;
+            if (!ReadFile(file.get(), result.body.data(), static_cast<DWORD>(headBytes), &read,
+                          nullptr)) {
+                read = 0;
+            }
+            result.body.resize(read);
+        }
+    }
+    DeleteFileA(path.c_str());
+    return result;
+}
+
 class LiveSite : public Site {
 public:
-    explicit LiveSite(std::string origin)
-        : m_origin(std::move(origin)), m_authority(AuthorityOf(m_origin)) {
+    LiveSite(std::string origin, LiveOptions options)
+        : m_origin(std::move(origin)),
+          m_authority(AuthorityOf(m_origin)),
+          m_options(std::move(options)) {
         char folder[MAX_PATH] = {};
         const DWORD length = GetTempPathA(sizeof folder, folder);
         if (length > 0 && length < sizeof folder) m_tempFolder = folder;
+        if (m_options.jobs < 1) m_options.jobs = 1;
     }
 
     std::string CatalogUrl(int testMode) const override { return m_origin + CatalogPath(testMode); }
-    std::string Where(const std::string& url) const override { return url; }
+    // URLs hold the file lists' names in code page 932, as the tool sends them.
+    std::string Where(const std::string& url) const override { return Cp932ToUtf8(url); }
     std::string Authority() const override { return m_authority; }
     bool Live() const override { return true; }
 
@@ -97,51 +148,77 @@ public:
         return result;
     }
 
-    // Into a file, as the download run does, so that files of any size pass.
     Fetched FetchFile(const std::string& url, std::size_t headBytes) override {
-        Fetched result;
-        char path[MAX_PATH];
-        std::snprintf(path, sizeof path, "%svelta-site-%lu-%u.part", m_tempFolder.c_str(),
-                      GetCurrentProcessId(), m_fileCounter++);
-        {
-            CHttpWebRequest request(url.c_str());
-            request.StartToFile(path);
-            if (request.Wait(kWaitForever) != Completed) {
-                DescribeFailure(request, result);
-            } else {
-                int64_t length = -1;
-                uint64_t received = 0;
-                request.GetContentLength(&length);
-                request.GetReceivedSize(&received);
-                result.lengthKnown = true;
-                if (length >= 0) result.contentLength = length;
-                result.size = received;
-                result.outcome = Outcome::Ok;
-                result.status = 200;
+        const auto ahead = m_prefetched.find({url, headBytes});
+        if (ahead != m_prefetched.end()) {
+            Fetched result = std::move(ahead->second);
+            m_prefetched.erase(ahead);
+            return result;
+        }
+        return FetchToFile(url, headBytes, NextTempPath());
+    }
+
+    // m_options.jobs workers take the files in order; this thread waits for
+    // them and reports progress, so the progress sink needs no lock.
+    void Prefetch(const std::vector<std::pair<std::string, std::size_t>>& files) override {
+        std::vector<std::pair<std::string, std::size_t>> wanted;
+        for (const auto& file : files) {
+            if (m_prefetched.count(file) == 0 &&
+                std::find(wanted.begin(), wanted.end(), file) == wanted.end()) {
+                wanted.push_back(file);
             }
         }
-        if (result.outcome == Outcome::Ok && headBytes > 0) {
-            UniqueFileHandle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-            if (file) {
-                result.body.resize(headBytes);
-                DWORD read = 0;
-                if (!ReadFile(file.get(), result.body.data(), static_cast<DWORD>(headBytes), &read,
-                              nullptr)) {
-                    read = 0;
+        if (wanted.empty()) return;
+        std::vector<std::string> paths;
+        for (std::size_t i = 0; i < wanted.size(); ++i) paths.push_back(NextTempPath());
+        std::vector<Fetched> results(wanted.size());
+        std::mutex mutex;
+        std::condition_variable changed;
+        std::size_t next = 0, done = 0;
+        auto work = [&] {
+            for (;;) {
+                std::size_t index;
+                {
+                    std::lock_guard<std::mutex> lock(mutex);
+                    if (next == wanted.size()) return;
+                    index = next++;
                 }
-                result.body.resize(read);
+                Fetched fetched =
+                    FetchToFile(wanted[index].first, wanted[index].second, paths[index]);
+                std::lock_guard<std::mutex> lock(mutex);
+                results[index] = std::move(fetched);
+                ++done;
+                changed.notify_all();
+            }
+        };
+        const std::size_t jobs =
+            std::min<std::size_t>(static_cast<std::size_t>(m_options.jobs), wanted.size());
+        std::vector<std::thread> workers;
+        for (std::size_t i = 0; i < jobs; ++i) workers.emplace_back(work);
+        {
+            std::unique_lock<std::mutex> lock(mutex);
+            std::size_t shown = static_cast<std::size_t>(-1);
+            while (shown != wanted.size()) {
+                changed.wait(lock, [&] { return done != shown; });
+                shown = done;
+                if (m_options.progress) {
+                    lock.unlock();
+                    m_options.progress(shown, wanted.size());
+                    lock.lock();
+                }
             }
         }
-        DeleteFileA(path);
-        return result;
+        for (std::thread& worker : workers) worker.join();
+        for (std::size_t i = 0; i < wanted.size(); ++i) {
+            m_prefetched.emplace(wanted[i], std::move(results[i]));
+        }
     }
 
     // A browser checks name and dates; the tool ignores both. One request
-    // without the ignore flags tells which of the two a browser would object to.
+    // with the tool's flags less those two tells which a browser objects to.
     std::string CertificateWarning(const std::string& url) override {
-        UniqueInternetHandle internet(
-            InternetOpenA("velta-site", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+        UniqueInternetHandle internet(InternetOpenA(
+            http_flags::kUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
         if (!internet) return std::string();
         std::string host(url.size() + 1, '\0'), path(url.size() + 1, '\0');
         URL_COMPONENTSA parts{};
@@ -155,11 +232,9 @@ public:
                                                          nullptr, nullptr, INTERNET_SERVICE_HTTP, 0,
                                                          0));
         if (!connection) return std::string();
-        UniqueInternetHandle request(
-            HttpOpenRequestA(connection.get(), "GET", path.c_str(), nullptr, nullptr, nullptr,
-                             INTERNET_FLAG_SECURE | INTERNET_FLAG_RELOAD |
-                                 INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_AUTO_REDIRECT,
-                             0));
+        UniqueInternetHandle request(HttpOpenRequestA(
+            connection.get(), "GET", path.c_str(), nullptr, nullptr, nullptr,
+            http_flags::kOpenFlagsHttps & ~http_flags::kIgnoredCertificateChecks, 0));
         if (!request) return std::string();
         if (HttpSendRequestA(request.get(), nullptr, 0, nullptr, 0)) return std::string();
         const DWORD error = GetLastError();
@@ -173,24 +248,38 @@ public:
     }
 
 private:
+    std::string NextTempPath() {
+        char path[MAX_PATH];
+        std::snprintf(path, sizeof path, "%svelta-site-%lu-%u.part", m_tempFolder.c_str(),
+                      GetCurrentProcessId(), m_fileCounter++);
+        return path;
+    }
+
     std::string m_origin;
     std::string m_authority;
+    LiveOptions m_options;
     std::string m_tempFolder;
     unsigned m_fileCounter = 0;
+    std::map<std::pair<std::string, std::size_t>, Fetched> m_prefetched;
 };
 
 }  // namespace
 
 std::unique_ptr<Site> MakeLiveSite(const std::string& siteUrl, std::string& error) {
+    return MakeLiveSite(siteUrl, LiveOptions(), error);
+}
+
+std::unique_ptr<Site> MakeLiveSite(const std::string& siteUrl, const LiveOptions& options,
+                                   std::string& error) {
     std::string origin = siteUrl;
     while (!origin.empty() && origin.back() == '/') origin.pop_back();
     const std::string authority = AuthorityOf(origin);
-    if (authority.empty() || origin.find('/', origin.find("://") + 3) != std::string::npos) {
+    if (authority.empty() || !SplitUrl(origin).rest.empty()) {
         error = "the site must be given as https://HOST[:PORT], not " + siteUrl;
         return nullptr;
     }
     error.clear();
-    return std::make_unique<LiveSite>(origin);
+    return std::make_unique<LiveSite>(origin, options);
 }
 
 }  // namespace sitecheck

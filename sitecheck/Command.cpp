@@ -8,6 +8,7 @@
 
 #include "sitecheck/Accept.h"
 #include "sitecheck/Cp932.h"
+#include "sitecheck/Cp932Encode.h"
 #include "sitecheck/Output.h"
 #include "sitecheck/SiteCheck.h"
 #include "sitecheck/Sites.h"
@@ -63,7 +64,9 @@ bool ReadWholeFile(const std::string& utf8Path, std::string& content) {
 }
 
 // Passes everything through and keeps the texts the checker read, so that
-// a finding's line can be quoted and matched by its text.
+// a finding's line can be quoted and matched by its text. Every method of
+// Site is passed on: one left out would fall back to Site's default and
+// skip the real site's own.
 class RecordingSite : public Site {
 public:
     explicit RecordingSite(Site& site) : m_site(site) {}
@@ -71,6 +74,11 @@ public:
     std::string CatalogUrl(int testMode) const override { return m_site.CatalogUrl(testMode); }
     Fetched FetchText(const std::string& url) override {
         Fetched fetched = m_site.FetchText(url);
+        if (fetched.outcome == Outcome::Ok) m_texts[m_site.Where(url)] = fetched.body;
+        return fetched;
+    }
+    Fetched FetchCatalog(const std::string& url) override {
+        Fetched fetched = m_site.FetchCatalog(url);
         if (fetched.outcome == Outcome::Ok) m_texts[m_site.Where(url)] = fetched.body;
         return fetched;
     }

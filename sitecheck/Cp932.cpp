@@ -64,52 +64,6 @@ std::string Cp932ToUtf8(std::string_view text) {
     return out;
 }
 
-std::optional<std::string> Utf8ToCp932(std::string_view text) {
-    std::string out;
-    for (std::size_t i = 0; i < text.size();) {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
-        unsigned value = 0;
-        std::size_t length = 1;
-        if (c < 0x80) {
-            value = c;
-        } else if ((c & 0xE0) == 0xC0) {
-            length = 2, value = c & 0x1F;
-        } else if ((c & 0xF0) == 0xE0) {
-            length = 3, value = c & 0x0F;
-        } else {
-            return std::nullopt;  // four bytes: outside the table's plane, or no UTF-8
-        }
-        if (i + length > text.size()) return std::nullopt;
-        for (std::size_t k = 1; k < length; ++k) {
-            const unsigned char t = static_cast<unsigned char>(text[i + k]);
-            if ((t & 0xC0) != 0x80) return std::nullopt;
-            value = (value << 6) | (t & 0x3F);
-        }
-        i += length;
-        bool found = false;
-        for (unsigned b = 0; b < 256 && !found; ++b) {
-            if (kCp932Single[b] == value && (value != 0 || b == 0)) {
-                out += static_cast<char>(b);
-                found = true;
-            }
-        }
-        for (unsigned lead = 0; lead < sizeof kCp932Pairs / sizeof kCp932Pairs[0] && !found;
-             ++lead) {
-            for (unsigned trail = 0; trail < sizeof kCp932Pairs[0] / sizeof kCp932Pairs[0][0];
-                 ++trail) {
-                if (kCp932Pairs[lead][trail] == value) {
-                    out += static_cast<char>(0x81 + lead);
-                    out += static_cast<char>(0x40 + trail);
-                    found = true;
-                    break;
-                }
-            }
-        }
-        if (!found) return std::nullopt;
-    }
-    return out;
-}
-
 bool IsUtf8WithNonAscii(std::string_view text) {
     bool nonAscii = false;
     for (std::size_t i = 0; i < text.size();) {

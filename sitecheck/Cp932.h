@@ -17,11 +17,6 @@ std::optional<std::size_t> FirstUndecodableByte(std::string_view text);
 // The text in UTF-8; bytes that do not decode appear as \xNN.
 std::string Cp932ToUtf8(std::string_view text);
 
-// The UTF-8 text in code page 932, as Windows would pass it to an ANSI
-// function; nullopt when the text is no UTF-8 or holds a character code
-// page 932 has no bytes for.
-std::optional<std::string> Utf8ToCp932(std::string_view text);
-
 // True when the text holds bytes above 0x7F and all of it is well-formed
 // UTF-8: a file saved in UTF-8 instead of Shift-JIS.
 bool IsUtf8WithNonAscii(std::string_view text);

@@ -55,6 +55,9 @@ public:
     virtual std::string CatalogUrl(int testMode) const = 0;
     // Whole body, as a fetch into memory receives it.
     virtual Fetched FetchText(const std::string& url) = 0;
+    // The catalog, as the tool's own catalog fetch receives it (live: with
+    // its wait, reporting TimedOut and elapsedMs).
+    virtual Fetched FetchCatalog(const std::string& url) { return FetchText(url); }
     // The file as the download run receives it; body holds its first
     // headBytes bytes.
     virtual Fetched FetchFile(const std::string& url, std::size_t headBytes) = 0;

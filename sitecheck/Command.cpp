@@ -122,37 +122,31 @@ std::string ProgressText(std::size_t done, std::size_t total) {
 
 }  // namespace
 
-int RunCommand(const std::vector<std::string>& arguments, std::string& out, std::string& err,
-               const CommandIo& io) {
-    if (arguments.size() == 1 && (arguments[0] == "--help" || arguments[0] == "-h")) {
-        out += kUsage;
-        return 0;
-    }
+int ParseCommandLine(const std::vector<std::string>& arguments, CommandLine& line,
+                     std::string& err) {
     if (arguments.empty() || arguments[0] != "check")
         return Usage(err, "expected the command \"check\"");
-    std::string target, baseUrl, acceptPath, downloadsFolder;
-    Options options;
-    Format format = Format::Text;
-    bool strict = false;
-    int jobs = 4;
+    line = CommandLine();
+    std::string downloadsFolder;
+    Options& options = line.options;
     for (std::size_t i = 1; i < arguments.size(); ++i) {
         const std::string& a = arguments[i];
         const bool takesValue = a == "--base-url" || a == "--downloads-folder" || a == "--format" ||
                                 a == "--accept" || a == "--jobs" || a == "--cert-days";
         if (takesValue && i + 1 >= arguments.size()) return Usage(err, a + " needs a value");
         if (a == "--base-url") {
-            baseUrl = arguments[++i];
+            line.baseUrl = arguments[++i];
         } else if (a == "--downloads-folder") {
             downloadsFolder = arguments[++i];
             if (downloadsFolder.empty()) return Usage(err, "--downloads-folder is empty");
         } else if (a == "--accept") {
-            acceptPath = arguments[++i];
+            line.acceptPath = arguments[++i];
         } else if (a == "--format") {
             const std::optional<Format> parsed = ParseFormat(arguments[++i]);
             if (!parsed) return Usage(err, "unknown format " + arguments[i]);
-            format = *parsed;
+            line.format = *parsed;
         } else if (a == "--jobs") {
-            if (!ParseCount(arguments[++i], 1, 64, jobs))
+            if (!ParseCount(arguments[++i], 1, 64, line.jobs))
                 return Usage(err, "--jobs takes a number from 1 to 64, not " + arguments[i]);
         } else if (a == "--cert-days") {
             if (!ParseCount(arguments[++i], 0, 3650, options.certDays))
@@ -163,26 +157,41 @@ int RunCommand(const std::vector<std::string>& arguments, std::string& out, std:
         } else if (a == "--both") {
             options.normalCatalog = options.testCatalog = true;
         } else if (a == "--json") {
-            format = Format::Json;
+            line.format = Format::Json;
         } else if (a == "--strict") {
-            strict = true;
+            line.strict = true;
         } else if (!a.empty() && a[0] == '-') {
             return Usage(err, "unknown option " + a);
-        } else if (target.empty()) {
-            target = a;
+        } else if (line.target.empty()) {
+            line.target = a;
         } else {
             return Usage(err, "more than one site given: " + a);
         }
     }
-    if (target.empty()) return Usage(err, "no site given");
+    if (line.target.empty()) return Usage(err, "no site given");
     if (!downloadsFolder.empty()) {
-        // The tool builds its paths in code page 932: lengths count its bytes.
+        // The tool builds its paths with the ANSI functions: code page 932.
         const std::optional<std::string> ansi = Utf8ToCp932(downloadsFolder);
         if (!ansi) return Usage(err, "--downloads-folder has characters code page 932 lacks");
         options.downloadsFolder = *ansi;
     }
     std::string& folder = options.downloadsFolder;
     if (folder.back() != '\\') folder += '\\';
+    return -1;
+}
+
+int RunCommand(const std::vector<std::string>& arguments, std::string& out, std::string& err,
+               const CommandIo& io) {
+    if (arguments.size() == 1 && (arguments[0] == "--help" || arguments[0] == "-h")) {
+        out += kUsage;
+        return 0;
+    }
+    CommandLine line;
+    const int wrong = ParseCommandLine(arguments, line, err);
+    if (wrong >= 0) return wrong;
+    const std::string& target = line.target;
+    const std::string& baseUrl = line.baseUrl;
+    const std::string& acceptPath = line.acceptPath;
 
     std::vector<AcceptEntry> accepted;
     if (!acceptPath.empty()) {
@@ -198,7 +207,7 @@ int RunCommand(const std::vector<std::string>& arguments, std::string& out, std:
         if (!baseUrl.empty()) return Usage(err, "--base-url belongs to a check of a folder");
 #ifdef _WIN32
         LiveOptions live;
-        live.jobs = jobs;
+        live.jobs = line.jobs;
         if (io.progress) {
             live.progress = [&io, shown = std::size_t(0)](std::size_t done,
                                                           std::size_t total) mutable {
@@ -211,7 +220,6 @@ int RunCommand(const std::vector<std::string>& arguments, std::string& out, std:
         site = MakeLiveSite(target, live, problem);
 #else
         (void)io;
-        (void)jobs;
         return Usage(err,
                      "checking a live server needs the Windows build (velta-site.exe), "
                      "which fetches through the tool's own WinINet requests");
@@ -223,7 +231,7 @@ int RunCommand(const std::vector<std::string>& arguments, std::string& out, std:
     if (!site) return Usage(err, problem);
 
     RecordingSite recording(*site);
-    const Report report = CheckSite(recording, options);
+    const Report report = CheckSite(recording, line.options);
 
     Presentation presentation;
     for (const Finding& f : report.findings)
@@ -245,8 +253,8 @@ int RunCommand(const std::vector<std::string>& arguments, std::string& out, std:
                           ": no such finding any more: " + unused.rule + " " + unused.file + "\n");
         }
     }
-    out += FormatReport(report, format, presentation);
-    return ExitStatus(report, presentation, strict);
+    out += FormatReport(report, line.format, presentation);
+    return ExitStatus(report, presentation, line.strict);
 }
 
 }  // namespace sitecheck

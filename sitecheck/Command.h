@@ -7,7 +7,23 @@
 #include <string>
 #include <vector>
 
+#include "sitecheck/Output.h"
+#include "sitecheck/SiteCheck.h"
+
 namespace sitecheck {
+
+struct CommandLine {
+    std::string target, baseUrl, acceptPath;
+    Options options;  // downloadsFolder in code page 932, ending in '\'
+    Format format = Format::Text;
+    bool strict = false;
+    int jobs = 4;
+};
+
+// The arguments of "check" (UTF-8); -1 when they are usable, otherwise the
+// exit status (2) with the problem and the usage in err.
+int ParseCommandLine(const std::vector<std::string>& arguments, CommandLine& line,
+                     std::string& err);
 
 struct CommandIo {
     // Receives the progress line as it changes ("\r" and the new text) and

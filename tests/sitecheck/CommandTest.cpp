@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include "sitecheck/Command.h"
 #include "tests/sitecheck/SiteFixture.h"
@@ -109,20 +110,47 @@ TEST(Command, ExitStatusThreeWhenTheCheckerCannotRun) {
     EXPECT_NE(run.out.find("too long for a work folder"), std::string::npos) << run.out;
 }
 
-TEST(Command, DownloadsFolderIsReadAsUtf8AndMeasuredInCodePage932) {
-    // 20 Japanese characters: 40 bytes in code page 932, 60 in UTF-8. A
-    // 200-byte name fits below the first and not below the second.
-    std::string japanese;
-    for (int i = 0; i < 20; ++i) japanese += "あ";
-    const std::string name = std::string(196, 'n') + ".cab";
-    SiteFiles files = GoodSite();
-    files["p/downloadlist.txt"] = "setup.exe\r\n" + name + "\r\n";
-    files["p/" + name] = "x";
-    const SiteFolder folder(files);
-    EXPECT_EQ(Check(folder, {"--downloads-folder", "C:\\" + japanese}).status, 0);
-    EXPECT_EQ(
-        Check(folder, {"--downloads-folder", "C:\\" + japanese + japanese.substr(0, 30)}).status,
-        1);
+TEST(Command, ParsesEachOption) {
+    using sitecheck::Format;
+    struct Case {
+        std::vector<std::string> options;
+        std::function<bool(const sitecheck::CommandLine&)> holds;
+    };
+    const std::vector<Case> cases = {
+        {{},
+         [](const auto& l) {
+             return l.format == Format::Text && !l.strict && l.jobs == 4 &&
+                    l.options.certDays == 30 && l.options.normalCatalog && !l.options.testCatalog &&
+                    l.acceptPath.empty() &&
+                    l.options.downloadsFolder == sitecheck::Options::DefaultDownloadsFolder();
+         }},
+        // UTF-8 on the command line, code page 932 for the tool's path rules.
+        {{"--downloads-folder", "C:\\Users\\ああ\\Downloads"},
+         [](const auto& l) {
+             return l.options.downloadsFolder == "C:\\Users\\\x82\xA0\x82\xA0\\Downloads\\";
+         }},
+        {{"--downloads-folder", "C:\\D\\"},
+         [](const auto& l) { return l.options.downloadsFolder == "C:\\D\\"; }},
+        {{"--jobs", "8", "--cert-days", "7"},
+         [](const auto& l) { return l.jobs == 8 && l.options.certDays == 7; }},
+        {{"--format", "github", "--strict"},
+         [](const auto& l) { return l.format == Format::Github && l.strict; }},
+        {{"--format", "sarif", "--json"}, [](const auto& l) { return l.format == Format::Json; }},
+        {{"--accept", "known.txt"}, [](const auto& l) { return l.acceptPath == "known.txt"; }},
+        {{"--test-mode"},
+         [](const auto& l) { return !l.options.normalCatalog && l.options.testCatalog; }},
+        {{"--both"},
+         [](const auto& l) { return l.options.normalCatalog && l.options.testCatalog; }},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> arguments = {"check", "site", "--base-url", "https://v.test/"};
+        arguments.insert(arguments.end(), c.options.begin(), c.options.end());
+        sitecheck::CommandLine line;
+        std::string err;
+        ASSERT_EQ(sitecheck::ParseCommandLine(arguments, line, err), -1) << err;
+        EXPECT_EQ(line.target, "site");
+        EXPECT_TRUE(c.holds(line)) << (c.options.empty() ? "defaults" : c.options[0]);
+    }
 }
 
 TEST(Command, RefusedValuesAreWrongUsage) {

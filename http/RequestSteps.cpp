@@ -8,22 +8,15 @@
 #include "common/MutexLock.h"
 #include "http/ContentLength.h"
 #include "http/HttpWebRequest.h"
+#include "http/RequestFlags.h"
 
 namespace {
-constexpr char kUserAgent[] = "MarrowZOVE";
-// Every GET goes to the server (no cache read or write) and a redirect is
-// reported, not followed.
-constexpr DWORD kOpenFlagsHttp =
-    INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_AUTO_REDIRECT;
-// Over TLS, a certificate's dates and host name are not checked; its chain is.
-constexpr DWORD kOpenFlagsHttps = kOpenFlagsHttp | INTERNET_FLAG_SECURE |
-                                  INTERNET_FLAG_IGNORE_CERT_DATE_INVALID |
-                                  INTERNET_FLAG_IGNORE_CERT_CN_INVALID;
+using http_flags::kOpenFlagsHttp;
+using http_flags::kOpenFlagsHttps;
+using http_flags::kUserAgent;
 constexpr DWORD kQueryStatusNumber = HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER;
 constexpr DWORD kQueryLastModifiedTime = HTTP_QUERY_LAST_MODIFIED | HTTP_QUERY_FLAG_SYSTEMTIME;
 constexpr DWORD kQueryContentLength = HTTP_QUERY_CONTENT_LENGTH;
-static_assert(kOpenFlagsHttp == 0x84200000);
-static_assert(kOpenFlagsHttps == 0x84A03000);
 static_assert(kQueryStatusNumber == 0x20000013);
 static_assert(kQueryLastModifiedTime == 0x4000000B);
 static_assert(kQueryContentLength == 5);

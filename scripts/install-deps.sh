@@ -29,6 +29,15 @@ if [ ${#missing[@]} -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
+# The SARIF validator of the site checker's tests comes from npm
+# (scripts/install-sarif-validator.sh); a machine whose Node.js already
+# brings npm keeps it.
+if ! command -v npm >/dev/null 2>&1; then
+  echo "install-deps: installing nodejs npm"
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends nodejs npm >/dev/null
+fi
+
 # Wine takes its ANSI code page from the locale; without ja_JP.UTF-8 present
 # it falls back to 1252 and every Shift-JIS text is misread.
 if ! locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$'; then

@@ -1,9 +1,18 @@
 #include "sitecheck/Command.h"
 
+#include <filesystem>
+#include <fstream>
+#include <map>
 #include <memory>
+#include <sstream>
 
+#include "sitecheck/Accept.h"
+#include "sitecheck/Cp932.h"
+#include "sitecheck/Cp932Encode.h"
+#include "sitecheck/Output.h"
 #include "sitecheck/SiteCheck.h"
 #include "sitecheck/Sites.h"
+#include "sitecheck/Url.h"
 
 namespace sitecheck {
 namespace {
@@ -14,9 +23,17 @@ constexpr char kUsage[] =
     "options:\n"
     "  --test-mode              check the test-mode catalog instead of the normal one\n"
     "  --both                   check both catalogs\n"
-    "  --json                   findings as JSON\n"
+    "  --format FORMAT          text (default), json, sarif (SARIF 2.1.0) or github\n"
+    "                           (GitHub Actions annotations); --json is --format json\n"
+    "  --strict                 warnings fail the run too\n"
+    "  --accept FILE            findings listed in FILE (RULE<TAB>FILE<TAB>TEXT a line)\n"
+    "                           are reported as accepted and do not fail the run\n"
     "  --downloads-folder PATH  the customer's Downloads folder assumed for path lengths\n"
-    "                           (default C:\\Users\\abcdefghijklmnopqrst\\Downloads)\n";
+    "                           (default C:\\Users\\abcdefghijklmnopqrst\\Downloads)\n"
+    "  --cert-days N            warn of a certificate that expires within N days (30)\n"
+    "  --jobs N                 live: files fetched at once (4)\n"
+    "exit status: 0 no error, 1 errors (with --strict: or warnings), 2 wrong usage,\n"
+    "             3 the site could not be read or the checker could not run\n";
 
 bool IsUrl(const std::string& text) { return !AuthorityOf(text).empty(); }
 
@@ -25,50 +42,184 @@ int Usage(std::string& err, const std::string& problem) {
     return 2;
 }
 
+bool ParseCount(const std::string& text, int lowest, int highest, int& value) {
+    if (text.empty() || text.size() > 6 ||
+        text.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    value = std::stoi(text);
+    return value >= lowest && value <= highest;
+}
+
+bool ReadWholeFile(const std::string& utf8Path, std::string& content) {
+#ifdef _WIN32
+    std::ifstream in(std::filesystem::u8path(utf8Path), std::ios::binary);
+#else
+    std::ifstream in(utf8Path, std::ios::binary);
+#endif
+    if (!in) return false;
+    std::ostringstream buffer;
+    buffer << in.rdbuf();
+    content = buffer.str();
+    return !in.bad();
+}
+
+// Passes everything through and keeps the texts the checker read, so that
+// a finding's line can be quoted and matched by its text. Every method of
+// Site is passed on: one left out would fall back to Site's default and
+// skip the real site's own.
+class RecordingSite : public Site {
+public:
+    explicit RecordingSite(Site& site) : m_site(site) {}
+
+    std::string CatalogUrl(int testMode) const override { return m_site.CatalogUrl(testMode); }
+    Fetched FetchText(const std::string& url) override {
+        Fetched fetched = m_site.FetchText(url);
+        if (fetched.outcome == Outcome::Ok) m_texts[m_site.Where(url)] = fetched.body;
+        return fetched;
+    }
+    Fetched FetchCatalog(const std::string& url) override {
+        Fetched fetched = m_site.FetchCatalog(url);
+        if (fetched.outcome == Outcome::Ok) m_texts[m_site.Where(url)] = fetched.body;
+        return fetched;
+    }
+    Fetched FetchFile(const std::string& url, std::size_t headBytes) override {
+        return m_site.FetchFile(url, headBytes);
+    }
+    std::string Where(const std::string& url) const override { return m_site.Where(url); }
+    std::string Authority() const override { return m_site.Authority(); }
+    std::string CertificateWarning(const std::string& url) override {
+        return m_site.CertificateWarning(url);
+    }
+    std::optional<int> CertificateDaysLeft(const std::string& url) override {
+        return m_site.CertificateDaysLeft(url);
+    }
+    void Prefetch(const std::vector<std::pair<std::string, std::size_t>>& files) override {
+        m_site.Prefetch(files);
+    }
+    bool Live() const override { return m_site.Live(); }
+
+    // The text of that line of that file in UTF-8; empty when unknown.
+    std::string LineText(const std::string& where, int number) const {
+        const auto text = m_texts.find(where);
+        if (text == m_texts.end() || number <= 0) return std::string();
+        for (const Line& line : SplitLines(text->second)) {
+            if (line.number == number)
+                return Cp932ToUtf8(std::string_view(text->second).substr(line.start, line.length));
+        }
+        return std::string();
+    }
+
+private:
+    Site& m_site;
+    std::map<std::string, std::string> m_texts;
+};
+
+#ifdef _WIN32
+std::string ProgressText(std::size_t done, std::size_t total) {
+    return "velta-site: files " + std::to_string(done) + "/" + std::to_string(total);
+}
+#endif
+
 }  // namespace
 
-int RunCommand(const std::vector<std::string>& arguments, std::string& out, std::string& err) {
-    if (arguments.size() == 1 && (arguments[0] == "--help" || arguments[0] == "-h")) {
-        out += kUsage;
-        return 0;
-    }
+int ParseCommandLine(const std::vector<std::string>& arguments, CommandLine& line,
+                     std::string& err) {
     if (arguments.empty() || arguments[0] != "check")
         return Usage(err, "expected the command \"check\"");
-    std::string target, baseUrl;
-    Options options;
-    bool json = false;
+    line = CommandLine();
+    std::string downloadsFolder;
+    Options& options = line.options;
     for (std::size_t i = 1; i < arguments.size(); ++i) {
         const std::string& a = arguments[i];
-        if (a == "--base-url" || a == "--downloads-folder") {
-            if (i + 1 >= arguments.size()) return Usage(err, a + " needs a value");
-            (a == "--base-url" ? baseUrl : options.downloadsFolder) = arguments[++i];
+        const bool takesValue = a == "--base-url" || a == "--downloads-folder" || a == "--format" ||
+                                a == "--accept" || a == "--jobs" || a == "--cert-days";
+        if (takesValue && i + 1 >= arguments.size()) return Usage(err, a + " needs a value");
+        if (a == "--base-url") {
+            line.baseUrl = arguments[++i];
+        } else if (a == "--downloads-folder") {
+            downloadsFolder = arguments[++i];
+            if (downloadsFolder.empty()) return Usage(err, "--downloads-folder is empty");
+        } else if (a == "--accept") {
+            line.acceptPath = arguments[++i];
+        } else if (a == "--format") {
+            const std::optional<Format> parsed = ParseFormat(arguments[++i]);
+            if (!parsed) return Usage(err, "unknown format " + arguments[i]);
+            line.format = *parsed;
+        } else if (a == "--jobs") {
+            if (!ParseCount(arguments[++i], 1, 64, line.jobs))
+                return Usage(err, "--jobs takes a number from 1 to 64, not " + arguments[i]);
+        } else if (a == "--cert-days") {
+            if (!ParseCount(arguments[++i], 0, 3650, options.certDays))
+                return Usage(err, "--cert-days takes a number from 0 to 3650, not " + arguments[i]);
         } else if (a == "--test-mode") {
             options.normalCatalog = false;
             options.testCatalog = true;
         } else if (a == "--both") {
             options.normalCatalog = options.testCatalog = true;
         } else if (a == "--json") {
-            json = true;
+            line.format = Format::Json;
+        } else if (a == "--strict") {
+            line.strict = true;
         } else if (!a.empty() && a[0] == '-') {
             return Usage(err, "unknown option " + a);
-        } else if (target.empty()) {
-            target = a;
+        } else if (line.target.empty()) {
+            line.target = a;
         } else {
             return Usage(err, "more than one site given: " + a);
         }
     }
-    if (target.empty()) return Usage(err, "no site given");
+    if (line.target.empty()) return Usage(err, "no site given");
+    if (!downloadsFolder.empty()) {
+        // The tool builds its paths with the ANSI functions: code page 932.
+        const std::optional<std::string> ansi = Utf8ToCp932(downloadsFolder);
+        if (!ansi) return Usage(err, "--downloads-folder has characters code page 932 lacks");
+        options.downloadsFolder = *ansi;
+    }
     std::string& folder = options.downloadsFolder;
-    if (folder.empty()) return Usage(err, "--downloads-folder is empty");
     if (folder.back() != '\\') folder += '\\';
+    return -1;
+}
+
+int RunCommand(const std::vector<std::string>& arguments, std::string& out, std::string& err,
+               const CommandIo& io) {
+    if (arguments.size() == 1 && (arguments[0] == "--help" || arguments[0] == "-h")) {
+        out += kUsage;
+        return 0;
+    }
+    CommandLine line;
+    const int wrong = ParseCommandLine(arguments, line, err);
+    if (wrong >= 0) return wrong;
+    const std::string& target = line.target;
+    const std::string& baseUrl = line.baseUrl;
+    const std::string& acceptPath = line.acceptPath;
+
+    std::vector<AcceptEntry> accepted;
+    if (!acceptPath.empty()) {
+        std::string content, problem;
+        if (!ReadWholeFile(acceptPath, content)) return Usage(err, "cannot read " + acceptPath);
+        accepted = ParseAcceptList(content, problem);
+        if (!problem.empty()) return Usage(err, acceptPath + ": " + problem);
+    }
 
     std::unique_ptr<Site> site;
     std::string problem;
     if (IsUrl(target)) {
         if (!baseUrl.empty()) return Usage(err, "--base-url belongs to a check of a folder");
 #ifdef _WIN32
-        site = MakeLiveSite(target, problem);
+        LiveOptions live;
+        live.jobs = line.jobs;
+        if (io.progress) {
+            live.progress = [&io, shown = std::size_t(0)](std::size_t done,
+                                                          std::size_t total) mutable {
+                const std::string text = ProgressText(done, total);
+                io.progress("\r" + text);
+                shown = text.size();
+                if (done == total) io.progress("\r" + std::string(shown, ' ') + "\r");
+            };
+        }
+        site = MakeLiveSite(target, live, problem);
 #else
+        (void)io;
         return Usage(err,
                      "checking a live server needs the Windows build (velta-site.exe), "
                      "which fetches through the tool's own WinINet requests");
@@ -79,9 +230,31 @@ int RunCommand(const std::vector<std::string>& arguments, std::string& out, std:
     }
     if (!site) return Usage(err, problem);
 
-    const Report report = CheckSite(*site, options);
-    out += json ? FormatJson(report) : FormatText(report);
-    return report.ExitStatus();
+    RecordingSite recording(*site);
+    const Report report = CheckSite(recording, line.options);
+
+    Presentation presentation;
+    for (const Finding& f : report.findings)
+        presentation.shown.push_back(Shown{recording.LineText(f.file, f.line), false});
+    if (!acceptPath.empty()) {
+        // Files below the site, named alike in both modes: the site's root
+        // is where its origin's "/" maps to.
+        std::string root = site->Where((IsUrl(target) ? target : SplitUrl(baseUrl).origin) + "/");
+        if (root.empty() || root.back() != '/') root += '/';
+        std::vector<std::string> siteFiles;
+        for (const Finding& f : report.findings) {
+            siteFiles.push_back(
+                f.file.compare(0, root.size(), root) == 0 ? f.file.substr(root.size()) : f.file);
+        }
+        for (const AcceptEntry& unused :
+             ApplyAcceptList(accepted, report, siteFiles, presentation)) {
+            err +=
+                ValidUtf8("velta-site: " + acceptPath + ":" + std::to_string(unused.line) +
+                          ": no such finding any more: " + unused.rule + " " + unused.file + "\n");
+        }
+    }
+    out += FormatReport(report, line.format, presentation);
+    return ExitStatus(report, presentation, line.strict);
 }
 
 }  // namespace sitecheck

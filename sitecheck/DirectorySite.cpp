@@ -7,21 +7,33 @@
 #include "catalog/CatalogParser.h"
 #include "sitecheck/Cp932.h"
 #include "sitecheck/Sites.h"
+#include "sitecheck/Url.h"
 
 namespace sitecheck {
 
 std::string CatalogPath(int testMode) {
-    const std::string url = BuildCatalogUrl(testMode);
-    const std::size_t authority = url.find("://");
-    const std::size_t path = url.find('/', authority == std::string::npos ? 0 : authority + 3);
-    return path == std::string::npos ? std::string("/") : url.substr(path);
+    const std::string rest = SplitUrl(BuildCatalogUrl(testMode)).rest;
+    return rest.empty() ? std::string("/") : rest;
 }
+
+namespace {
+
+// The command line hands the root over in UTF-8 on every platform.
+std::filesystem::path RootPath(const std::string& root) {
+#ifdef _WIN32
+    return std::filesystem::u8path(root);
+#else
+    return std::filesystem::path(root);
+#endif
+}
+
+}  // namespace
 
 std::filesystem::path DiskPath(const std::string& root, const std::string& relative) {
     std::string rest = relative;
     while (!rest.empty() && rest.front() == '/') rest.erase(0, 1);
 #ifdef _WIN32
-    return std::filesystem::path(root) / std::filesystem::u8path(Cp932ToUtf8(rest));
+    return RootPath(root) / std::filesystem::u8path(Cp932ToUtf8(rest));
 #else
     return std::filesystem::path(root) / rest;
 #endif
@@ -76,18 +88,25 @@ public:
           m_authority(AuthorityOf(m_baseUrl)) {
         while (m_root.size() > 1 && (m_root.back() == '/' || m_root.back() == '\\'))
             m_root.pop_back();
+#ifdef _WIN32
+        // Findings name files with '/' on every platform, the root included.
+        for (char& c : m_shownRoot = m_root) {
+            if (c == '\\') c = '/';
+        }
+#else
+        m_shownRoot = m_root;
+#endif
     }
 
     std::string CatalogUrl(int testMode) const override {
-        return m_baseUrl.substr(0, m_baseUrl.find('/', m_baseUrl.find("://") + 3)) +
-               CatalogPath(testMode);
+        return SplitUrl(m_baseUrl).origin + CatalogPath(testMode);
     }
     std::string Authority() const override { return m_authority; }
     bool Live() const override { return false; }
 
     std::string Where(const std::string& url) const override {
         std::string path;
-        return Map(url, path) == Mapping::File ? path : url;
+        return Map(url, path) == Mapping::File ? path : Cp932ToUtf8(url);
     }
 
     Fetched FetchText(const std::string& url) override { return Read(url, std::string::npos); }
@@ -105,12 +124,10 @@ private:
 
     Mapping Map(const std::string& url, std::string& path, std::filesystem::path& disk) const {
         if (AuthorityOf(url) != m_authority) return Mapping::OtherHost;
-        const std::size_t begin = url.find('/', url.find("://") + 3);
-        std::string urlPath = begin == std::string::npos ? std::string("/") : url.substr(begin);
-        urlPath = urlPath.substr(0, urlPath.find_first_of("?#"));
         std::string relative;
-        if (!ResolvePath(urlPath, relative)) return Mapping::OutsideRoot;
-        path = m_root + relative;
+        if (!ResolvePath(RequestPath(url), relative)) return Mapping::OutsideRoot;
+        // The URL's path is in code page 932; findings are UTF-8.
+        path = m_shownRoot + Cp932ToUtf8(relative);
         disk = DiskPath(m_root, relative);
         return Mapping::File;
     }
@@ -166,6 +183,7 @@ private:
     }
 
     std::string m_root;
+    std::string m_shownRoot;
     std::string m_baseUrl;
     std::string m_authority;
 };
@@ -175,13 +193,13 @@ private:
 std::unique_ptr<Site> MakeDirectorySite(const std::string& root, const std::string& baseUrl,
                                         std::string& error) {
     std::error_code code;
-    if (!std::filesystem::is_directory(root, code)) {
+    if (!std::filesystem::is_directory(RootPath(root), code)) {
         error = "no such folder: " + root;
         return nullptr;
     }
     const std::string authority = AuthorityOf(baseUrl);
-    const std::size_t path = baseUrl.find('/', baseUrl.find("://") + 3);
-    if (authority.empty() || (path != std::string::npos && path + 1 != baseUrl.size())) {
+    const std::string rest = SplitUrl(baseUrl).rest;
+    if (authority.empty() || (!rest.empty() && rest != "/")) {
         error = "--base-url must be https://HOST/ (or http://HOST/), not " + baseUrl;
         return nullptr;
     }

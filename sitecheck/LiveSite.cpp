@@ -3,13 +3,21 @@
 #include <windows.h>
 #include <wininet.h>
 
+#include <algorithm>
+#include <condition_variable>
 #include <cstdio>
+#include <map>
 #include <memory>
+#include <mutex>
+#include <thread>
 
 #include "catalog/CatalogTransfer.h"
 #include "common/UniqueHandle.h"
 #include "http/HttpWebRequest.h"
+#include "http/RequestFlags.h"
+#include "sitecheck/Cp932.h"
 #include "sitecheck/Sites.h"
+#include "sitecheck/Url.h"
 
 namespace sitecheck {
 namespace {
@@ -92,7 +100,7 @@ struct CertificateProbe {
 
 bool Probe(const std::string& url, DWORD flags, CertificateProbe& probe) {
     probe.internet.reset(
-        InternetOpenA("velta-site", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+        InternetOpenA(http_flags::kUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
     if (!probe.internet) return false;
     std::string host(url.size() + 1, '\0'), path(url.size() + 1, '\0');
     URL_COMPONENTSA parts{};
@@ -105,25 +113,91 @@ bool Probe(const std::string& url, DWORD flags, CertificateProbe& probe) {
     probe.connection.reset(InternetConnectA(probe.internet.get(), host.c_str(), parts.nPort,
                                             nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
     if (!probe.connection) return false;
-    probe.request.reset(
-        HttpOpenRequestA(probe.connection.get(), "GET", path.c_str(), nullptr, nullptr, nullptr,
-                         flags | INTERNET_FLAG_SECURE | INTERNET_FLAG_RELOAD |
-                             INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_AUTO_REDIRECT,
-                         0));
+    probe.request.reset(HttpOpenRequestA(
+        probe.connection.get(), "GET", path.c_str(), nullptr, nullptr, nullptr,
+        (http_flags::kOpenFlagsHttps & ~http_flags::kIgnoredCertificateChecks) | flags, 0));
     return static_cast<bool>(probe.request);
+}
+
+// Creates (and leaves) the empty file the transfer will write to. A file
+// the checker cannot create is its own failure, never the site's: the
+// request would fail before any status, like a server that does not answer.
+bool CanCreate(const std::string& path, Fetched& result) {
+    UniqueFileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file) return true;
+    const DWORD error = GetLastError();
+    result.detail = Describe("cannot create its temporary file (error %lu) at ", error) + path;
+    return false;
+}
+
+// The file as the download run receives it: into a file, so that files of
+// any size pass, then its first headBytes bytes read back. Safe on any
+// thread: each call has its own request and its own file. An empty path:
+// the checker has no temporary folder.
+Fetched FetchToFile(const std::string& url, std::size_t headBytes, const std::string& path) {
+    Fetched result;
+    if (path.empty() || !CanCreate(path, result)) {
+        result.outcome = Outcome::CheckerFailed;
+        if (result.detail.empty()) result.detail = "no temporary folder";
+        return result;
+    }
+    {
+        CHttpWebRequest request(url.c_str());
+        request.StartToFile(path.c_str());
+        if (request.Wait(kWaitForever) != Completed) {
+            DescribeFailure(request, result);
+            if (IsOwnDiskError(request.GetLastErrorCode())) {
+                result.outcome = Outcome::CheckerFailed;
+                result.detail = Describe("writing its temporary file failed (error %lu)",
+                                         request.GetLastErrorCode()) +
+                                std::string(" at ") + path;
+            }
+        } else {
+            int64_t length = -1;
+            uint64_t received = 0;
+            request.GetContentLength(&length);
+            request.GetReceivedSize(&received);
+            result.lengthKnown = true;
+            if (length >= 0) result.contentLength = length;
+            result.contentType = request.GetContentType();
+            result.size = received;
+            result.outcome = Outcome::Ok;
+            result.status = 200;
+        }
+    }
+    if (result.outcome == Outcome::Ok && headBytes > 0) {
+        UniqueFileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (file) {
+            result.body.resize(headBytes);
+            DWORD read = 0;
+            if (!ReadFile(file.get(), result.body.data(), static_cast<DWORD>(headBytes), &read,
+                          nullptr)) {
+                read = 0;
+            }
+            result.body.resize(read);
+        }
+    }
+    DeleteFileA(path.c_str());
+    return result;
 }
 
 class LiveSite : public Site {
 public:
-    explicit LiveSite(std::string origin)
-        : m_origin(std::move(origin)), m_authority(AuthorityOf(m_origin)) {
+    LiveSite(std::string origin, LiveOptions options)
+        : m_origin(std::move(origin)),
+          m_authority(AuthorityOf(m_origin)),
+          m_options(std::move(options)) {
         char folder[MAX_PATH] = {};
         const DWORD length = GetTempPathA(sizeof folder, folder);
         if (length > 0 && length < sizeof folder) m_tempFolder = folder;
+        if (m_options.jobs < 1) m_options.jobs = 1;
     }
 
     std::string CatalogUrl(int testMode) const override { return m_origin + CatalogPath(testMode); }
-    std::string Where(const std::string& url) const override { return url; }
+    // URLs hold the file lists' names in code page 932, as the tool sends them.
+    std::string Where(const std::string& url) const override { return Cp932ToUtf8(url); }
     std::string Authority() const override { return m_authority; }
     bool Live() const override { return true; }
 
@@ -168,63 +242,74 @@ public:
         return result;
     }
 
-    // Into a file, as the download run does, so that files of any size pass.
     Fetched FetchFile(const std::string& url, std::size_t headBytes) override {
-        Fetched result;
-        char path[MAX_PATH];
-        std::snprintf(path, sizeof path, "%svelta-site-%lu-%u.part", m_tempFolder.c_str(),
-                      GetCurrentProcessId(), m_fileCounter++);
-        // A file the checker cannot create is its own failure, never the
-        // site's: the request would fail before any status, like a server
-        // that does not answer.
-        if (m_tempFolder.empty() || !CanCreate(path, result)) {
-            result.outcome = Outcome::CheckerFailed;
-            if (result.detail.empty()) result.detail = "no temporary folder";
+        const auto ahead = m_prefetched.find({url, headBytes});
+        if (ahead != m_prefetched.end()) {
+            Fetched result = std::move(ahead->second);
+            m_prefetched.erase(ahead);
             return result;
         }
+        return FetchToFile(url, headBytes, NextTempPath());
+    }
+
+    // m_options.jobs workers take the files in order; this thread waits for
+    // them and reports progress, so the progress sink needs no lock.
+    void Prefetch(const std::vector<std::pair<std::string, std::size_t>>& files) override {
+        std::vector<std::pair<std::string, std::size_t>> wanted;
+        for (const auto& file : files) {
+            if (m_prefetched.count(file) == 0 &&
+                std::find(wanted.begin(), wanted.end(), file) == wanted.end()) {
+                wanted.push_back(file);
+            }
+        }
+        if (wanted.empty()) return;
+        std::vector<std::string> paths;
+        for (std::size_t i = 0; i < wanted.size(); ++i) paths.push_back(NextTempPath());
+        std::vector<Fetched> results(wanted.size());
+        std::mutex mutex;
+        std::condition_variable changed;
+        std::size_t next = 0, done = 0;
+        auto work = [&] {
+            for (;;) {
+                std::size_t index;
+                {
+                    std::lock_guard<std::mutex> lock(mutex);
+                    if (next == wanted.size()) return;
+                    index = next++;
+                }
+                Fetched fetched =
+                    FetchToFile(wanted[index].first, wanted[index].second, paths[index]);
+                std::lock_guard<std::mutex> lock(mutex);
+                results[index] = std::move(fetched);
+                ++done;
+                changed.notify_all();
+            }
+        };
+        const std::size_t jobs =
+            std::min<std::size_t>(static_cast<std::size_t>(m_options.jobs), wanted.size());
+        std::vector<std::thread> workers;
+        for (std::size_t i = 0; i < jobs; ++i) workers.emplace_back(work);
         {
-            CHttpWebRequest request(url.c_str());
-            request.StartToFile(path);
-            if (request.Wait(kWaitForever) != Completed) {
-                DescribeFailure(request, result);
-                if (IsOwnDiskError(request.GetLastErrorCode())) {
-                    result.outcome = Outcome::CheckerFailed;
-                    result.detail = Describe("writing its temporary file failed (error %lu)",
-                                             request.GetLastErrorCode()) +
-                                    std::string(" at ") + path;
+            std::unique_lock<std::mutex> lock(mutex);
+            std::size_t shown = static_cast<std::size_t>(-1);
+            while (shown != wanted.size()) {
+                changed.wait(lock, [&] { return done != shown; });
+                shown = done;
+                if (m_options.progress) {
+                    lock.unlock();
+                    m_options.progress(shown, wanted.size());
+                    lock.lock();
                 }
-            } else {
-                int64_t length = -1;
-                uint64_t received = 0;
-                request.GetContentLength(&length);
-                request.GetReceivedSize(&received);
-                result.lengthKnown = true;
-                if (length >= 0) result.contentLength = length;
-                result.contentType = request.GetContentType();
-                result.size = received;
-                result.outcome = Outcome::Ok;
-                result.status = 200;
             }
         }
-        if (result.outcome == Outcome::Ok && headBytes > 0) {
-            UniqueFileHandle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-            if (file) {
-                result.body.resize(headBytes);
-                DWORD read = 0;
-                if (!ReadFile(file.get(), result.body.data(), static_cast<DWORD>(headBytes), &read,
-                              nullptr)) {
-                    read = 0;
-                }
-                result.body.resize(read);
-            }
+        for (std::thread& worker : workers) worker.join();
+        for (std::size_t i = 0; i < wanted.size(); ++i) {
+            m_prefetched.emplace(wanted[i], std::move(results[i]));
         }
-        DeleteFileA(path);
-        return result;
     }
 
     // A browser checks name and dates; the tool ignores both. One request
-    // without the ignore flags tells which of the two a browser would object to.
+    // with the tool's flags less those two tells which a browser objects to.
     std::string CertificateWarning(const std::string& url) override {
         CertificateProbe probe;
         if (!Probe(url, 0, probe)) return std::string();
@@ -243,9 +328,7 @@ public:
     // errors are ignored as the tool ignores them.
     std::optional<int> CertificateDaysLeft(const std::string& url) override {
         CertificateProbe probe;
-        if (!Probe(url,
-                   INTERNET_FLAG_IGNORE_CERT_CN_INVALID | INTERNET_FLAG_IGNORE_CERT_DATE_INVALID,
-                   probe) ||
+        if (!Probe(url, http_flags::kIgnoredCertificateChecks, probe) ||
             !HttpSendRequestA(probe.request.get(), nullptr, 0, nullptr, 0)) {
             return std::nullopt;
         }
@@ -271,34 +354,39 @@ public:
     }
 
 private:
-    // Creates (and leaves) the empty file the transfer will write to.
-    static bool CanCreate(const char* path, Fetched& result) {
-        UniqueFileHandle file(CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                          FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (file) return true;
-        const DWORD error = GetLastError();
-        result.detail = Describe("cannot create its temporary file (error %lu) at ", error) + path;
-        return false;
+    std::string NextTempPath() {
+        if (m_tempFolder.empty()) return std::string();
+        char path[MAX_PATH];
+        std::snprintf(path, sizeof path, "%svelta-site-%lu-%u.part", m_tempFolder.c_str(),
+                      GetCurrentProcessId(), m_fileCounter++);
+        return path;
     }
 
     std::string m_origin;
     std::string m_authority;
+    LiveOptions m_options;
     std::string m_tempFolder;
     unsigned m_fileCounter = 0;
+    std::map<std::pair<std::string, std::size_t>, Fetched> m_prefetched;
 };
 
 }  // namespace
 
 std::unique_ptr<Site> MakeLiveSite(const std::string& siteUrl, std::string& error) {
+    return MakeLiveSite(siteUrl, LiveOptions(), error);
+}
+
+std::unique_ptr<Site> MakeLiveSite(const std::string& siteUrl, const LiveOptions& options,
+                                   std::string& error) {
     std::string origin = siteUrl;
     while (!origin.empty() && origin.back() == '/') origin.pop_back();
     const std::string authority = AuthorityOf(origin);
-    if (authority.empty() || origin.find('/', origin.find("://") + 3) != std::string::npos) {
+    if (authority.empty() || !SplitUrl(origin).rest.empty()) {
         error = "the site must be given as https://HOST[:PORT], not " + siteUrl;
         return nullptr;
     }
     error.clear();
-    return std::make_unique<LiveSite>(origin);
+    return std::make_unique<LiveSite>(origin, options);
 }
 
 }  // namespace sitecheck

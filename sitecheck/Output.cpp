@@ -1,10 +1,16 @@
-#include <cstdio>
-#include <string>
+#include "sitecheck/Output.h"
 
-#include "sitecheck/SiteCheck.h"
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+
+#include "sitecheck/Rules.h"
+#include "sitecheck/Url.h"
 
 namespace sitecheck {
 namespace {
+
+constexpr char kDash[] = " \xE2\x80\x94 ";
 
 const char* SeverityName(Severity severity) {
     return severity == Severity::Error ? "error" : "warning";
@@ -14,17 +20,22 @@ std::string Plural(int n, const char* word) {
     return std::to_string(n) + " " + word + (n == 1 ? "" : "s");
 }
 
-std::string JsonString(const std::string& text) {
+std::string Hex(unsigned char c, const char* format) {
+    char text[8];
+    std::snprintf(text, sizeof text, format, c);
+    return text;
+}
+
+std::string JsonString(const std::string& raw) {
+    const std::string text = ValidUtf8(raw);
     std::string out = "\"";
     for (char c : text) {
         const unsigned char u = static_cast<unsigned char>(c);
         if (c == '"' || c == '\\') {
             out += '\\';
             out += c;
-        } else if (u < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", u);
-            out += escaped;
+        } else if (u < 0x20 || u == 0x7F) {
+            out += Hex(u, "\\u%04x");
         } else {
             out += c;
         }
@@ -32,27 +43,68 @@ std::string JsonString(const std::string& text) {
     return out + "\"";
 }
 
-}  // namespace
-
-std::string FormatText(const Report& report) {
+// One line of text output: valid UTF-8 without control characters, which
+// would break the line or the terminal showing it.
+std::string Printable(const std::string& raw) {
     std::string out;
-    for (const Finding& f : report.findings) {
-        out += f.file;
-        if (f.line > 0) out += ":" + std::to_string(f.line);
-        out += std::string(": ") + SeverityName(f.severity) + ": " + f.what + " \xE2\x80\x94 " +
-               f.customer + "\n";
+    for (char c : ValidUtf8(raw)) {
+        const unsigned char u = static_cast<unsigned char>(c);
+        out += u < 0x20 || u == 0x7F ? Hex(u, "\\x%02X") : std::string(1, c);
     }
-    if (!report.fatal.empty()) out += "velta-site: " + report.fatal + "\n";
-    out += "velta-site: " + Plural(report.Count(Severity::Error), "error") + ", " +
-           Plural(report.Count(Severity::Warning), "warning") + "; checked " +
-           Plural(report.catalogs, "catalog") + ", " + Plural(report.products, "product") + ", " +
-           Plural(report.files, "file") + "\n";
     return out;
 }
 
-std::string FormatJson(const Report& report) {
-    std::string out = "{\"errors\": " + std::to_string(report.Count(Severity::Error)) +
-                      ", \"warnings\": " + std::to_string(report.Count(Severity::Warning)) +
+Shown ShownAt(const Presentation& presentation, std::size_t i) {
+    return i < presentation.shown.size() ? presentation.shown[i] : Shown();
+}
+
+struct Counts {
+    int errors = 0, warnings = 0, accepted = 0;
+};
+
+Counts CountOf(const Report& report, const Presentation& presentation) {
+    Counts counts;
+    for (std::size_t i = 0; i < report.findings.size(); ++i) {
+        if (ShownAt(presentation, i).accepted) {
+            ++counts.accepted;
+        } else if (report.findings[i].severity == Severity::Error) {
+            ++counts.errors;
+        } else {
+            ++counts.warnings;
+        }
+    }
+    return counts;
+}
+
+std::string Summary(const Report& report, const Presentation& presentation) {
+    const Counts counts = CountOf(report, presentation);
+    std::string out =
+        "velta-site: " + Plural(counts.errors, "error") + ", " + Plural(counts.warnings, "warning");
+    if (presentation.acceptList) out += ", " + std::to_string(counts.accepted) + " accepted";
+    return out + "; checked " + Plural(report.catalogs, "catalog") + ", " +
+           Plural(report.products, "product") + ", " + Plural(report.files, "file") + "\n";
+}
+
+std::string FormatTextLines(const Report& report, const Presentation& presentation) {
+    std::string out;
+    for (std::size_t i = 0; i < report.findings.size(); ++i) {
+        const Finding& f = report.findings[i];
+        std::string line = f.file;
+        if (f.line > 0) line += ":" + std::to_string(f.line);
+        line += std::string(": ") + SeverityName(f.severity) + ": " + f.what + kDash + f.customer;
+        std::string tag = f.rule;
+        if (ShownAt(presentation, i).accepted) tag += tag.empty() ? "accepted" : ", accepted";
+        if (!tag.empty()) line += " [" + tag + "]";
+        out += Printable(line) + "\n";
+    }
+    if (!report.fatal.empty()) out += Printable("velta-site: " + report.fatal) + "\n";
+    return out + Summary(report, presentation);
+}
+
+std::string FormatJsonReport(const Report& report, const Presentation& presentation) {
+    const Counts counts = CountOf(report, presentation);
+    std::string out = "{\"errors\": " + std::to_string(counts.errors) +
+                      ", \"warnings\": " + std::to_string(counts.warnings) +
                       ", \"catalogs\": " + std::to_string(report.catalogs) +
                       ", \"products\": " + std::to_string(report.products) +
                       ", \"files\": " + std::to_string(report.files) + ", \"fatal\": " +
@@ -60,14 +112,227 @@ std::string FormatJson(const Report& report) {
                       ", \"findings\": [";
     for (std::size_t i = 0; i < report.findings.size(); ++i) {
         const Finding& f = report.findings[i];
-        out += std::string(i == 0 ? "\n" : ",\n") + "  {\"file\": " + JsonString(f.file) +
+        const Shown shown = ShownAt(presentation, i);
+        out += std::string(i == 0 ? "\n" : ",\n") + "  {\"rule\": " + JsonString(f.rule) +
+               ", \"file\": " + JsonString(f.file) +
                ", \"line\": " + (f.line > 0 ? std::to_string(f.line) : std::string("null")) +
                ", \"severity\": \"" + SeverityName(f.severity) +
                "\", \"what\": " + JsonString(f.what) + ", \"customer\": " + JsonString(f.customer) +
-               "}";
+               ", \"text\": " + JsonString(shown.text) +
+               ", \"accepted\": " + (shown.accepted ? "true" : "false") + "}";
     }
-    out += report.findings.empty() ? "]}\n" : "\n]}\n";
+    out += report.findings.empty() ? "]" : "\n]";
+    return out + ", \"accepted\": " + std::to_string(counts.accepted) + "}\n";
+}
+
+std::string SarifRules(const std::vector<Rule>& rules, const std::string& indent) {
+    std::string out = "[";
+    for (std::size_t i = 0; i < rules.size(); ++i) {
+        const Rule& r = rules[i];
+        out += std::string(i == 0 ? "\n" : ",\n") + indent + "  {\"id\": " + JsonString(r.id) +
+               ", \"shortDescription\": {\"text\": " + JsonString(r.summary) +
+               "}, \"fullDescription\": {\"text\": " +
+               JsonString(std::string(r.summary) + kDash + r.customer) +
+               "}, \"help\": {\"text\": " + JsonString(r.fix) +
+               "}, \"defaultConfiguration\": {\"level\": \"" + SeverityName(r.severity) + "\"}}";
+    }
+    return out + (rules.empty() ? "]" : "\n" + indent + "]");
+}
+
+std::string SarifResult(const Finding& f, const Shown& shown, const std::vector<Rule>& rules) {
+    std::string out = "{";
+    if (!f.rule.empty()) {
+        out += "\"ruleId\": " + JsonString(f.rule) + ", ";
+        for (std::size_t k = 0; k < rules.size(); ++k) {
+            if (f.rule == rules[k].id) out += "\"ruleIndex\": " + std::to_string(k) + ", ";
+        }
+    }
+    out += std::string("\"level\": \"") + SeverityName(f.severity) +
+           "\", \"message\": {\"text\": " + JsonString(f.what + kDash + f.customer) +
+           "}, \"locations\": [{\"physicalLocation\": {\"artifactLocation\": {\"uri\": " +
+           JsonString(ArtifactUri(f.file)) + "}";
+    if (f.line > 0) {
+        out += ", \"region\": {\"startLine\": " + std::to_string(f.line);
+        if (!shown.text.empty()) out += ", \"snippet\": {\"text\": " + JsonString(shown.text) + "}";
+        out += "}";
+    }
+    out += "}}]";
+    if (shown.accepted) {
+        out +=
+            ", \"suppressions\": [{\"kind\": \"external\", \"justification\": "
+            "\"listed in the accept file\"}]";
+    }
+    return out + "}";
+}
+
+}  // namespace
+
+std::string FormatSarif(const Report& report, const Presentation& presentation,
+                        const std::vector<Rule>& rules) {
+    std::string out =
+        "{\n"
+        "  \"$schema\": \"https://json.schemastore.org/sarif-2.1.0.json\",\n"
+        "  \"version\": \"2.1.0\",\n"
+        "  \"runs\": [{\n"
+        "    \"tool\": {\"driver\": {\"name\": \"velta-site\", \"rules\": " +
+        SarifRules(rules, "    ") +
+        "}},\n"
+        "    \"invocations\": [{\"executionSuccessful\": " +
+        (report.fatal.empty() ? std::string("true") : std::string("false"));
+    if (!report.fatal.empty()) {
+        out +=
+            ", \"toolExecutionNotifications\": [{\"level\": \"error\", \"message\": {\"text\": " +
+            JsonString(report.fatal) + "}}]";
+    }
+    out += "}],\n    \"results\": [";
+    for (std::size_t i = 0; i < report.findings.size(); ++i) {
+        out += std::string(i == 0 ? "\n      " : ",\n      ") +
+               SarifResult(report.findings[i], ShownAt(presentation, i), rules);
+    }
+    out += report.findings.empty() ? "]\n" : "\n    ]\n";
+    return out + "  }]\n}\n";
+}
+
+namespace {
+
+// Workflow commands end a message at a line break and a property at ',' or
+// "::"; '%' introduces the escapes.
+std::string GithubEscape(const std::string& raw, bool property) {
+    std::string out;
+    for (char c : ValidUtf8(raw)) {
+        const unsigned char u = static_cast<unsigned char>(c);
+        if (c == '%' || c == '\r' || c == '\n' || (property && (c == ':' || c == ','))) {
+            out += Hex(u, "%%%02X");
+        } else if (u < 0x20 || u == 0x7F) {
+            out += Hex(u, "\\x%02X");
+        } else {
+            out += c;
+        }
+    }
     return out;
+}
+
+std::string FormatGithub(const Report& report, const Presentation& presentation) {
+    std::string out;
+    for (std::size_t i = 0; i < report.findings.size(); ++i) {
+        const Finding& f = report.findings[i];
+        const bool accepted = ShownAt(presentation, i).accepted;
+        std::string title = f.rule.empty() ? std::string("velta-site") : f.rule;
+        if (accepted) title += " (accepted)";
+        out += std::string("::") + (accepted ? "notice" : SeverityName(f.severity)) +
+               " file=" + GithubEscape(f.file, true);
+        if (f.line > 0) out += ",line=" + std::to_string(f.line);
+        out += ",title=" + GithubEscape(title, true) +
+               "::" + GithubEscape(f.what + kDash + f.customer, false) + "\n";
+    }
+    if (!report.fatal.empty()) {
+        out += "::error title=velta-site::" + GithubEscape(report.fatal, false) + "\n";
+    }
+    return out + Summary(report, presentation);
+}
+
+bool Allowed(unsigned char c, const char* extra) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+           (c != 0 && std::strchr("-._~!$&'()*+,;=@/", c) != nullptr) ||
+           (c != 0 && std::strchr(extra, c) != nullptr);
+}
+
+std::string PercentEncode(const std::string& text, const char* extra) {
+    std::string out;
+    for (char c : text) {
+        const unsigned char u = static_cast<unsigned char>(c);
+        out += Allowed(u, extra) ? std::string(1, c) : Hex(u, "%%%02X");
+    }
+    return out;
+}
+
+bool IsDriveLetter(const std::string& path) {
+    return path.size() >= 3 && std::isalpha(static_cast<unsigned char>(path[0])) &&
+           path[1] == ':' && (path[2] == '/' || path[2] == '\\');
+}
+
+}  // namespace
+
+std::optional<Format> ParseFormat(const std::string& name) {
+    if (name == "text") return Format::Text;
+    if (name == "json") return Format::Json;
+    if (name == "sarif") return Format::Sarif;
+    if (name == "github") return Format::Github;
+    return std::nullopt;
+}
+
+std::string FormatReport(const Report& report, Format format, const Presentation& presentation) {
+    switch (format) {
+        case Format::Json:
+            return FormatJsonReport(report, presentation);
+        case Format::Sarif:
+            return FormatSarif(report, presentation, AllRules());
+        case Format::Github:
+            return FormatGithub(report, presentation);
+        case Format::Text:
+            break;
+    }
+    return FormatTextLines(report, presentation);
+}
+
+std::string FormatText(const Report& report) {
+    return FormatReport(report, Format::Text, Presentation());
+}
+
+std::string FormatJson(const Report& report) {
+    return FormatReport(report, Format::Json, Presentation());
+}
+
+int ExitStatus(const Report& report, const Presentation& presentation, bool strict) {
+    if (report.ExitStatus() == 3) return 3;
+    const Counts counts = CountOf(report, presentation);
+    return counts.errors > 0 || (strict && counts.warnings > 0) ? 1 : 0;
+}
+
+std::string ValidUtf8(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        std::size_t length = 0;
+        unsigned minimum = 0, value = 0;
+        if (c < 0x80) {
+            length = 1, minimum = 0, value = c;
+        } else if ((c & 0xE0) == 0xC0) {
+            length = 2, minimum = 0x80, value = c & 0x1F;
+        } else if ((c & 0xF0) == 0xE0) {
+            length = 3, minimum = 0x800, value = c & 0x0F;
+        } else if ((c & 0xF8) == 0xF0) {
+            length = 4, minimum = 0x10000, value = c & 0x07;
+        }
+        bool good = length > 0 && i + length <= text.size();
+        for (std::size_t k = 1; good && k < length; ++k) {
+            const unsigned char t = static_cast<unsigned char>(text[i + k]);
+            good = (t & 0xC0) == 0x80;
+            value = (value << 6) | (t & 0x3F);
+        }
+        good =
+            good && value >= minimum && value <= 0x10FFFF && !(value >= 0xD800 && value <= 0xDFFF);
+        if (good) {
+            out.append(text, i, length);
+            i += length;
+        } else {
+            out += Hex(c, "\\x%02X");
+            ++i;
+        }
+    }
+    return out;
+}
+
+std::string ArtifactUri(const std::string& file) {
+    const std::string text = ValidUtf8(file);
+    if (!SplitUrl(text).origin.empty()) return PercentEncode(text, ":?#[]%");
+    const std::string& path = text;
+    if (IsDriveLetter(path))
+        return "file:///" + path.substr(0, 2) + PercentEncode(path.substr(2), ":");
+    if (!path.empty() && path[0] == '/') return "file://" + PercentEncode(path, ":");
+    // A ':' in a relative reference would read as a scheme.
+    return PercentEncode(path, "");
 }
 
 }  // namespace sitecheck

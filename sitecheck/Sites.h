@@ -3,6 +3,7 @@
 // (portable) and the live server through the tool's own request class
 // (Windows only).
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -24,8 +25,17 @@ std::unique_ptr<Site> MakeDirectorySite(const std::string& root, const std::stri
                                         std::string& error);
 
 #ifdef _WIN32
+struct LiveOptions {
+    // Files fetched at once when the checker announces them (Site::Prefetch).
+    int jobs = 4;
+    // Called on the checker's thread as prefetched files complete.
+    std::function<void(std::size_t done, std::size_t total)> progress;
+};
+
 // siteUrl: "https://HOST[:PORT]" (or http://, for servers without TLS).
 std::unique_ptr<Site> MakeLiveSite(const std::string& siteUrl, std::string& error);
+std::unique_ptr<Site> MakeLiveSite(const std::string& siteUrl, const LiveOptions& options,
+                                   std::string& error);
 #endif
 
 }  // namespace sitecheck

@@ -36,7 +36,8 @@ SiteFolder::SiteFolder(const SiteFiles& files) {
         std::filesystem::temp_directory_path() /
         ("velta-site-test-" + std::to_string(random()) + "-" + std::to_string(counter++));
     std::filesystem::create_directories(root);
-    m_path = root.string();
+    // As findings spell folders: '/' on every platform.
+    m_path = root.generic_string();
     for (const auto& [relative, bytes] : files) {
         const std::filesystem::path path = sitecheck::DiskPath(m_path, relative);
         std::filesystem::create_directories(path.parent_path());

@@ -1,0 +1,19 @@
+#pragma once
+// An http(s) URL cut where a web server cuts it: the origin (scheme and
+// authority) and the rest (path, query and fragment as written).
+#include <string>
+
+namespace sitecheck {
+
+struct UrlParts {
+    std::string origin;  // "https://host:port"; empty when the text has no "scheme://"
+    std::string rest;    // from the first '/', '?' or '#' after the authority; may be empty
+};
+
+UrlParts SplitUrl(const std::string& url);
+
+// The path a server is asked for: the rest without query and fragment,
+// "/" when that is empty.
+std::string RequestPath(const std::string& url);
+
+}  // namespace sitecheck

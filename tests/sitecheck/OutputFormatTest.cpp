@@ -1,0 +1,276 @@
+// The report's formats with findings built here: the rule id in every
+// format, accepted findings, the escapes each format needs and valid UTF-8
+// whatever bytes a finding carries. (That the SARIF passes Microsoft's own
+// validator is sarif_validation_test.sh's.)
+#include <gtest/gtest.h>
+
+#include "sitecheck/Accept.h"
+#include "sitecheck/Output.h"
+#include "sitecheck/Rules.h"
+
+namespace {
+
+using sitecheck::Finding;
+using sitecheck::Format;
+using sitecheck::Presentation;
+using sitecheck::Report;
+using sitecheck::Severity;
+using sitecheck::Shown;
+
+const std::string kDash = " \xE2\x80\x94 ";
+
+Report TwoFindings() {
+    Report report;
+    report.catalogs = 1;
+    report.products = 2;
+    report.files = 3;
+    report.findings.push_back(Finding{"site/p/downloadlist.txt", 2, Severity::Error,
+                                      "the file \"data.cab\": missing",
+                                      "ダウンロードに失敗しました。", "VS104"});
+    report.findings.push_back(Finding{"site/catalog.txt", 0, Severity::Warning, "an empty catalog",
+                                      "no products", "VS021"});
+    return report;
+}
+
+Presentation Accepting(bool first, bool second) {
+    Presentation p;
+    p.acceptList = true;
+    p.shown = {Shown{"data.cab", first}, Shown{"", second}};
+    return p;
+}
+
+TEST(OutputFormat, TextLinesEndWithTheRuleAndWhetherAccepted) {
+    const Report report = TwoFindings();
+    EXPECT_EQ(sitecheck::FormatReport(report, Format::Text, Presentation()),
+              "site/p/downloadlist.txt:2: error: the file \"data.cab\": missing" + kDash +
+                  "ダウンロードに失敗しました。 [VS104]\n"
+                  "site/catalog.txt: warning: an empty catalog" +
+                  kDash +
+                  "no products [VS021]\n"
+                  "velta-site: 1 error, 1 warning; checked 1 catalog, 2 products, 3 files\n");
+    EXPECT_EQ(sitecheck::FormatReport(report, Format::Text, Accepting(true, false)),
+              "site/p/downloadlist.txt:2: error: the file \"data.cab\": missing" + kDash +
+                  "ダウンロードに失敗しました。 [VS104, accepted]\n"
+                  "site/catalog.txt: warning: an empty catalog" +
+                  kDash +
+                  "no products [VS021]\n"
+                  "velta-site: 0 errors, 1 warning, 1 accepted; checked 1 catalog, 2 products, "
+                  "3 files\n");
+}
+
+TEST(OutputFormat, JsonCarriesRuleLineTextAndAcceptance) {
+    const std::string json =
+        sitecheck::FormatReport(TwoFindings(), Format::Json, Accepting(false, true));
+    EXPECT_EQ(json.rfind("{\"errors\": 1, \"warnings\": 0, ", 0), 0u) << json;
+    EXPECT_NE(
+        json.find("{\"rule\": \"VS104\", \"file\": \"site/p/downloadlist.txt\", \"line\": 2, "
+                  "\"severity\": \"error\", \"what\": \"the file \\\"data.cab\\\": missing\", "
+                  "\"customer\": \"ダウンロードに失敗しました。\", \"text\": \"data.cab\", "
+                  "\"accepted\": false}"),
+        std::string::npos)
+        << json;
+    EXPECT_NE(json.find("\"line\": null, \"severity\": \"warning\""), std::string::npos) << json;
+    EXPECT_NE(json.find("\"accepted\": true}"), std::string::npos) << json;
+    const std::string end = "\n], \"accepted\": 1}\n";
+    EXPECT_EQ(json.substr(json.size() - end.size()), end) << json;
+}
+
+TEST(OutputFormat, EveryFormatIsValidUtf8WhateverBytesAFindingHolds) {
+    Report report;
+    // Code page 932 bytes of a name, a lone continuation byte, a truncated
+    // sequence, an encoded surrogate and a control character.
+    report.findings.push_back(Finding{"site/\x83\x66\x81\x5B\x83\x5E.cab", 1, Severity::Error,
+                                      "bad \x80 \xE3\x81 \xED\xA0\x80 \x01", "x", "VS001"});
+    report.fatal = "cannot reach \xFF";
+    for (Format format : {Format::Text, Format::Json, Format::Sarif, Format::Github}) {
+        const std::string out = sitecheck::FormatReport(report, format, Presentation());
+        EXPECT_EQ(sitecheck::ValidUtf8(out), out) << static_cast<int>(format) << "\n" << out;
+        EXPECT_NE(out.find("x83"), std::string::npos) << out;  // kept visible, escaped
+        EXPECT_EQ(out.find('\x01'), std::string::npos) << out;
+    }
+}
+
+TEST(OutputFormat, ValidUtf8KeepsGoodSequencesAndEscapesTheRest) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"plain ascii", "plain ascii"},
+        {"ダウンロード", "ダウンロード"},
+        {"\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80"},      // four bytes
+        {"\x83\x5F", "\\x83_"},                        // code page 932 pair
+        {"\xC0\xAF", "\\xC0\\xAF"},                    // overlong '/'
+        {"\xED\xA0\x80", "\\xED\\xA0\\x80"},           // surrogate
+        {"\xF4\x90\x80\x80", "\\xF4\\x90\\x80\\x80"},  // above U+10FFFF
+        {"\xE3\x83", "\\xE3\\x83"},                    // cut short at the end
+        {"a\xE3"
+         "b",
+         "a\\xE3b"},  // cut short by ASCII
+    };
+    for (const auto& [in, expected] : cases) EXPECT_EQ(sitecheck::ValidUtf8(in), expected) << in;
+}
+
+TEST(OutputFormat, GithubAnnotationsEscapeMessagesAndProperties) {
+    struct Case {
+        Finding finding;
+        bool accepted;
+        std::string expected;
+    };
+    const std::vector<Case> cases = {
+        {{"site/p/list.txt", 3, Severity::Error, "w", "c", "VS104"},
+         false,
+         "::error file=site/p/list.txt,line=3,title=VS104::w" + kDash + "c\n"},
+        {{"site/catalog.txt", 0, Severity::Warning, "w", "c", "VS021"},
+         false,
+         "::warning file=site/catalog.txt,title=VS021::w" + kDash + "c\n"},
+        {{"https://h:8443/a,b.txt", 1, Severity::Error, "100% off\r\nnext: a,b", "c", "VS104"},
+         false,
+         "::error file=https%3A//h%3A8443/a%2Cb.txt,line=1,title=VS104::100%25 off%0D%0Anext: "
+         "a,b" +
+             kDash + "c\n"},
+        {{"site/p/list.txt", 3, Severity::Error, "w", "c", "VS104"},
+         true,
+         "::notice file=site/p/list.txt,line=3,title=VS104 (accepted)::w" + kDash + "c\n"},
+    };
+    for (const Case& c : cases) {
+        Report report;
+        report.findings = {c.finding};
+        Presentation p;
+        p.shown = {Shown{"", c.accepted}};
+        const std::string out = sitecheck::FormatReport(report, Format::Github, p);
+        EXPECT_EQ(out.substr(0, out.find('\n') + 1), c.expected);
+        EXPECT_NE(out.find("\nvelta-site: "), std::string::npos) << out;
+    }
+}
+
+TEST(OutputFormat, ArtifactUrisAreValidUriReferences) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"site/p/downloadlist.txt", "site/p/downloadlist.txt"},
+        {"my site/p/a#b?.txt", "my%20site/p/a%23b%3F.txt"},
+        {"100%/x", "100%25/x"},
+        {"c:x/list.txt", "c%3Ax/list.txt"},  // no scheme in a relative reference
+        {"site/データ.cab", "site/%E3%83%87%E3%83%BC%E3%82%BF.cab"},
+        {"/tmp/site/p/list.txt", "file:///tmp/site/p/list.txt"},
+        {"C:/Users/v/site/list.txt", "file:///C:/Users/v/site/list.txt"},
+        {"https://h:8443/p/a%20b.cab?x=1#f", "https://h:8443/p/a%20b.cab?x=1#f"},
+        {"https://h/p/a b\\c.cab", "https://h/p/a%20b%5Cc.cab"},
+        {"site/\x83\x5F", "site/%5Cx83_"},
+    };
+    for (const auto& [file, uri] : cases) EXPECT_EQ(sitecheck::ArtifactUri(file), uri) << file;
+}
+
+TEST(OutputFormat, SarifNamesRulesRegionsAndSuppressions) {
+    const std::vector<sitecheck::Rule> rules = {
+        {"VS021", Severity::Warning, "empty catalog", "no products", "list a product"},
+        {"VS104", Severity::Error, "file missing", "download fails", "upload it"},
+    };
+    Report report = TwoFindings();
+    report.fatal = "internal";
+    const std::string sarif = sitecheck::FormatSarif(report, Accepting(true, false), rules);
+    for (const std::string& piece : {
+             std::string("\"version\": \"2.1.0\""),
+             std::string("{\"id\": \"VS104\", \"shortDescription\": {\"text\": \"file missing\"}"),
+             std::string("\"help\": {\"text\": \"upload it\"}"),
+             std::string("{\"ruleId\": \"VS104\", \"ruleIndex\": 1, \"level\": \"error\""),
+             std::string("{\"ruleId\": \"VS021\", \"ruleIndex\": 0, \"level\": \"warning\""),
+             std::string("\"region\": {\"startLine\": 2, \"snippet\": {\"text\": \"data.cab\"}}"),
+             std::string("{\"uri\": \"site/catalog.txt\"}}}]}"),
+             std::string("\"suppressions\": [{\"kind\": \"external\""),
+             std::string("\"executionSuccessful\": false"),
+         }) {
+        EXPECT_NE(sarif.find(piece), std::string::npos) << piece << "\n" << sarif;
+    }
+    EXPECT_EQ(sarif.find("suppressions"), sarif.rfind("suppressions")) << sarif;
+}
+
+TEST(OutputFormat, ExitStatusFromErrorsWarningsAcceptanceAndStrict) {
+    struct Case {
+        const char* name;
+        std::vector<Severity> severities;
+        std::vector<bool> accepted;
+        bool strict;
+        bool fatal;
+        int status;
+    };
+    const std::vector<Case> cases = {
+        {"clean", {}, {}, false, false, 0},
+        {"clean, strict", {}, {}, true, false, 0},
+        {"a warning", {Severity::Warning}, {false}, false, false, 0},
+        {"a warning, strict", {Severity::Warning}, {false}, true, false, 1},
+        {"an accepted warning, strict", {Severity::Warning}, {true}, true, false, 0},
+        {"an error", {Severity::Error}, {false}, false, false, 1},
+        {"an accepted error", {Severity::Error}, {true}, false, false, 0},
+        {"one of two errors accepted",
+         {Severity::Error, Severity::Error},
+         {true, false},
+         false,
+         false,
+         1},
+        {"site unreadable", {}, {}, false, true, 3},
+        {"site unreadable, all accepted", {Severity::Error}, {true}, true, true, 3},
+    };
+    for (const Case& c : cases) {
+        Report report;
+        Presentation p;
+        for (std::size_t i = 0; i < c.severities.size(); ++i) {
+            report.findings.push_back(Finding{"f", 1, c.severities[i], "w", "c", "VS001"});
+            p.shown.push_back(Shown{"", c.accepted[i]});
+        }
+        if (c.fatal) report.fatal = "cannot reach it";
+        EXPECT_EQ(sitecheck::ExitStatus(report, p, c.strict), c.status) << c.name;
+    }
+}
+
+TEST(AcceptList, ParsesTabSeparatedEntriesAndRefusesOthers) {
+    std::string error;
+    const auto entries = sitecheck::ParseAcceptList(
+        "\xEF\xBB\xBF# known findings\r\n"
+        "\r\n"
+        "VS104\tp/downloadlist.txt\tdata.cab\r\n"
+        "VS021\tqrnSupport/download/VELTA/veltadownloadlist.txt\n"
+        "VS030\tp/downloadlist.txt\t setup.exe \n",
+        error);
+    ASSERT_EQ(error, "");
+    ASSERT_EQ(entries.size(), 3u);
+    EXPECT_EQ(entries[0].rule, "VS104");
+    EXPECT_EQ(entries[0].file, "p/downloadlist.txt");
+    EXPECT_EQ(entries[0].text, "data.cab");
+    EXPECT_EQ(entries[0].line, 3);
+    EXPECT_EQ(entries[1].text, "");
+    EXPECT_EQ(entries[2].text, " setup.exe ");  // blanks are part of the line's text
+
+    for (const char* bad : {"VS104 p/downloadlist.txt data.cab\n", "104\tp/list.txt\tx\n",
+                            "VS\tp/list.txt\tx\n", "VS104\t\tx\n", "VS104\n"}) {
+        sitecheck::ParseAcceptList(std::string("# ok\n") + bad, error);
+        EXPECT_EQ(error.rfind("line 2: ", 0), 0u) << bad << " -> " << error;
+    }
+}
+
+TEST(AcceptList, MatchesRuleFileBelowTheSiteAndLineTextNotNumber) {
+    Report report = TwoFindings();
+    const std::vector<std::string> siteFiles = {"p/downloadlist.txt", "catalog.txt"};
+    struct Case {
+        const char* name;
+        sitecheck::AcceptEntry entry;
+        bool firstAccepted, secondAccepted;
+    };
+    const std::vector<Case> cases = {
+        {"rule, file and text", {"VS104", "p/downloadlist.txt", "data.cab", 1}, true, false},
+        {"no line, no text", {"VS021", "catalog.txt", "", 1}, false, true},
+        {"other rule", {"VS105", "p/downloadlist.txt", "data.cab", 1}, false, false},
+        {"other file", {"VS104", "q/downloadlist.txt", "data.cab", 1}, false, false},
+        {"other text", {"VS104", "p/downloadlist.txt", "data2.cab", 1}, false, false},
+        {"the path as printed is not below the site",
+         {"VS104", "site/p/downloadlist.txt", "data.cab", 1},
+         false,
+         false},
+    };
+    for (const Case& c : cases) {
+        Presentation p;
+        p.shown = {Shown{"data.cab", false}, Shown{"", false}};
+        const auto unused = sitecheck::ApplyAcceptList({c.entry}, report, siteFiles, p);
+        EXPECT_TRUE(p.acceptList);
+        EXPECT_EQ(p.shown[0].accepted, c.firstAccepted) << c.name;
+        EXPECT_EQ(p.shown[1].accepted, c.secondAccepted) << c.name;
+        EXPECT_EQ(unused.size(), c.firstAccepted || c.secondAccepted ? 0u : 1u) << c.name;
+    }
+}
+
+}  // namespace

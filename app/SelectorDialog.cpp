@@ -15,9 +15,9 @@
 #include <utility>
 
 #include "BuildConfig.h"
-#include "app/ProcessState.h"
 #include "app/TestMode.h"
 #include "catalog/CatalogFetch.h"
+#include "catalog/ProcessState.h"
 #include "res/resource.h"
 
 namespace {

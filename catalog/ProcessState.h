@@ -1,7 +1,8 @@
 #pragma once
 // Process-wide state shared by the subsystems. Written on the main thread
-// only. Declared here, the lowest layer that knows the catalog's records, so
-// that catalog and download may read it; app/ProcessState.cpp defines it.
+// only. Declared and defined (catalog/ProcessState.cpp) in the lowest layer
+// that knows the catalog's records, so that catalog and download read it and
+// link without the application above them.
 #include <string>
 
 #include "catalog/CatalogTypes.h"

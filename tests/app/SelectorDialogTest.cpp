@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "BuildConfig.h"
-#include "app/ProcessState.h"
 #include "app/SelectorDialog.h"
+#include "catalog/ProcessState.h"
 #include "res/resource.h"
 #include "tests/support/MessageBoxWatcher.h"
 #include "tests/support/Routes.h"

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "catalog/CatalogTypes.h"
-#include "common/TestModeTitle.h"  // VELTA_TEST_MODE_SUFFIX
+#include "common/TestModeTitle.h"  // AppendTestModeSuffix
 
 extern int g_testMode;              // 0 or 1, decided from the executable's name
 extern std::string g_productName;   // display name of the chosen product (CP932)

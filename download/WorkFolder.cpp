@@ -8,6 +8,7 @@
 #include <cstring>
 #include <vector>
 
+#include "common/CustomerTexts.h"
 #include "common/UniqueHandle.h"
 #include "download/FileName.h"
 #include "download/WorkFolderPath.h"
@@ -68,7 +69,7 @@ bool FirstFreeCandidate(const char* base, char (&candidate)[MAX_PATH]) {
 }
 
 void ShowNoDestination() {
-    MessageBoxA(nullptr, "ダウンロード先の取得に失敗しました。", "ダウンロード失敗", MB_OK);
+    MessageBoxA(nullptr, texts::kNoDestination, texts::kNoDestinationCaption, MB_OK);
 }
 
 // Strips the reparse data from a directory link so that it becomes a plain

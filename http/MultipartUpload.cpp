@@ -25,6 +25,14 @@ HANDLE OpenForReading(const char* path) {
                        FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
+// The current size of an open file: 0, or the error of the platform's answer.
+DWORD ReadFileSize(HANDLE file, uint64_t& size) {
+    LARGE_INTEGER value{};
+    if (!GetFileSizeEx(file, &value)) return GetLastError();
+    size = static_cast<uint64_t>(value.QuadPart);
+    return 0;
+}
+
 // 0 when the part's file still has the size it announces; otherwise the
 // error the send fails with: the open error, ERROR_HANDLE_EOF for a file that
 // shrank, ERROR_FILE_INVALID for one that grew.
@@ -32,9 +40,8 @@ DWORD CheckDiskPart(const FormPart& part) {
     if (part.fileName.empty() || part.filePath.empty()) return 0;
     const UniqueFileHandle file(OpenForReading(part.filePath.c_str()));
     if (!file) return GetLastError();
-    LARGE_INTEGER size{};
-    if (!GetFileSizeEx(file.get(), &size)) return GetLastError();
-    const uint64_t now = static_cast<uint64_t>(size.QuadPart);
+    uint64_t now = 0;
+    if (const DWORD error = ReadFileSize(file.get(), now)) return error;
     if (now == part.size) return 0;
     return now < part.size ? ERROR_HANDLE_EOF : ERROR_FILE_INVALID;
 }
@@ -68,16 +75,12 @@ int CHttpWebRequest::AddFormFile(const char* name, const char* fileName, const c
         m_lastError = GetLastError();
         return 0;
     }
-    DWORD high = 0;
-    const DWORD low = GetFileSize(file.get(), &high);
-    if (low == INVALID_FILE_SIZE) {
-        const DWORD error = GetLastError();
-        if (error != NO_ERROR) {
-            m_lastError = error;
-            return 0;
-        }
+    uint64_t size = 0;
+    if (const DWORD error = ReadFileSize(file.get(), size)) {
+        m_lastError = error;
+        return 0;
     }
-    if (high != 0 || low >= multipart::kMaxDiskPartSize) {
+    if (size >= multipart::kMaxDiskPartSize) {
         m_lastError = ERROR_FILE_TOO_LARGE;
         return 0;
     }
@@ -86,7 +89,7 @@ int CHttpWebRequest::AddFormFile(const char* name, const char* fileName, const c
     part.fileName = fileName;
     part.contentType = contentType;
     part.filePath = path;
-    part.size = low;
+    part.size = size;
     m_formParts.push_back(std::move(part));
     return 1;
 }
@@ -130,9 +133,11 @@ size_t CHttpWebRequest::ReadPartChunk(const FormPart& part, uint64_t offset, uin
         m_lastError = GetLastError();
         return 0;
     }
-    DWORD high = 0;
-    const DWORD low = GetFileSize(file.get(), &high);
-    const uint64_t current = (static_cast<uint64_t>(high) << 32) | low;
+    uint64_t current = 0;
+    if (const DWORD error = ReadFileSize(file.get(), current)) {
+        m_lastError = error;
+        return 0;
+    }
     if (offset >= current) {
         if (offset < part.size) m_lastError = ERROR_HANDLE_EOF;
         return 0;

@@ -38,7 +38,7 @@ constexpr char kNoDestinationCaption[] = "ダウンロード失敗";
 // "ダウンロド" without the long vowel mark, as the tool has always shown it.
 constexpr char kFileCounterFormat[] = "%d番目のファイルをダウンロド中 / 全%d件";
 // printf formats of the progress line, shown one after the other: done and
-// total bytes (in GB once the total passes 10 GiB, otherwise in MB), the
+// total bytes (in GB from a total of 11 GiB on, otherwise in MB), the
 // speed in MB/s and the remaining time as minutes:seconds.
 constexpr char kProgressSizeGbFormat[] = "%.2fGB / %.2fGB";
 constexpr char kProgressSizeMbFormat[] = "%.1fMB / %.1fMB";

@@ -15,9 +15,10 @@
 #include <utility>
 
 #include "BuildConfig.h"
-#include "app/ProcessState.h"
 #include "app/TestMode.h"
 #include "catalog/CatalogFetch.h"
+#include "catalog/ProcessState.h"
+#include "common/CustomerTexts.h"
 #include "res/resource.h"
 
 namespace {
@@ -25,10 +26,6 @@ namespace {
 constexpr UINT kFetchDelayMs = 100;
 constexpr COLORREF kHeadingColour = RGB(0, 64, 0);
 
-constexpr char kSelectPrompt[] =
-    "ダウンロードしたい製品を選択し、セットアップ開始ボタンをクリックしてください。";
-constexpr char kCatalogFailedStatus[] = "ダウンロードカタログの取得に失敗しました。";
-using texts::kNoProducts;
 constexpr char kUserPageUrl[] = "https://" VELTA_USER_PAGE_HOST "/zeva/new_support_login.asp";
 
 HWND ProductList(HWND dialog) { return GetDlgItem(dialog, IDC_SELECTOR_PRODUCTS); }
@@ -67,7 +64,7 @@ void FillProductList(HWND dialog) {
         EnableChoice(dialog, TRUE);
         return;
     }
-    SendMessageA(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(kNoProducts));
+    SendMessageA(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(texts::kNoProducts));
     SendMessageA(list, CB_SETCURSEL, 0, 0);
 }
 
@@ -75,11 +72,11 @@ INT_PTR OnTimer(HWND dialog) {
     // First, before anything can run a message loop: the catalog is fetched
     // once per dialog, also while a message box of the fetch is open.
     KillTimer(dialog, IDT_SELECTOR_FETCH);
-    SetDlgItemTextA(dialog, IDC_SELECTOR_STATUS, kSelectPrompt);
+    SetDlgItemTextA(dialog, IDC_SELECTOR_STATUS, texts::kSelectPrompt);
     const int result = FetchCatalog();
     if (result < 0) {
         SetDlgItemTextA(dialog, IDC_SELECTOR_STATUS,
-                        result == -1 ? kUpdateNotice : kCatalogFailedStatus);
+                        result == -1 ? texts::kUpdateNotice : texts::kCatalogFailedStatus);
         return 0;
     }
     FillProductList(dialog);

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/ProcessState.h"
+#include "catalog/ProcessState.h"
 #include "download/FileName.h"
 
 namespace {

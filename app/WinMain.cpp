@@ -2,9 +2,9 @@
 // then download it and run its setup. One product per process run.
 #include <windows.h>
 
-#include "app/ProcessState.h"
 #include "app/SelectorDialog.h"
 #include "app/TestMode.h"
+#include "catalog/ProcessState.h"
 #include "download/DownloadRun.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {

@@ -10,17 +10,18 @@
 #include "catalog/CatalogParser.h"
 #include "catalog/CatalogTransfer.h"
 #include "catalog/UpdateNotice.h"
+#include "common/CustomerTexts.h"
 #include "http/HttpWebRequest.h"
 
 namespace {
 
-constexpr char kCatalogCaption[] = "VELTA Download";
-constexpr char kFileListCaption[] = "Download";
-
+using texts::kCatalogCaption;
 using texts::kCatalogCommunicationError;
 using texts::kCatalogNoResponse;
 using texts::kCatalogUndefinedError;
+using texts::kFileListCaption;
 using texts::kFileListFailure;
+using texts::kUpdateNotice;
 
 // No owner: the selection dialog stays usable while the box is up, so its
 // Cancel still works (it takes effect once the fetch has returned).

@@ -2,14 +2,10 @@
 #include <string>
 
 #include "catalog/CatalogTypes.h"
-#include "common/CustomerTexts.h"
-
-// The update notice, shown in its box by FetchCatalog and repeated by the
-// selection dialog.
-using texts::kUpdateNotice;
 
 // Fetches the catalog into ProductCatalog. 0 on success, -1 for the update
-// notice, -2 for a failed fetch; every negative result has been shown already.
+// notice (texts::kUpdateNotice), -2 for a failed fetch; every negative result
+// has been shown already.
 int FetchCatalog();
 
 // Fetches baseUrl + "downloadlist.txt". Empty on failure (already reported)

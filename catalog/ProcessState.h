@@ -1,11 +1,12 @@
 #pragma once
 // Process-wide state shared by the subsystems. Written on the main thread
-// only. Declared here, the lowest layer that knows the catalog's records, so
-// that catalog and download may read it; app/ProcessState.cpp defines it.
+// only. Declared and defined (catalog/ProcessState.cpp) in the lowest layer
+// that knows the catalog's records, so that catalog and download read it and
+// link without the application above them.
 #include <string>
 
 #include "catalog/CatalogTypes.h"
-#include "common/TestModeTitle.h"  // VELTA_TEST_MODE_SUFFIX
+#include "common/TestModeTitle.h"  // AppendTestModeSuffix
 
 extern int g_testMode;              // 0 or 1, decided from the executable's name
 extern std::string g_productName;   // display name of the chosen product (CP932)

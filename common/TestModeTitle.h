@@ -1,9 +1,8 @@
 #pragma once
 // The in-house test mode's mark on window titles, shared by the selection
-// dialog and the progress window. Header only, so that both layers reach it.
-
-// Appended to every titled window's template title in test mode.
-#define VELTA_TEST_MODE_SUFFIX " [社内テストモード]"
+// dialog and the progress window. Header only, so that both layers reach it;
+// the suffix itself is texts::kTestModeTitleSuffix.
+#include "common/CustomerTexts.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -15,9 +14,9 @@
 inline void AppendTestModeSuffix(HWND window) {
     char title[250] = {};
     GetWindowTextA(window, title, sizeof title);
-    char extended[250 + sizeof VELTA_TEST_MODE_SUFFIX];
+    char extended[250 + sizeof texts::kTestModeTitleSuffix];
     std::strcpy(extended, title);
-    std::strcat(extended, VELTA_TEST_MODE_SUFFIX);
+    std::strcat(extended, texts::kTestModeTitleSuffix);
     SetWindowTextA(window, extended);
 }
 #endif

@@ -28,14 +28,15 @@ constexpr DWORD kPauseAfterFile = 100;
 HWND MessageOwner(HWND window) { return window != nullptr && IsWindow(window) ? window : nullptr; }
 
 void ShowDownloadFailure(HWND window) {
-    MessageBoxA(MessageOwner(window), texts::kDownloadFailure, "接続エラー", MB_OK | MB_ICONERROR);
+    MessageBoxA(MessageOwner(window), texts::kDownloadFailure, texts::kDownloadFailureCaption,
+                MB_OK | MB_ICONERROR);
 }
 
 void ShowFileCounter(HWND window, const TransferTally& tally) {
     if (window == nullptr) return;
     char counter[kCounterBufferSize];
-    snprintf(counter, sizeof counter, "%d番目のファイルをダウンロド中 / 全%d件",
-             tally.fileIndex + 1, tally.fileCount);
+    snprintf(counter, sizeof counter, texts::kFileCounterFormat, tally.fileIndex + 1,
+             tally.fileCount);
     SetDlgItemTextA(window, IDC_PROGRESS_FILE_COUNTER, counter);
 }
 
@@ -180,7 +181,7 @@ int RunDownload(HINSTANCE instance) {
         started = LaunchSetup(plan.front().path.c_str());
     }
     if (started == 0) {
-        MessageBoxA(nullptr, texts::kSetupFailure, "実行失敗", MB_OK);
+        MessageBoxA(nullptr, texts::kSetupFailure, texts::kSetupFailureCaption, MB_OK);
     }
     RemoveFolderTree(folder.c_str());
     return started;

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/CustomerTexts.h"
+
 namespace {
 
 constexpr double kBytesToMegabytes = 9.5367431640625e-07;    // 2^-20
@@ -121,15 +123,16 @@ bool ComputeProgressFrame(TransferTally& tally, bool force, MillisecondClock clo
     const int32_t seconds = RemainingSeconds(speed, bytesDone, total);
 
     if ((total >> 30) > 10) {
-        snprintf(frame.sizeText, sizeof frame.sizeText, "%.2fGB / %.2fGB",
+        snprintf(frame.sizeText, sizeof frame.sizeText, texts::kProgressSizeGbFormat,
                  static_cast<double>(bytesDone) * kBytesToGigabytes,
                  static_cast<double>(total) * kBytesToGigabytes);
     } else {
-        snprintf(frame.sizeText, sizeof frame.sizeText, "%.1fMB / %.1fMB", Megabytes(bytesDone),
-                 Megabytes(total));
+        snprintf(frame.sizeText, sizeof frame.sizeText, texts::kProgressSizeMbFormat,
+                 Megabytes(bytesDone), Megabytes(total));
     }
-    snprintf(frame.speedText, sizeof frame.speedText, " ( %.1fMB/s ) ", speed);
-    snprintf(frame.timeText, sizeof frame.timeText, "  %02d:%02d\n", seconds / 60, seconds % 60);
+    snprintf(frame.speedText, sizeof frame.speedText, texts::kProgressSpeedFormat, speed);
+    snprintf(frame.timeText, sizeof frame.timeText, texts::kProgressTimeFormat, seconds / 60,
+             seconds % 60);
     snprintf(frame.progressText, sizeof frame.progressText, "%s%s%s", frame.sizeText,
              frame.speedText, frame.timeText);
 

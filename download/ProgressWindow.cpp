@@ -4,6 +4,7 @@
 #include <mmsystem.h>
 
 #include "catalog/ProcessState.h"
+#include "common/CustomerTexts.h"
 #include "common/TestModeTitle.h"
 #include "download/DownloadRun.h"
 #include "res/resource.h"
@@ -22,7 +23,7 @@ void OnInitDialog(HWND window) {
 // flag is set first so that the loop stops as soon as the dispatch returns.
 void OnCancel(HWND window) {
     g_cancelRequested = 1;
-    MessageBoxA(window, "ダウンロードを中止しました。", "ダウンロード中止", MB_OK | MB_ICONWARNING);
+    MessageBoxA(window, texts::kCancelNotice, texts::kCancelCaption, MB_OK | MB_ICONWARNING);
     DestroyWindow(window);
 }
 

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/CustomerTexts.h"
 #include "common/UniqueHandle.h"
 #include "download/WorkFolderPath.h"
 #include "download/WorkFolderSeam.h"
@@ -73,7 +74,7 @@ bool FirstFreeCandidate(const char* base, char (&candidate)[MAX_PATH]) {
 }
 
 void ShowNoDestination() {
-    MessageBoxA(nullptr, "ダウンロード先の取得に失敗しました。", "ダウンロード失敗", MB_OK);
+    MessageBoxA(nullptr, texts::kNoDestination, texts::kNoDestinationCaption, MB_OK);
 }
 
 // The long-path form of a code page 932 path, resolved against the current

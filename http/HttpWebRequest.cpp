@@ -137,35 +137,35 @@ int CHttpWebRequest::EnsureWorker() {
     const WorkerPlatform& platform = CurrentWorkerPlatform();
     m_hMutex.reset(platform.createMutex(nullptr, FALSE, nullptr));
     if (!m_hMutex) {
-        FailWithoutWorker();
+        FailWithoutWorker(GetLastError());
         return -1;
     }
     for (UniqueHandle* event : {&m_hStartEvent, &m_hDoneEvent}) {
         event->reset(platform.createEvent(nullptr, TRUE, FALSE, nullptr));
         if (!*event) {
-            FailWithoutWorker();
+            FailWithoutWorker(GetLastError());
             return -1;
         }
     }
     m_hStopEvent.reset(platform.createEvent(nullptr, TRUE, FALSE, nullptr));
     if (!m_hStopEvent) {
-        FailWithoutWorker();
+        FailWithoutWorker(GetLastError());
         return -1;
     }
     DWORD threadId = 0;
     m_hThread.reset(
         platform.createThread(nullptr, 0, &CHttpWebRequest::ThreadEntry, this, 0, &threadId));
     if (!m_hThread) {
-        FailWithoutWorker();
+        FailWithoutWorker(GetLastError());
         return -1;
     }
     m_threadId = threadId;
     return 0;
 }
 
-// Called right after the failing creation, so GetLastError is still its own.
-void CHttpWebRequest::FailWithoutWorker() {
-    m_lastError = GetLastError();
+// error is the failing creation's own, taken right after it.
+void CHttpWebRequest::FailWithoutWorker(DWORD error) {
+    FailWith(error);
     m_state = Failed;
     // Without a worker nobody else would close the target file.
     m_hFile.reset();
@@ -195,7 +195,7 @@ void CHttpWebRequest::Run() {
         } else if (woke == WAIT_FAILED) {
             // Cannot happen with the handles this object owns; ending here
             // rather than retrying keeps the worker from spinning for ever.
-            m_lastError = GetLastError();
+            FailWith(GetLastError());
             m_state = Failed;
         }
     } while (m_state.load() >= 0 && m_state.load() != Completed);

@@ -76,7 +76,15 @@ private:
     size_t ReadPartChunk(const FormPart& part, uint64_t offset, uint8_t* buffer);
     const FormPart* FindFormPart(const char* name) const;
     bool WriteBodyPiece(const void* bytes, size_t count);
-    void FailWithoutWorker();
+    void FailWithoutWorker(DWORD error);
+
+    // Keeps error as the request's last error and answers false, the failure
+    // of every step (0 for the ones that count). A platform failure passes
+    // GetLastError() straight from its failing call.
+    bool FailWith(DWORD error) {
+        m_lastError = error;
+        return false;
+    }
 
     UniqueInternetHandle m_hInternet;
     UniqueInternetHandle m_hConnect;

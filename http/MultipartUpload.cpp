@@ -25,6 +25,14 @@ HANDLE OpenForReading(const char* path) {
                        FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
+// The current size of an open file: 0, or the error of the platform's answer.
+DWORD ReadFileSize(HANDLE file, uint64_t& size) {
+    LARGE_INTEGER value{};
+    if (!GetFileSizeEx(file, &value)) return GetLastError();
+    size = static_cast<uint64_t>(value.QuadPart);
+    return 0;
+}
+
 // 0 when the part's file still has the size it announces; otherwise the
 // error the send fails with: the open error, ERROR_HANDLE_EOF for a file that
 // shrank, ERROR_FILE_INVALID for one that grew.
@@ -32,9 +40,8 @@ DWORD CheckDiskPart(const FormPart& part) {
     if (part.fileName.empty() || part.filePath.empty()) return 0;
     const UniqueFileHandle file(OpenForReading(part.filePath.c_str()));
     if (!file) return GetLastError();
-    LARGE_INTEGER size{};
-    if (!GetFileSizeEx(file.get(), &size)) return GetLastError();
-    const uint64_t now = static_cast<uint64_t>(size.QuadPart);
+    uint64_t now = 0;
+    if (const DWORD error = ReadFileSize(file.get(), now)) return error;
     if (now == part.size) return 0;
     return now < part.size ? ERROR_HANDLE_EOF : ERROR_FILE_INVALID;
 }
@@ -64,29 +71,16 @@ int CHttpWebRequest::AddFormFile(const char* name, const char* fileName, const c
     if (!name || !fileName || !*fileName || !path || !contentType || m_startRequested) return 0;
     if (FindFormPart(name)) return 0;
     UniqueFileHandle file(OpenForReading(path));
-    if (!file) {
-        m_lastError = GetLastError();
-        return 0;
-    }
-    DWORD high = 0;
-    const DWORD low = GetFileSize(file.get(), &high);
-    if (low == INVALID_FILE_SIZE) {
-        const DWORD error = GetLastError();
-        if (error != NO_ERROR) {
-            m_lastError = error;
-            return 0;
-        }
-    }
-    if (high != 0 || low >= multipart::kMaxDiskPartSize) {
-        m_lastError = ERROR_FILE_TOO_LARGE;
-        return 0;
-    }
+    if (!file) return FailWith(GetLastError());
+    uint64_t size = 0;
+    if (const DWORD error = ReadFileSize(file.get(), size)) return FailWith(error);
+    if (size >= multipart::kMaxDiskPartSize) return FailWith(ERROR_FILE_TOO_LARGE);
     FormPart part;
     part.name = name;
     part.fileName = fileName;
     part.contentType = contentType;
     part.filePath = path;
-    part.size = low;
+    part.size = size;
     m_formParts.push_back(std::move(part));
     return 1;
 }
@@ -106,8 +100,7 @@ int CHttpWebRequest::AddFormData(const char* name, const char* fileName, const v
         const uint8_t* begin = static_cast<const uint8_t*>(data);
         part.data.assign(begin, begin + length);
     } catch (const std::bad_alloc&) {
-        m_lastError = ERROR_NOT_ENOUGH_MEMORY;
-        return 0;
+        return FailWith(ERROR_NOT_ENOUGH_MEMORY);
     }
     part.size = length;
     m_formParts.push_back(std::move(part));
@@ -126,29 +119,21 @@ size_t CHttpWebRequest::ReadPartChunk(const FormPart& part, uint64_t offset, uin
         return multipart::CopyMemoryChunk(part, offset, buffer);
 
     UniqueFileHandle file(OpenForReading(part.filePath.c_str()));
-    if (!file) {
-        m_lastError = GetLastError();
-        return 0;
-    }
-    DWORD high = 0;
-    const DWORD low = GetFileSize(file.get(), &high);
-    const uint64_t current = (static_cast<uint64_t>(high) << 32) | low;
+    if (!file) return FailWith(GetLastError());
+    uint64_t current = 0;
+    if (const DWORD error = ReadFileSize(file.get(), current)) return FailWith(error);
     if (offset >= current) {
         if (offset < part.size) m_lastError = ERROR_HANDLE_EOF;
         return 0;
     }
     if (SetFilePointer(file.get(), static_cast<LONG>(offset), nullptr, FILE_BEGIN) ==
         INVALID_SET_FILE_POINTER) {
-        m_lastError = GetLastError();
-        return 0;
+        return FailWith(GetLastError());
     }
     const DWORD wanted = static_cast<DWORD>(
         current - offset < multipart::kChunkSize ? current - offset : multipart::kChunkSize);
     DWORD read = 0;
-    if (!ReadFile(file.get(), buffer, wanted, &read, nullptr)) {
-        m_lastError = GetLastError();
-        return 0;
-    }
+    if (!ReadFile(file.get(), buffer, wanted, &read, nullptr)) return FailWith(GetLastError());
     return read;
 }
 
@@ -162,17 +147,13 @@ bool CHttpWebRequest::SendMultipart() {
 
     if (!HttpAddRequestHeadersA(m_hRequest.get(), headerLine.c_str(), static_cast<DWORD>(-1),
                                 kAddHeaderFlags)) {
-        m_lastError = GetLastError();
-        return false;
+        return FailWith(GetLastError());
     }
 
     // A total that does not fit the 32-bit length would put a wrong
     // Content-Length on the wire; nothing is sent then.
     const std::optional<uint32_t> total = multipart::AnnouncedLength(m_formParts, boundary);
-    if (!total) {
-        m_lastError = ERROR_FILE_TOO_LARGE;
-        return false;
-    }
+    if (!total) return FailWith(ERROR_FILE_TOO_LARGE);
 
     // Once the body has begun, a failure can only abandon it half sent, and
     // WinINet may then hand that connection, still inside our body, to the
@@ -181,39 +162,27 @@ bool CHttpWebRequest::SendMultipart() {
     // here, before the first byte goes out; only a change during the send
     // itself is left to the checks below.
     for (const FormPart& part : m_formParts) {
-        if (const DWORD error = CheckDiskPart(part)) {
-            m_lastError = error;
-            return false;
-        }
+        if (const DWORD error = CheckDiskPart(part)) return FailWith(error);
     }
 
     INTERNET_BUFFERSA buffers{};
     buffers.dwStructSize = sizeof(buffers);
     buffers.dwBufferTotal = *total;
-    if (!HttpSendRequestExA(m_hRequest.get(), &buffers, nullptr, HSR_INITIATE, 0)) {
-        m_lastError = GetLastError();
-        return false;
-    }
+    if (!HttpSendRequestExA(m_hRequest.get(), &buffers, nullptr, HSR_INITIATE, 0))
+        return FailWith(GetLastError());
 
     uint8_t chunk[multipart::kChunkSize];
     for (const FormPart& part : m_formParts) {
-        if (!WritePiece(m_hRequest.get(), delimiter.data(), delimiter.size())) {
-            m_lastError = GetLastError();
-            return false;
-        }
+        if (!WritePiece(m_hRequest.get(), delimiter.data(), delimiter.size()))
+            return FailWith(GetLastError());
         const std::string header = BuildPartHeader(part);
-        if (!WritePiece(m_hRequest.get(), header.data(), header.size())) {
-            m_lastError = GetLastError();
-            return false;
-        }
+        if (!WritePiece(m_hRequest.get(), header.data(), header.size()))
+            return FailWith(GetLastError());
         uint64_t offset = 0;
         while (const size_t count = ReadPartChunk(part, offset, chunk)) {
             // A disk file that grew while it was being sent: its extra bytes
             // would run past the announced total, so the send stops here.
-            if (count > part.size - offset) {
-                m_lastError = ERROR_FILE_INVALID;
-                return false;
-            }
+            if (count > part.size - offset) return FailWith(ERROR_FILE_INVALID);
             // A failed write shows up as a failure of HttpEndRequestA.
             WritePiece(m_hRequest.get(), chunk, count);
             offset += count;
@@ -224,9 +193,7 @@ bool CHttpWebRequest::SendMultipart() {
     }
     WritePiece(m_hRequest.get(), close.data(), close.size());
 
-    if (!HttpEndRequestA(m_hRequest.get(), nullptr, HSR_INITIATE, 0)) {
-        m_lastError = GetLastError();
-        return false;
-    }
+    if (!HttpEndRequestA(m_hRequest.get(), nullptr, HSR_INITIATE, 0))
+        return FailWith(GetLastError());
     return true;
 }

@@ -34,10 +34,7 @@ bool CHttpWebRequest::Connect() {
     if (!m_hInternet) {
         m_hInternet.reset(
             InternetOpenA(kUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-        if (!m_hInternet) {
-            m_lastError = GetLastError();
-            return false;
-        }
+        if (!m_hInternet) return FailWith(GetLastError());
         DWORD ignoreOffline = 1;
         InternetSetOptionA(m_hInternet.get(), INTERNET_OPTION_IGNORE_OFFLINE, &ignoreOffline,
                            sizeof(ignoreOffline));
@@ -66,9 +63,8 @@ bool CHttpWebRequest::Connect() {
     const DWORD connectError = GetLastError();
     m_openFlags = parts.nScheme == INTERNET_SCHEME_HTTPS ? kOpenFlagsHttps : kOpenFlagsHttp;
     if (!m_hConnect) {
-        m_lastError = connectError;
         m_hInternet.reset();
-        return false;
+        return FailWith(connectError);
     }
     return true;
 }
@@ -80,10 +76,7 @@ bool CHttpWebRequest::Connect() {
 bool CHttpWebRequest::OpenRequest(const char* verb) {
     m_hRequest.reset(HttpOpenRequestA(m_hConnect.get(), verb, m_objectName.c_str(), nullptr,
                                       nullptr, nullptr, m_openFlags, 0));
-    if (!m_hRequest) {
-        m_lastError = GetLastError();
-        return false;
-    }
+    if (!m_hRequest) return FailWith(GetLastError());
     DWORD limit = kSilentServerLimitMs;
     InternetSetOptionA(m_hRequest.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &limit, sizeof limit);
     InternetSetOptionA(m_hRequest.get(), INTERNET_OPTION_SEND_TIMEOUT, &limit, sizeof limit);
@@ -92,10 +85,7 @@ bool CHttpWebRequest::OpenRequest(const char* verb) {
 
 bool CHttpWebRequest::SendGet() {
     if (!OpenRequest("GET")) return false;
-    if (!HttpSendRequestA(m_hRequest.get(), "", 0, nullptr, 0)) {
-        m_lastError = GetLastError();
-        return false;
-    }
+    if (!HttpSendRequestA(m_hRequest.get(), "", 0, nullptr, 0)) return FailWith(GetLastError());
     return true;
 }
 
@@ -106,7 +96,7 @@ void CHttpWebRequest::ReadStatus() {
     DWORD status = 0;
     DWORD length = sizeof(status);
     if (!HttpQueryInfoA(m_hRequest.get(), kQueryStatusNumber, &status, &length, nullptr)) {
-        m_lastError = GetLastError();
+        FailWith(GetLastError());
         m_state = Failed;
         return;
     }

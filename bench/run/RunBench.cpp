@@ -25,7 +25,7 @@
 #include <string>
 #include <thread>
 
-#include "app/ProcessState.h"
+#include "catalog/ProcessState.h"
 #include "download/DownloadRun.h"
 #include "res/resource.h"
 #include "tests/support/Downloads.h"

@@ -7,7 +7,6 @@
 #include <windows.h>
 
 #include <atomic>
-#include <cstdio>
 #include <functional>
 #include <optional>
 #include <string>
@@ -15,12 +14,14 @@
 #include <vector>
 
 #include "BuildConfig.h"
-#include "app/ProcessState.h"
 #include "app/SelectorDialog.h"
+#include "catalog/ProcessState.h"
 #include "res/resource.h"
+#include "tests/support/Files.h"
 #include "tests/support/MessageBoxWatcher.h"
 #include "tests/support/Routes.h"
 #include "tests/support/TestServer.h"
+#include "tests/support/Wait.h"
 #include "tests/support/WindowHelpers.h"
 
 namespace {
@@ -42,15 +43,6 @@ constexpr char kNoProducts[] = "ご利用頂ける製品はありません。";
 constexpr char kSjisName[] = "\x83\x5C\x83\x74\x83\x67\x95\x5C\x83\x7C";
 constexpr DWORD kDeadlineMs = 30000;
 
-bool WaitUntil(const std::function<bool()>& condition) {
-    const ULONGLONG deadline = GetTickCount64() + kDeadlineMs;
-    while (!condition()) {
-        if (GetTickCount64() > deadline) return false;
-        Sleep(5);
-    }
-    return true;
-}
-
 HWND List(HWND dialog) { return GetDlgItem(dialog, IDC_SELECTOR_PRODUCTS); }
 
 // List 210 and start button 300 both in the given state.
@@ -59,10 +51,10 @@ bool ChoiceIs(HWND dialog, bool enabled) {
            IsControlEnabled(dialog, IDC_SELECTOR_START) == enabled;
 }
 bool WaitForItems(HWND dialog, size_t count) {
-    return WaitUntil([&] { return ComboItems(List(dialog)).size() == count; });
+    return WaitUntil([&] { return ComboItems(List(dialog)).size() == count; }, kDeadlineMs);
 }
 bool WaitForStatus(HWND dialog, const char* text) {
-    return WaitUntil([&] { return ControlText(dialog, IDC_SELECTOR_STATUS) == text; });
+    return WaitUntil([&] { return ControlText(dialog, IDC_SELECTOR_STATUS) == text; }, kDeadlineMs);
 }
 
 // Lands in the build's screenshots folder (VELTA_SCREENSHOT_DIR).
@@ -318,7 +310,7 @@ TEST_F(SelectorDialogTest, StartWithAFailingListReenablesAndKeepsTheName) {
                   ASSERT_TRUE(boxes.WaitForCount(1, kDeadlineMs));
                   EXPECT_EQ("Download", boxes.Box(0).caption);
                   EXPECT_EQ(nullptr, boxes.Box(0).owner);
-                  EXPECT_TRUE(WaitUntil([&] { return ChoiceIs(dialog, true); }));
+                  EXPECT_TRUE(WaitUntil([&] { return ChoiceIs(dialog, true); }, kDeadlineMs));
                   EXPECT_EQ(1, ComboSelection(List(dialog)));
               }));
     EXPECT_EQ(kSjisName, g_productName);
@@ -356,7 +348,8 @@ TEST_F(SelectorDialogTest, StartWithAnEmptyListStaysOpenWithoutMessage) {
     EXPECT_EQ(0, RunSelector([&](HWND dialog) {
                   ASSERT_TRUE(WaitForItems(dialog, 3));
                   ASSERT_TRUE(ClickButton(dialog, IDC_SELECTOR_START));
-                  ASSERT_TRUE(WaitUntil([] { return RequestCount("/a/downloadlist.txt") == 1; }));
+                  ASSERT_TRUE(WaitUntil([] { return RequestCount("/a/downloadlist.txt") == 1; },
+                                        kDeadlineMs));
                   // Handled after the click: a dialog that had ended with 1 would not
                   // be there to take it.
                   EXPECT_TRUE(SendAndWait(dialog, WM_NULL));
@@ -405,9 +398,9 @@ TEST_F(SelectorDialogTest, EnterIsIgnoredAndEscapeEndsWithZero) {
                      [&](HWND dialog) {
                          ASSERT_TRUE(WaitForItems(dialog, 3));
                          ASSERT_TRUE(PressKey(dialog, VK_RETURN));
-                         ASSERT_TRUE(WaitUntil([] { return g_idokSeen.load() >= 1; }));
+                         ASSERT_TRUE(WaitUntil([] { return g_idokSeen.load() >= 1; }, kDeadlineMs));
                          ASSERT_TRUE(PostCommand(dialog, IDOK));
-                         ASSERT_TRUE(WaitUntil([] { return g_idokSeen.load() >= 2; }));
+                         ASSERT_TRUE(WaitUntil([] { return g_idokSeen.load() >= 2; }, kDeadlineMs));
                          EXPECT_TRUE(IsWindow(dialog));
                          PressKey(dialog, VK_ESCAPE);
                          EXPECT_TRUE(WaitForWindowGone(dialog, kDeadlineMs));
@@ -538,22 +531,9 @@ private:
     bool m_ok = false;
 };
 
-std::string ReadWholeFile(const std::string& path) {
-    std::string content;
-    FILE* file = fopen(path.c_str(), "rb");
-    if (file == nullptr) return content;
-    char buffer[4096];
-    for (size_t n = 0; (n = fread(buffer, 1, sizeof buffer, file)) > 0;) content.append(buffer, n);
-    fclose(file);
-    return content;
-}
-
 // The recorder stands in for the browser as this prefix's https handler.
 TEST_F(SelectorDialogTest, UserPageButtonAsksTheShellToOpenTheUserPage) {
-    char self[MAX_PATH] = {};
-    ASSERT_NE(0u, GetModuleFileNameA(nullptr, self, sizeof self));
-    std::string folder = self;
-    folder.resize(folder.find_last_of('\\') + 1);
+    const std::string folder = ProgramFolder();
     const std::string recorder = "\"" + folder + "app_url_recorder.exe\"";
     const std::string record = folder + "user-page-record.txt";
     DeleteFileA(record.c_str());
@@ -564,13 +544,14 @@ TEST_F(SelectorDialogTest, UserPageButtonAsksTheShellToOpenTheUserPage) {
         ASSERT_TRUE(handler.ok());
         ASSERT_TRUE(Serve(kCatalogPath, "!"));  // the button works in the failed state too
         MessageBoxWatcher boxes;
-        EXPECT_EQ(0, RunSelector([&](HWND dialog) {
-                      ASSERT_TRUE(WaitForStatus(dialog, kNoticeStatus));
-                      ASSERT_TRUE(ClickButton(dialog, IDC_SELECTOR_USER_PAGE));
-                      EXPECT_TRUE(WaitUntil([&] { return !ReadWholeFile(record).empty(); }));
-                      EXPECT_TRUE(IsWindow(dialog));
-                      EXPECT_EQ(kNoticeStatus, ControlText(dialog, IDC_SELECTOR_STATUS));
-                  }));
+        EXPECT_EQ(
+            0, RunSelector([&](HWND dialog) {
+                ASSERT_TRUE(WaitForStatus(dialog, kNoticeStatus));
+                ASSERT_TRUE(ClickButton(dialog, IDC_SELECTOR_USER_PAGE));
+                EXPECT_TRUE(WaitUntil([&] { return !ReadWholeFile(record).empty(); }, kDeadlineMs));
+                EXPECT_TRUE(IsWindow(dialog));
+                EXPECT_EQ(kNoticeStatus, ControlText(dialog, IDC_SELECTOR_STATUS));
+            }));
     }
     EXPECT_EQ(handlerBefore, HttpsHandlerOverride::Read()) << "the prefix's handler is put back";
     EXPECT_EQ(recorder + " \"https://" VELTA_USER_PAGE_HOST "/zeva/new_support_login.asp\"\n",

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "app/ProcessState.h"
 #include "app/SelectorDialog.h"
+#include "catalog/ProcessState.h"
 #include "res/resource.h"
 #include "tests/support/WindowHelpers.h"
 

@@ -6,8 +6,8 @@
 #include <thread>
 #include <vector>
 
-#include "app/ProcessState.h"
 #include "catalog/CatalogFetch.h"
+#include "catalog/ProcessState.h"
 #include "tests/support/MessageBoxWatcher.h"
 #include "tests/support/Routes.h"
 #include "tests/support/TestServer.h"

@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/ProcessState.h"
+#include "catalog/ProcessState.h"
 #include "download/DownloadRun.h"
 #include "download/ProgressWindow.h"
 #include "download/SetupLauncherSeam.h"

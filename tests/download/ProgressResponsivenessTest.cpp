@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/ProcessState.h"
+#include "catalog/ProcessState.h"
 #include "download/DownloadRun.h"
 #include "res/resource.h"
 #include "tests/support/Downloads.h"

@@ -9,7 +9,7 @@
 
 #include <string>
 
-#include "app/ProcessState.h"
+#include "catalog/ProcessState.h"
 #include "download/DownloadRun.h"
 #include "download/ProgressWindow.h"
 #include "res/resource.h"

@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/ProcessState.h"
+#include "catalog/ProcessState.h"
 #include "download/DownloadRun.h"
 #include "http/HttpWebRequest.h"
 

@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "FaultSupport.h"
-#include "app/ProcessState.h"
+#include "catalog/ProcessState.h"
 #include "download/DownloadRun.h"
 #include "http/HttpWebRequest.h"
 #include "tests/support/WindowHelpers.h"

@@ -6,7 +6,7 @@
 #include <map>
 #include <string>
 
-#include "app/ProcessState.h"
+#include "catalog/ProcessState.h"
 #include "download/DownloadRun.h"
 
 namespace velta_test {

@@ -13,12 +13,13 @@
 #include "catalog/CatalogTypes.h"
 
 // The most characters a local path may have. The ANSI file functions
-// convert a path to UTF-16 into a buffer of MAX_PATH characters and a
-// terminator before anything else, so the limit counts characters, not code
-// page 932 bytes: CreateFileA takes a path of 260 characters and refuses one
-// of 261 with ERROR_FILENAME_EXCED_RANGE (measured under Wine, whatever the
-// path's bytes; FilePlanPlatform test).
-constexpr std::size_t kPlatformPathCharacters = 260;
+// convert a path to UTF-16 before anything else, so the limit counts
+// characters, not code page 932 bytes. Windows documents MAX_PATH (260) as
+// the path with its terminator: 259 characters. Wine's CreateFileA takes one
+// more (260) and refuses 261 with ERROR_FILENAME_EXCED_RANGE, whatever the
+// path's bytes (FilePlanPlatform test); the customer runs Windows, so the
+// plan keeps to the documented limit.
+constexpr std::size_t kPlatformPathCharacters = 259;
 
 // Why the target file of an entry cannot be created.
 enum class TargetFault {

@@ -114,7 +114,7 @@ const std::vector<Rule>& AllRules() {
          "control character)",
          "the download failure message, and no later file is downloaded", "rename the file"},
         {"VS307", E,
-         "the local path is over the 260 UTF-16 characters the platform's ANSI file functions take",
+         "the local path is over the 259 UTF-16 characters the platform's ANSI file functions take",
          "the download failure message, and no later file is downloaded", "shorten the file name"},
         {"VS308", E, "the file name or local path does not fit the tool's 512-byte buffers",
          "the download failure message, and no later file is downloaded", "shorten the file name"},

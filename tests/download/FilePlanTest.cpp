@@ -34,14 +34,14 @@ TEST(PlanFiles, TargetsThePlatformOrTheBuffersRefuse) {
     const std::string kanjiFolder = "C:\\" + Repeat(kanji, 115) + "\\VELTADL0\\";
     const Case cases[] = {
         {"plain name", kFolder, "setup.exe", TargetFault::None, 39},
-        // 128 + 132 = 260 characters in 502 bytes: the platform takes it.
-        {"260 characters, far over 260 bytes", kanjiFolder, Repeat(kanji, 127) + ".cabx",
-         TargetFault::None, 260},
-        {"261 characters", kanjiFolder, Repeat(kanji, 127) + ".cabxy", TargetFault::PlatformPath,
-         261},
-        {"260 ASCII characters", kFolder, std::string(226, 'a') + ".cab", TargetFault::None, 260},
-        {"261 ASCII characters", kFolder, std::string(227, 'a') + ".cab", TargetFault::PlatformPath,
-         261},
+        // 128 + 131 = 259 characters in 501 bytes: the platform takes it.
+        {"259 characters, far over 259 bytes", kanjiFolder, Repeat(kanji, 127) + ".cab",
+         TargetFault::None, 259},
+        {"260 characters", kanjiFolder, Repeat(kanji, 127) + ".cabx", TargetFault::PlatformPath,
+         260},
+        {"259 ASCII characters", kFolder, std::string(225, 'a') + ".cab", TargetFault::None, 259},
+        {"260 ASCII characters", kFolder, std::string(226, 'a') + ".cab", TargetFault::PlatformPath,
+         260},
         // Name 501 bytes: fits the split, not the 512-byte path buffer.
         {"path over the run's buffer", kFolder, std::string(250, 'a') + "." + std::string(250, 'b'),
          TargetFault::PathBuffer, 0},

@@ -248,7 +248,7 @@ TEST(DirectoryCheck, EveryFindingOnASiteWithOneFault) {
              s["p/" + longName + ".cab"] = "x";
          },
          {{kList, 2, Severity::Error,
-           "273 characters, over the 260 the ANSI file functions take (MAX_PATH), assuming the "
+           "273 characters, over the 259 the ANSI file functions take (MAX_PATH), assuming the "
            "work folder "
            "\"C:\\Users\\abcdefghijklmnopqrst\\Downloads\\VELTADL0\\\"",
            kDownloadFailure, "VS307"}},
@@ -429,15 +429,15 @@ TEST(DirectoryCheck, LongPathsCountCharactersAsThePlatformDoes) {
         int letters;  // the file name is 60 kanji, this many letters and ".cab"
         std::vector<Expected> expected;
     };
-    // 144 + 60 + letters + 4 characters: 260 (the most the platform takes)
-    // and 261. The paths' bytes (435, 436) fit the tool's 512-byte buffer and
-    // are far over 260. No name is over 85 kanji, so that a file system that
+    // 144 + 60 + letters + 4 characters: 259 (the most the platform takes)
+    // and 260. The paths' bytes (434, 435) fit the tool's 512-byte buffer and
+    // are far over 259. No name is over 85 kanji, so that a file system that
     // stores names in UTF-8 within 255 bytes holds the site's copy too.
     const std::vector<LengthCase> cases = {
-        {52, {}},
-        {53,
+        {51, {}},
+        {52,
          {{kList, 2, Severity::Error,
-           "has 261 characters, over the 260 the ANSI file functions take", kDownloadFailure,
+           "has 260 characters, over the 259 the ANSI file functions take", kDownloadFailure,
            "VS307"}}},
     };
     for (const LengthCase& c : cases) {
@@ -588,7 +588,7 @@ TEST(DirectoryCheck, CompilerStyleAndJsonOutput) {
     const std::string line =
         folder.Path() + "/p/downloadlist.txt:2: error: the file \"data.cab\": missing, no file " +
         folder.Path() + "/p/data.cab (a server answers 404) \xE2\x80\x94 the customer sees \"" +
-        kDownloadFailure + "\"\n";
+        kDownloadFailure + "\" [VS402]\n";
     EXPECT_EQ(out.substr(0, line.size()), line) << out;
     EXPECT_NE(out.find("velta-site: 1 error, 0 warnings; checked 1 catalog, 1 product, 2 files"),
               std::string::npos)

@@ -2,7 +2,7 @@
 // Code page 932 as Windows decodes it: which bytes a customer's machine can
 // turn into characters, the UTF-16 text the platform's ANSI functions work
 // on (path limits count its characters), how the file system compares names
-// without case, and the UTF-8 form in which the site checker quotes texts.
+// without case, the UTF-8 form in which the site checker quotes texts, and back.
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -27,6 +27,11 @@ std::u16string Cp932ToUtf16(std::string_view text);
 // Cyrillic, Roman numerals and the full-width Latin letters, which are the
 // letters with case that code page 932 holds.
 char16_t UpcaseForFileNames(char16_t c);
+
+// The other direction, for UTF-8 text such as velta-site's arguments: the
+// bytes the tool's ANSI calls would get; nullopt when the text is no UTF-8
+// or holds a character code page 932 has no bytes for.
+std::optional<std::string> Utf8ToCp932(std::string_view text);
 
 // True when the text holds bytes above 0x7F and all of it is well-formed
 // UTF-8: a file saved in UTF-8 instead of Shift-JIS.

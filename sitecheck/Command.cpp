@@ -8,7 +8,6 @@
 
 #include "sitecheck/Accept.h"
 #include "sitecheck/Cp932.h"
-#include "sitecheck/Cp932Encode.h"
 #include "sitecheck/Output.h"
 #include "sitecheck/SiteCheck.h"
 #include "sitecheck/Sites.h"

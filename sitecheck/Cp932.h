@@ -8,5 +8,6 @@ namespace sitecheck {
 using cp932::Cp932ToUtf8;
 using cp932::FirstUndecodableByte;
 using cp932::IsUtf8WithNonAscii;
+using cp932::Utf8ToCp932;
 
 }  // namespace sitecheck

@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include "sitecheck/Cp932.h"
-#include "sitecheck/Cp932Encode.h"
 
 namespace {
 

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "common/Utf8.h"
+
 namespace {
 #include "common/Cp932Table.inc"
 
@@ -113,31 +115,10 @@ char16_t UpcaseForFileNames(char16_t c) {
 bool IsUtf8WithNonAscii(std::string_view text) {
     bool nonAscii = false;
     for (std::size_t i = 0; i < text.size();) {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
-        std::size_t length = 0;
-        unsigned minimum = 0, value = 0;
-        if (c < 0x80) {
-            ++i;
-            continue;
-        } else if ((c & 0xE0) == 0xC0) {
-            length = 2, minimum = 0x80, value = c & 0x1F;
-        } else if ((c & 0xF0) == 0xE0) {
-            length = 3, minimum = 0x800, value = c & 0x0F;
-        } else if ((c & 0xF8) == 0xF0) {
-            length = 4, minimum = 0x10000, value = c & 0x07;
-        } else {
-            return false;
-        }
-        if (i + length > text.size()) return false;
-        for (std::size_t k = 1; k < length; ++k) {
-            const unsigned char t = static_cast<unsigned char>(text[i + k]);
-            if ((t & 0xC0) != 0x80) return false;
-            value = (value << 6) | (t & 0x3F);
-        }
-        if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF))
-            return false;
-        nonAscii = true;
-        i += length;
+        const std::optional<utf8::Character> c = utf8::DecodeAt(text, i);
+        if (!c) return false;
+        nonAscii |= c->length > 1;
+        i += c->length;
     }
     return nonAscii;
 }
@@ -145,26 +126,12 @@ bool IsUtf8WithNonAscii(std::string_view text) {
 std::optional<std::string> Utf8ToCp932(std::string_view text) {
     std::string out;
     for (std::size_t i = 0; i < text.size();) {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
-        unsigned value = 0;
-        std::size_t length = 1;
-        if (c < 0x80) {
-            value = c;
-        } else if ((c & 0xE0) == 0xC0) {
-            length = 2, value = c & 0x1F;
-        } else if ((c & 0xF0) == 0xE0) {
-            length = 3, value = c & 0x0F;
-        } else {
-            return std::nullopt;  // four bytes: beyond what code page 932 holds, or no UTF-8
+        const std::optional<utf8::Character> c = utf8::DecodeAt(text, i);
+        // Past U+FFFF nothing has code page 932 bytes.
+        if (!c || c->value > 0xFFFF || !AppendCp932(static_cast<unsigned>(c->value), out)) {
+            return std::nullopt;
         }
-        if (i + length > text.size()) return std::nullopt;
-        for (std::size_t k = 1; k < length; ++k) {
-            const unsigned char t = static_cast<unsigned char>(text[i + k]);
-            if ((t & 0xC0) != 0x80) return std::nullopt;
-            value = (value << 6) | (t & 0x3F);
-        }
-        i += length;
-        if (!AppendCp932(value, out)) return std::nullopt;
+        i += c->length;
     }
     return out;
 }

@@ -3,7 +3,9 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 
+#include "common/Utf8.h"
 #include "sitecheck/Rules.h"
 #include "sitecheck/Url.h"
 
@@ -293,31 +295,11 @@ std::string ValidUtf8(const std::string& text) {
     std::string out;
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size();) {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
-        std::size_t length = 0;
-        unsigned minimum = 0, value = 0;
-        if (c < 0x80) {
-            length = 1, minimum = 0, value = c;
-        } else if ((c & 0xE0) == 0xC0) {
-            length = 2, minimum = 0x80, value = c & 0x1F;
-        } else if ((c & 0xF0) == 0xE0) {
-            length = 3, minimum = 0x800, value = c & 0x0F;
-        } else if ((c & 0xF8) == 0xF0) {
-            length = 4, minimum = 0x10000, value = c & 0x07;
-        }
-        bool good = length > 0 && i + length <= text.size();
-        for (std::size_t k = 1; good && k < length; ++k) {
-            const unsigned char t = static_cast<unsigned char>(text[i + k]);
-            good = (t & 0xC0) == 0x80;
-            value = (value << 6) | (t & 0x3F);
-        }
-        good =
-            good && value >= minimum && value <= 0x10FFFF && !(value >= 0xD800 && value <= 0xDFFF);
-        if (good) {
-            out.append(text, i, length);
-            i += length;
+        if (const std::optional<utf8::Character> c = utf8::DecodeAt(text, i)) {
+            out.append(text, i, c->length);
+            i += c->length;
         } else {
-            out += Hex(c, "\\x%02X");
+            out += Hex(static_cast<unsigned char>(text[i]), "\\x%02X");
             ++i;
         }
     }

@@ -23,7 +23,9 @@ TEST(Cp932Encode, CharactersToTheirBytesAndBack) {
     for (const std::string refused : {"\xF0\x9F\x98\x80",  // outside the BMP
                                       "\xC3\xA9",          // é: no code in code page 932
                                       "\xE3\x83",          // cut short
-                                      "\x83\x5F"}) {       // code page 932, not UTF-8
+                                      "\x83\x5F",          // code page 932, not UTF-8
+                                      "C:\xC0\xAF",        // an overlong '/', no separator
+                                      "\xED\xA0\x80"}) {   // a surrogate
         EXPECT_FALSE(sitecheck::Utf8ToCp932(refused)) << refused;
     }
 }

@@ -3,13 +3,8 @@
 #include <windows.h>
 #include <mmsystem.h>
 
+#include "catalog/CatalogWait.h"
 #include "http/HttpWebRequest.h"
-
-namespace {
-
-constexpr uint32_t kCatalogWaitMs = 5000;
-
-}  // namespace
 
 CatalogTransfer TransferCatalog(const std::string& url) {
     CatalogTransfer transfer;

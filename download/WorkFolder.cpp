@@ -18,6 +18,8 @@
 
 GetKnownFolderPathFn g_getKnownFolderPath = SHGetKnownFolderPath;
 
+static_assert(kWorkFolderCapacity == MAX_PATH);
+
 namespace {
 
 // FOLDERID_Downloads, spelled out so the library needs no uuid import.
@@ -66,7 +68,7 @@ namespace {
 
 // The first "<base>VELTADL<k>\" that is not an existing directory. False when
 // the name no longer fits MAX_PATH, so no caller ever holds a cut-off path.
-bool FirstFreeCandidate(const char* base, char (&candidate)[MAX_PATH]) {
+bool FirstFreeCandidate(const char* base, char (&candidate)[kWorkFolderCapacity]) {
     for (unsigned counter = 0;; ++counter) {
         if (!FormatWorkFolderCandidate(candidate, sizeof candidate, base, counter)) return false;
         if (!IsExistingDirectory(candidate)) return true;
@@ -193,7 +195,7 @@ void RemoveFile(const char* path) {
 
 bool PrepareWorkFolder(std::string& workFolder) {
     char base[kWorkFolderBaseCapacity] = {};
-    char candidate[MAX_PATH] = {};
+    char candidate[kWorkFolderCapacity] = {};
     bool chosen = DownloadsBase(base) && FirstFreeCandidate(base, candidate);
     if (!chosen) {
         std::memset(base, 0, sizeof base);

@@ -20,6 +20,11 @@ std::size_t FolderPartLength(const char* path);
 // bare drive) are left out. A trail byte 0x5C never ends a prefix.
 std::vector<std::size_t> FolderPrefixLengths(const char* folderPart, std::size_t length);
 
+// The work folder path is formatted into a buffer of MAX_PATH bytes, so it
+// has at most 259; the site checker judges a Downloads folder by the same
+// buffer.
+constexpr std::size_t kWorkFolderCapacity = 260;
+
 // Writes "<base>VELTADL<counter>\" into out. False, leaving out empty, when it
 // would need more than capacity bytes with its terminator.
 bool FormatWorkFolderCandidate(char* out, std::size_t capacity, const char* base, unsigned counter);

@@ -8,6 +8,7 @@
 
 #include "catalog/CatalogParser.h"
 #include "catalog/CatalogPlan.h"
+#include "catalog/CatalogWait.h"
 #include "common/CustomerTexts.h"
 #include "download/FileName.h"
 #include "download/FilePlan.h"
@@ -27,14 +28,10 @@ using texts::kNoProducts;
 using texts::kSetupFailure;
 using texts::kUpdateNotice;
 
-// The work folder is formatted into a buffer of MAX_PATH bytes.
-constexpr std::size_t kWorkFolderBuffer = 260;
 // Enough of a setup program to find its PE header.
 constexpr std::size_t kHeadBytes = 64 * 1024;
 // Enough of a data file to tell an HTML page from it.
 constexpr std::size_t kDataHeadBytes = 512;
-// The tool's catalog fetch waits this long for the whole catalog.
-constexpr uint32_t kCatalogWaitMs = 5000;
 // A catalog this large needs about 4 s on a mobile line throttled to
 // 128 kbit/s (16,000 bytes a second), which Japanese carriers fall back to
 // once a month's volume is used up; with a second for name lookup and the
@@ -172,7 +169,7 @@ public:
     // The work folder the tool would take first under the assumed Downloads
     // folder, formatted by the tool's own rule; false when it does not fit.
     bool PrepareWorkFolder() {
-        char folder[kWorkFolderBuffer];
+        char folder[kWorkFolderCapacity];
         if (!FormatWorkFolderCandidate(folder, sizeof folder, m_options.downloadsFolder.c_str(),
                                        0)) {
             return false;
@@ -355,6 +352,9 @@ void Checker::CheckCatalog(int testMode) {
     if (fetched.outcome == Outcome::NoAnswer && m_site.Live()) {
         m_report.fatal = "cannot reach " + url + ": " + fetched.detail;
         return;
+    }
+    if (m_site.Live() && fetched.elapsedMs) {
+        m_report.catalogMilliseconds.push_back(*fetched.elapsedMs);
     }
     CheckCatalogTime(where, fetched);
     if (fetched.outcome == Outcome::TimedOut) return;

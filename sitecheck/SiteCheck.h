@@ -91,6 +91,9 @@ struct Options {
 struct Report {
     std::vector<Finding> findings;
     int catalogs = 0, products = 0, files = 0;
+    // Live: how long each catalog took through the tool's own fetch, in
+    // the order checked (a catalog that ran out of the wait included).
+    std::vector<uint32_t> catalogMilliseconds;
     std::string fatal;  // set when the site could not be checked at all
 
     int Count(Severity severity) const;

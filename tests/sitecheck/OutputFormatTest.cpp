@@ -71,8 +71,35 @@ TEST(OutputFormat, JsonCarriesRuleLineTextAndAcceptance) {
         << json;
     EXPECT_NE(json.find("\"line\": null, \"severity\": \"warning\""), std::string::npos) << json;
     EXPECT_NE(json.find("\"accepted\": true}"), std::string::npos) << json;
-    const std::string end = "\n], \"accepted\": 1}\n";
+    const std::string end = "\n], \"accepted\": 1, \"catalogMilliseconds\": []}\n";
     EXPECT_EQ(json.substr(json.size() - end.size()), end) << json;
+}
+
+// A live check measures each catalog through the tool's own fetch; the
+// summary and the JSON carry the times, a directory check has none.
+TEST(OutputFormat, LiveCatalogTimesCloseTheSummary) {
+    const struct {
+        std::vector<uint32_t> times;
+        std::string summaryEnd, jsonEnd;
+    } cases[] = {
+        {{}, "2 products, 3 files\n", "\"catalogMilliseconds\": []}\n"},
+        {{812},
+         "3 files; catalog in 812 ms of the tool's 5000 ms wait\n",
+         "\"catalogMilliseconds\": [812]}\n"},
+        {{812, 5003},
+         "3 files; catalog in 812 ms and 5003 ms of the tool's 5000 ms wait\n",
+         "\"catalogMilliseconds\": [812, 5003]}\n"},
+    };
+    for (const auto& c : cases) {
+        Report report = TwoFindings();
+        report.catalogMilliseconds = c.times;
+        const std::string text = sitecheck::FormatReport(report, Format::Text, Presentation());
+        const std::string json = sitecheck::FormatReport(report, Format::Json, Presentation());
+        ASSERT_GE(text.size(), c.summaryEnd.size());
+        EXPECT_EQ(text.substr(text.size() - c.summaryEnd.size()), c.summaryEnd) << text;
+        ASSERT_GE(json.size(), c.jsonEnd.size());
+        EXPECT_EQ(json.substr(json.size() - c.jsonEnd.size()), c.jsonEnd) << json;
+    }
 }
 
 TEST(OutputFormat, EveryFormatIsValidUtf8WhateverBytesAFindingHolds) {

@@ -10,6 +10,7 @@
 #include "catalog/CatalogPlan.h"
 #include "catalog/CatalogWait.h"
 #include "common/CustomerTexts.h"
+#include "common/PathSplit.h"
 #include "download/FileName.h"
 #include "download/FilePlan.h"
 #include "download/WorkFolderPath.h"
@@ -581,8 +582,8 @@ void Checker::CheckFileNames(const std::string& where, const FileListPlan& list)
                 case TargetFault::EmptyName:
                     Add("VS303", where, line,
                         "the entry " + Quote(relative) +
-                            " gives an empty file name (it ends in \"/\" or a part of it is over "
-                            "255 bytes)",
+                            " gives an empty file name (it ends in \"/\" or a part of it is over " +
+                            std::to_string(kMaxSplitPart) + " bytes)",
                         customer);
                     break;
                 case TargetFault::FolderName:

@@ -42,14 +42,13 @@ printf '1,VELTA Test,https://vendor.test/p/,20261201\r\n2,\x8b\x8b\x97\x5e,https
 printf 'setup.exe\r\ndata.cab\r\n\x83\x66\x81\x5b\x83\x5e.cab\r\n' > site/p/downloadlist.txt
 printf 'MZ' > site/p/setup.exe
 "$SITE_CHECKER" check site --base-url https://vendor.test/ --format sarif > site.sarif || true
-logs=(sample.sarif)
-# A result must name its rule; a build whose checker assigns no rule ids
-# yet has only the sample to show.
-if grep -q '"ruleId"' site.sarif; then
-  logs+=(site.sarif)
-else
-  echo "note: velta-site assigns no rule ids in this build; its own log is not validated"
+# Every result names its rule: a log without any would pass the validator
+# while telling a code-scanning tool nothing.
+if ! grep -q '"ruleId"' site.sarif; then
+  echo "FAIL: velta-site's own log names no rule"
+  failed=1
 fi
+logs=(sample.sarif site.sarif)
 
 for log in "${logs[@]}"; do
   found=$(errors_of "$log")

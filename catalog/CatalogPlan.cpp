@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "catalog/CatalogParser.h"
+#include "catalog/UpdateNotice.h"
 
 namespace {
 
@@ -83,7 +84,7 @@ CatalogPlan PlanCatalog(const std::string& body) {
                 plan.lostAfterZero.push_back({line.number, std::move(entry)});
         }
     }
-    if (!plan.text.empty() && plan.text[0] == '!') {
+    if (IsUpdateNotice(plan.text)) {
         plan.updateNotice = true;
         return plan;
     }

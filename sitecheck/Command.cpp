@@ -6,6 +6,7 @@
 #include <memory>
 #include <sstream>
 
+#include "catalog/CatalogPlan.h"
 #include "sitecheck/Accept.h"
 #include "sitecheck/Cp932.h"
 #include "sitecheck/Output.h"
@@ -101,7 +102,7 @@ public:
     std::string LineText(const std::string& where, int number) const {
         const auto text = m_texts.find(where);
         if (text == m_texts.end() || number <= 0) return std::string();
-        for (const Line& line : SplitLines(text->second)) {
+        for (const TextLine& line : SplitTextLines(text->second)) {
             if (line.number == number)
                 return Cp932ToUtf8(std::string_view(text->second).substr(line.start, line.length));
         }

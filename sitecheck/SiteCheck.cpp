@@ -16,6 +16,7 @@
 #include "download/WorkFolderPath.h"
 #include "sitecheck/Cp932.h"
 #include "sitecheck/Rules.h"
+#include "sitecheck/Url.h"
 
 namespace sitecheck {
 namespace {
@@ -219,8 +220,8 @@ private:
 
 void Checker::CheckCertificate(const std::string& url, const std::string& file, int line) {
     if (!m_site.Live() || !StartsWithNoCase(url, "https://")) return;
-    if (!m_checkedAuthorities.insert(AuthorityOf(url)).second) return;
     const std::string authority = AuthorityOf(url);
+    if (!m_checkedAuthorities.insert(authority).second) return;
     const std::string reason = m_site.CertificateWarning(url);
     if (!reason.empty()) {
         Add("VS501", file, line, "the certificate of " + authority + " " + reason,
@@ -744,18 +745,16 @@ Report CheckSite(Site& site, const Options& options) {
 }
 
 std::string AuthorityOf(const std::string& url) {
+    const std::string origin = SplitUrl(url).origin;
     std::string scheme;
-    if (StartsWithNoCase(url, "https://")) {
+    if (StartsWithNoCase(origin, "https://")) {
         scheme = "https";
-    } else if (StartsWithNoCase(url, "http://")) {
+    } else if (StartsWithNoCase(origin, "http://")) {
         scheme = "http";
     } else {
         return std::string();
     }
-    const std::size_t begin = scheme.size() + 3;
-    const std::size_t end = url.find_first_of("/?#", begin);
-    std::string authority =
-        url.substr(begin, end == std::string::npos ? std::string::npos : end - begin);
+    std::string authority = origin.substr(scheme.size() + 3);
     for (char& c : authority) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     const std::string defaultPort = scheme == "https" ? ":443" : ":80";
     if (authority.size() > defaultPort.size() &&
@@ -764,14 +763,6 @@ std::string AuthorityOf(const std::string& url) {
         authority.resize(authority.size() - defaultPort.size());
     }
     return authority;
-}
-
-std::vector<Line> SplitLines(const std::string& text) {
-    std::vector<Line> lines;
-    for (const TextLine& line : SplitTextLines(text)) {
-        lines.push_back({line.start, line.length, line.number});
-    }
-    return lines;
 }
 
 bool LooksLikeWindowsExecutable(const std::string& head) {

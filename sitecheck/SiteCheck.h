@@ -112,14 +112,6 @@ std::string FormatJson(const Report& report);
 // port; empty when the text is not an http or https URL.
 std::string AuthorityOf(const std::string& url);
 
-// Lines as the tool's parsers cut them: CR LF, a lone CR or a lone LF ends
-// a line; the last line may lack an end.
-struct Line {
-    std::size_t start = 0, length = 0;
-    int number = 0;  // 1-based
-};
-std::vector<Line> SplitLines(const std::string& text);
-
 // "MZ" at the start and "PE\0\0" where the MZ header points.
 bool LooksLikeWindowsExecutable(const std::string& head);
 

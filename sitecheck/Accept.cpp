@@ -55,8 +55,8 @@ std::vector<AcceptEntry> ApplyAcceptList(const std::vector<AcceptEntry>& entries
         bool used = false;
         for (std::size_t i = 0; i < report.findings.size(); ++i) {
             const Finding& f = report.findings[i];
-            if (f.rule == entry.rule && i < siteFiles.size() && siteFiles[i] == entry.file &&
-                presentation.shown[i].text == entry.text) {
+            if (RuleOf(f.rule).code == entry.rule && i < siteFiles.size() &&
+                siteFiles[i] == entry.file && presentation.shown[i].text == entry.text) {
                 presentation.shown[i].accepted = used = true;
             }
         }

@@ -15,10 +15,6 @@ namespace {
 
 constexpr char kDash[] = " \xE2\x80\x94 ";
 
-const char* SeverityName(Severity severity) {
-    return severity == Severity::Error ? "error" : "warning";
-}
-
 std::string Plural(int n, const char* word) {
     return std::to_string(n) + " " + word + (n == 1 ? "" : "s");
 }
@@ -70,7 +66,7 @@ Counts CountOf(const Report& report, const Presentation& presentation) {
     for (std::size_t i = 0; i < report.findings.size(); ++i) {
         if (ShownAt(presentation, i).accepted) {
             ++counts.accepted;
-        } else if (report.findings[i].severity == Severity::Error) {
+        } else if (report.findings[i].severity() == Severity::Error) {
             ++counts.errors;
         } else {
             ++counts.warnings;
@@ -112,10 +108,11 @@ std::string FormatTextLines(const Report& report, const Presentation& presentati
         const Finding& f = report.findings[i];
         std::string line = f.file;
         if (f.line > 0) line += ":" + std::to_string(f.line);
-        line += std::string(": ") + SeverityName(f.severity) + ": " + f.what + kDash + f.customer;
-        std::string tag = f.rule;
-        if (ShownAt(presentation, i).accepted) tag += tag.empty() ? "accepted" : ", accepted";
-        if (!tag.empty()) line += " [" + tag + "]";
+        line +=
+            std::string(": ") + SeverityName(f.severity()) + ": " + f.what + kDash + f.customer();
+        std::string tag = RuleOf(f.rule).code;
+        if (ShownAt(presentation, i).accepted) tag += ", accepted";
+        line += " [" + tag + "]";
         out += Printable(line) + "\n";
     }
     if (!report.fatal.empty()) out += Printable("velta-site: " + report.fatal) + "\n";
@@ -134,24 +131,25 @@ std::string FormatJsonReport(const Report& report, const Presentation& presentat
     for (std::size_t i = 0; i < report.findings.size(); ++i) {
         const Finding& f = report.findings[i];
         const Shown shown = ShownAt(presentation, i);
-        out += std::string(i == 0 ? "\n" : ",\n") + "  {\"rule\": " + JsonString(f.rule) +
-               ", \"file\": " + JsonString(f.file) +
-               ", \"line\": " + (f.line > 0 ? std::to_string(f.line) : std::string("null")) +
-               ", \"severity\": \"" + SeverityName(f.severity) +
-               "\", \"what\": " + JsonString(f.what) + ", \"customer\": " + JsonString(f.customer) +
-               ", \"text\": " + JsonString(shown.text) +
-               ", \"accepted\": " + (shown.accepted ? "true" : "false") + "}";
+        out +=
+            std::string(i == 0 ? "\n" : ",\n") + "  {\"rule\": " + JsonString(RuleOf(f.rule).code) +
+            ", \"file\": " + JsonString(f.file) +
+            ", \"line\": " + (f.line > 0 ? std::to_string(f.line) : std::string("null")) +
+            ", \"severity\": \"" + SeverityName(f.severity()) +
+            "\", \"what\": " + JsonString(f.what) + ", \"customer\": " + JsonString(f.customer()) +
+            ", \"text\": " + JsonString(shown.text) +
+            ", \"accepted\": " + (shown.accepted ? "true" : "false") + "}";
     }
     out += report.findings.empty() ? "]" : "\n]";
     return out + ", \"accepted\": " + std::to_string(counts.accepted) +
            ", \"catalogMilliseconds\": " + JsonNumbers(report.catalogMilliseconds) + "}\n";
 }
 
-std::string SarifRules(const std::vector<Rule>& rules, const std::string& indent) {
+std::string SarifRules(std::span<const Rule> rules, const std::string& indent) {
     std::string out = "[";
     for (std::size_t i = 0; i < rules.size(); ++i) {
         const Rule& r = rules[i];
-        out += std::string(i == 0 ? "\n" : ",\n") + indent + "  {\"id\": " + JsonString(r.id) +
+        out += std::string(i == 0 ? "\n" : ",\n") + indent + "  {\"id\": " + JsonString(r.code) +
                ", \"shortDescription\": {\"text\": " + JsonString(r.summary) +
                "}, \"fullDescription\": {\"text\": " +
                JsonString(std::string(r.summary) + kDash + r.customer) +
@@ -161,16 +159,12 @@ std::string SarifRules(const std::vector<Rule>& rules, const std::string& indent
     return out + (rules.empty() ? "]" : "\n" + indent + "]");
 }
 
-std::string SarifResult(const Finding& f, const Shown& shown, const std::vector<Rule>& rules) {
-    std::string out = "{";
-    if (!f.rule.empty()) {
-        out += "\"ruleId\": " + JsonString(f.rule) + ", ";
-        for (std::size_t k = 0; k < rules.size(); ++k) {
-            if (f.rule == rules[k].id) out += "\"ruleIndex\": " + std::to_string(k) + ", ";
-        }
-    }
-    out += std::string("\"level\": \"") + SeverityName(f.severity) +
-           "\", \"message\": {\"text\": " + JsonString(f.what + kDash + f.customer) +
+// ruleIndex: the rules are listed in the table's order, which is RuleId's.
+std::string SarifResult(const Finding& f, const Shown& shown) {
+    std::string out = "{\"ruleId\": " + JsonString(RuleOf(f.rule).code) +
+                      ", \"ruleIndex\": " + std::to_string(static_cast<std::size_t>(f.rule)) + ", ";
+    out += std::string("\"level\": \"") + SeverityName(f.severity()) +
+           "\", \"message\": {\"text\": " + JsonString(f.what + kDash + f.customer()) +
            "}, \"locations\": [{\"physicalLocation\": {\"artifactLocation\": {\"uri\": " +
            JsonString(ArtifactUri(f.file)) + "}";
     if (f.line > 0) {
@@ -189,15 +183,14 @@ std::string SarifResult(const Finding& f, const Shown& shown, const std::vector<
 
 }  // namespace
 
-std::string FormatSarif(const Report& report, const Presentation& presentation,
-                        const std::vector<Rule>& rules) {
+std::string FormatSarif(const Report& report, const Presentation& presentation) {
     std::string out =
         "{\n"
         "  \"$schema\": \"https://json.schemastore.org/sarif-2.1.0.json\",\n"
         "  \"version\": \"2.1.0\",\n"
         "  \"runs\": [{\n"
         "    \"tool\": {\"driver\": {\"name\": \"velta-site\", \"rules\": " +
-        SarifRules(rules, "    ") +
+        SarifRules(AllRules(), "    ") +
         "}},\n"
         "    \"invocations\": [{\"executionSuccessful\": " +
         (report.fatal.empty() ? std::string("true") : std::string("false"));
@@ -209,7 +202,7 @@ std::string FormatSarif(const Report& report, const Presentation& presentation,
     out += "}],\n    \"results\": [";
     for (std::size_t i = 0; i < report.findings.size(); ++i) {
         out += std::string(i == 0 ? "\n      " : ",\n      ") +
-               SarifResult(report.findings[i], ShownAt(presentation, i), rules);
+               SarifResult(report.findings[i], ShownAt(presentation, i));
     }
     out += report.findings.empty() ? "]\n" : "\n    ]\n";
     return out + "  }]\n}\n";
@@ -239,13 +232,13 @@ std::string FormatGithub(const Report& report, const Presentation& presentation)
     for (std::size_t i = 0; i < report.findings.size(); ++i) {
         const Finding& f = report.findings[i];
         const bool accepted = ShownAt(presentation, i).accepted;
-        std::string title = f.rule.empty() ? std::string("velta-site") : f.rule;
+        std::string title = RuleOf(f.rule).code;
         if (accepted) title += " (accepted)";
-        out += std::string("::") + (accepted ? "notice" : SeverityName(f.severity)) +
+        out += std::string("::") + (accepted ? "notice" : SeverityName(f.severity())) +
                " file=" + GithubEscape(f.file, true);
         if (f.line > 0) out += ",line=" + std::to_string(f.line);
         out += ",title=" + GithubEscape(title, true) +
-               "::" + GithubEscape(f.what + kDash + f.customer, false) + "\n";
+               "::" + GithubEscape(f.what + kDash + f.customer(), false) + "\n";
     }
     if (!report.fatal.empty()) {
         out += "::error title=velta-site::" + GithubEscape(report.fatal, false) + "\n";
@@ -288,21 +281,13 @@ std::string FormatReport(const Report& report, Format format, const Presentation
         case Format::Json:
             return FormatJsonReport(report, presentation);
         case Format::Sarif:
-            return FormatSarif(report, presentation, AllRules());
+            return FormatSarif(report, presentation);
         case Format::Github:
             return FormatGithub(report, presentation);
         case Format::Text:
             break;
     }
     return FormatTextLines(report, presentation);
-}
-
-std::string FormatText(const Report& report) {
-    return FormatReport(report, Format::Text, Presentation());
-}
-
-std::string FormatJson(const Report& report) {
-    return FormatReport(report, Format::Json, Presentation());
 }
 
 int ExitStatus(const Report& report, const Presentation& presentation, bool strict) {

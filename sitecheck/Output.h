@@ -27,10 +27,7 @@ struct Presentation {
 
 std::string FormatReport(const Report& report, Format format, const Presentation& presentation);
 
-struct Rule;
-// SARIF with the given rule table (FormatReport passes AllRules()).
-std::string FormatSarif(const Report& report, const Presentation& presentation,
-                        const std::vector<Rule>& rules);
+std::string FormatSarif(const Report& report, const Presentation& presentation);
 
 // 0 no error, 1 errors (with strict, warnings too) that are not accepted,
 // 3 the site could not be read or the checker could not run.

@@ -16,19 +16,11 @@
 #include "download/WorkFolderPath.h"
 #include "sitecheck/Cp932.h"
 #include "sitecheck/Rules.h"
+#include "sitecheck/TextRules.h"
 #include "sitecheck/Url.h"
 
 namespace sitecheck {
 namespace {
-
-// The tool's own texts, as the customer reads them (UTF-8 here).
-constexpr const char* kCatalogFailure = texts::kCatalogCommunicationError;
-using texts::kCatalogNoResponse;
-using texts::kDownloadFailure;
-using texts::kFileListFailure;
-using texts::kNoProducts;
-using texts::kSetupFailure;
-using texts::kUpdateNotice;
 
 // Enough of a setup program to find its PE header.
 constexpr std::size_t kHeadBytes = 64 * 1024;
@@ -39,87 +31,6 @@ constexpr std::size_t kDataHeadBytes = 512;
 // once a month's volume is used up; with a second for name lookup and the
 // TLS handshake over such a line, that is the tool's whole 5000 ms wait.
 constexpr uint64_t kSlowLineCatalogBytes = 64000;
-
-std::string Sees(const char* text) { return std::string("the customer sees \"") + text + "\""; }
-
-std::string Quote(const std::string& cp932) { return "\"" + Cp932ToUtf8(cp932) + "\""; }
-
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
-bool StartsWithNoCase(const std::string& text, const char* prefix) {
-    const std::size_t n = std::strlen(prefix);
-    if (text.size() < n) return false;
-    for (std::size_t i = 0; i < n; ++i) {
-        if (std::tolower(static_cast<unsigned char>(text[i])) != prefix[i]) return false;
-    }
-    return true;
-}
-
-bool EndsWithNoCase(const std::string& text, const char* suffix) {
-    const std::size_t n = std::strlen(suffix);
-    return text.size() >= n && StartsWithNoCase(text.substr(text.size() - n), suffix);
-}
-
-bool IsWholeNumber(const std::string& text) {
-    std::size_t i = (!text.empty() && (text[0] == '+' || text[0] == '-')) ? 1 : 0;
-    if (i == text.size()) return false;
-    for (; i < text.size(); ++i) {
-        if (text[i] < '0' || text[i] > '9') return false;
-    }
-    return true;
-}
-
-// The number as written, without '+' and leading zeros, for comparing with
-// what the tool makes of it.
-std::string CanonicalNumber(const std::string& text) {
-    std::string sign = text[0] == '-' ? "-" : "";
-    std::size_t i = (text[0] == '+' || text[0] == '-') ? 1 : 0;
-    while (i + 1 < text.size() && text[i] == '0') ++i;
-    std::string digits = text.substr(i);
-    if (digits == "0") sign.clear();
-    return sign + digits;
-}
-
-bool IsCalendarDate(const std::string& text) {
-    if (text.size() != 8) return false;
-    for (char c : text) {
-        if (c < '0' || c > '9') return false;
-    }
-    const int year = std::stoi(text.substr(0, 4));
-    const int month = std::stoi(text.substr(4, 2));
-    const int day = std::stoi(text.substr(6, 2));
-    static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    if (year < 1 || month < 1 || month > 12 || day < 1) return false;
-    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-    return day <= kDays[month - 1] + (month == 2 && leap ? 1 : 0);
-}
-
-std::string DescribeByte(unsigned char c) {
-    char text[16];
-    if (c >= 0x20 && c < 0x7F) {
-        std::snprintf(text, sizeof text, "'%c'", c);
-    } else {
-        std::snprintf(text, sizeof text, "byte 0x%02X", c);
-    }
-    return text;
-}
-
-bool LeadingOrTrailingBlankOrDot(const std::string& line) {
-    auto odd = [](char c) { return c == ' ' || c == '\t' || c == '.'; };
-    // A relative "./x" or "../x" starts with dots on purpose, and a last
-    // part "." or ".." is a folder, judged with the file names.
-    const std::size_t slash = line.find_last_of("/\\");
-    const std::string last = slash == std::string::npos ? line : line.substr(slash + 1);
-    if (last == "." || last == "..") return IsBlank(line.front());
-    return IsBlank(line.front()) || odd(line.back());
-}
-
-bool NonAscii(std::string_view text) {
-    for (char c : text) {
-        if (static_cast<unsigned char>(c) >= 0x80) return true;
-    }
-    return false;
-}
 
 // An error page served in place of a file: announced as HTML, or a body
 // that opens like one.
@@ -145,12 +56,25 @@ bool IsBatchFile(const std::string& name) {
     return EndsWithNoCase(name, ".bat") || EndsWithNoCase(name, ".cmd");
 }
 
-std::string NameList(const std::vector<std::string>& names) {
-    std::string out;
-    const std::size_t shown = names.size() < 5 ? names.size() : 5;
-    for (std::size_t i = 0; i < shown; ++i) out += (i ? ", " : "") + Quote(names[i]);
-    if (names.size() > shown) out += " and " + std::to_string(names.size() - shown) + " more";
-    return out;
+// What is wrong with the bytes of one catalog column, or empty. Only the
+// name (shown) and the URL (requested) reach the customer; the other
+// columns' bytes are carried and never used. utf8: the catalog as a whole is
+// UTF-8; start: the column's offset in its line.
+std::string ColumnFault(std::string_view value, bool utf8, std::size_t column, std::size_t start) {
+    const char* label = column == 2 ? "name" : column == 3 ? "URL" : nullptr;
+    if (utf8) {
+        if (!NonAscii(value)) return std::string();
+        if (label == nullptr)
+            return "column " + std::to_string(column) + " is UTF-8, not Shift-JIS";
+        return std::string("the ") + label +
+               " column is UTF-8, not Shift-JIS (code page 932): the catalog is saved as UTF-8";
+    }
+    const auto bad = FirstUndecodableByte(value);
+    if (!bad) return std::string();
+    std::string what = DescribeByte(static_cast<unsigned char>(value[*bad])) + " at column " +
+                       std::to_string(start + *bad + 1) + " (in column " + std::to_string(column) +
+                       ") cannot be decoded in code page 932 (Shift-JIS)";
+    return label == nullptr ? what : what + ", in the " + label;
 }
 
 // A file the checker will fetch once every file list has been read.
@@ -185,11 +109,12 @@ public:
     void CheckFiles();
 
 private:
-    void Add(const char* rule, const std::string& file, int line, std::string what,
-             std::string customer) {
-        const Rule* known = FindRule(rule);
-        m_report.findings.push_back({file, line, known ? known->severity : Severity::Error,
-                                     std::move(what), std::move(customer), rule});
+    // A rule that cannot arise in this mode means the checker went wrong.
+    void Add(RuleId rule, const std::string& file, int line, std::string what) {
+        if (!RunsIn(rule, m_site.Live()) && m_report.fatal.empty()) {
+            m_report.fatal = std::string("internal: ") + RuleOf(rule).code + " in the wrong mode";
+        }
+        m_report.findings.push_back({rule, file, line, std::move(what)});
     }
     // The checker's own failure ends the check: nothing it would say after
     // it could be trusted.
@@ -207,6 +132,8 @@ private:
                     const CatalogEntry& entry, bool byteOrderMark);
     void CheckProduct(const std::string& catalogWhere, int catalogLine, const CatalogEntry& entry);
     void CheckFileNames(const std::string& where, const FileListPlan& list);
+    void CheckTarget(const std::string& where, int line, const std::string& relative,
+                     const std::vector<FilePlanEntry>& plan, std::size_t i);
     void CheckFile(const FileCheck& file);
 
     Site& m_site;
@@ -224,44 +151,41 @@ void Checker::CheckCertificate(const std::string& url, const std::string& file, 
     if (!m_checkedAuthorities.insert(authority).second) return;
     const std::string reason = m_site.CertificateWarning(url);
     if (!reason.empty()) {
-        Add("VS501", file, line, "the certificate of " + authority + " " + reason,
-            "the tool accepts it, but a browser opening the same address shows a security warning");
+        Add(RuleId::VS501, file, line, "the certificate of " + authority + " " + reason);
     }
     // An expired certificate is outside its dates, said above.
     const std::optional<int> days = m_site.CertificateDaysLeft(url);
     if (days && *days >= 0 && *days <= m_options.certDays) {
-        Add("VS502", file, line,
+        Add(RuleId::VS502, file, line,
             "the certificate of " + authority + " expires in " + std::to_string(*days) +
                 (*days == 1 ? " day" : " days") + " (warned within " +
-                std::to_string(m_options.certDays) + ")",
-            "once it has expired the tool still downloads, but a browser opening the same "
-            "address shows a security warning");
+                std::to_string(m_options.certDays) + ")");
     }
 }
 
 void Checker::CheckCatalogTime(const std::string& where, const Fetched& fetched) {
     if (fetched.outcome == Outcome::TimedOut) {
-        Add("VS120", where, 0,
+        Add(RuleId::VS120, where, 0,
             "the catalog did not arrive within the tool's " + std::to_string(kCatalogWaitMs) +
                 " ms wait" +
                 (fetched.elapsedMs
                      ? " (gave up after " + std::to_string(*fetched.elapsedMs) + " ms)"
-                     : std::string()),
-            Sees(kCatalogNoResponse));
+                     : std::string()));
         return;
     }
-    if (m_site.Live() && fetched.elapsedMs && *fetched.elapsedMs > kCatalogWaitMs / 2) {
-        Add("VS121", where, 0,
+    const bool live = m_site.Live();
+    if (RunsIn(RuleId::VS121, live) && fetched.elapsedMs &&
+        *fetched.elapsedMs > kCatalogWaitMs / 2) {
+        Add(RuleId::VS121, where, 0,
             "the catalog took " + std::to_string(*fetched.elapsedMs) + " ms of the tool's " +
-                std::to_string(kCatalogWaitMs) + " ms wait",
-            "on a slower line " + Sees(kCatalogNoResponse));
+                std::to_string(kCatalogWaitMs) + " ms wait");
     }
-    if (!m_site.Live() && fetched.size >= kSlowLineCatalogBytes) {
-        Add("VS122", where, 0,
+    // A live check times the catalog itself; on disk only its size tells.
+    if (RunsIn(RuleId::VS122, live) && fetched.size >= kSlowLineCatalogBytes) {
+        Add(RuleId::VS122, where, 0,
             "the catalog has " + std::to_string(fetched.size) + " bytes; a line throttled to " +
                 "128 kbit/s needs about 4 s of the tool's " + std::to_string(kCatalogWaitMs) +
-                " ms wait for " + std::to_string(kSlowLineCatalogBytes) + " bytes",
-            "on a slow line " + Sees(kCatalogNoResponse));
+                " ms wait for " + std::to_string(kSlowLineCatalogBytes) + " bytes");
     }
 }
 
@@ -270,22 +194,21 @@ void Checker::CheckCatalogEncoding(const std::string& where, const std::string& 
     std::size_t skip = 0;
     if (body.size() >= 2 &&
         (body.compare(0, 2, "\xFF\xFE") == 0 || body.compare(0, 2, "\xFE\xFF") == 0)) {
-        Add("VS104", where, 1, "the catalog starts with a UTF-16 byte-order mark",
-            "the tool reads it up to its first zero byte: products are garbled or missing");
+        Add(RuleId::VS104, where, 1, "the catalog starts with a UTF-16 byte-order mark");
         skip = 2;
     } else if (body.size() >= 3 && body.compare(0, 3, "\xEF\xBB\xBF") == 0) {
         skip = 3;
-        Add("VS103", where, 1,
+        Add(RuleId::VS103, where, 1,
             "the catalog starts with a UTF-8 byte-order mark, read as part of the first "
-            "line's number column",
-            "nothing visible: that number becomes 0, and the tool shows the number nowhere");
+            "line's number column");
     }
     // After a reported mark, the rest is judged on its own, column by
     // column: only the name (shown) and the URL (requested) reach the
     // customer; the other columns' bytes are carried and never used.
     const std::string rest = text.size() >= skip ? text.substr(skip) : std::string();
     const bool utf8 = IsUtf8WithNonAscii(rest);
-    bool utf8Reported = false, otherReported = false;
+    // UTF-8 is a fault of the whole file: said once per rule, not per line.
+    std::set<RuleId> saidOnce;
     for (const TextLine& line : SplitTextLines(rest)) {
         const std::string lineText = rest.substr(line.start, line.length);
         std::size_t column = 1, start = 0;
@@ -293,39 +216,10 @@ void Checker::CheckCatalogEncoding(const std::string& where, const std::string& 
             const std::size_t end = FindColumnEnd(lineText.c_str(), start);
             const std::string_view value(lineText.data() + start, end - start);
             const bool shown = column == 2 || column == 3;
-            const char* label = column == 2 ? "name" : column == 3 ? "URL" : nullptr;
-            if (utf8 && NonAscii(value)) {
-                if (shown && !utf8Reported) {
-                    Add("VS105", where, line.number,
-                        std::string("the ") + label +
-                            " column is UTF-8, not Shift-JIS (code page "
-                            "932): the catalog is saved as UTF-8",
-                        column == 2 ? "product names in the list appear garbled"
-                                    : "the tool requests the URL's bytes as they are");
-                    utf8Reported = true;
-                } else if (!shown && !otherReported) {
-                    Add("VS106", where, line.number,
-                        "column " + std::to_string(column) + " is UTF-8, not Shift-JIS",
-                        "nothing visible: the tool shows this column nowhere");
-                    otherReported = true;
-                }
-            } else if (!utf8) {
-                if (const auto bad = FirstUndecodableByte(value)) {
-                    char what[200];
-                    std::snprintf(what, sizeof what,
-                                  "byte 0x%02X at column %zu (in column %zu) cannot be decoded "
-                                  "in code page 932 (Shift-JIS)",
-                                  static_cast<unsigned char>(value[*bad]), start + *bad + 1,
-                                  column);
-                    if (shown) {
-                        Add("VS107", where, line.number, std::string(what) + ", in the " + label,
-                            column == 2 ? "the name appears garbled in the list"
-                                        : "the URL does not match the published file");
-                    } else {
-                        Add("VS106", where, line.number, what,
-                            "nothing visible: the tool shows this column nowhere");
-                    }
-                }
+            const RuleId rule = !shown ? RuleId::VS106 : utf8 ? RuleId::VS105 : RuleId::VS107;
+            const std::string what = ColumnFault(value, utf8, column, start);
+            if (!what.empty() && (!utf8 || saidOnce.insert(rule).second)) {
+                Add(rule, where, line.number, what);
             }
             if (end >= lineText.size()) break;
             start = end + 1;
@@ -339,10 +233,9 @@ void Checker::CheckZeroCut(const std::string& where, const CatalogPlan& plan) {
     std::vector<std::string> lost;
     for (const PlannedProduct& p : plan.lostAfterZero) lost.push_back(p.entry.name);
     if (lost.empty()) return;  // zero bytes at the very end cut nothing
-    Add("VS109", where, plan.zeroCut->line,
+    Add(RuleId::VS109, where, plan.zeroCut->line,
         "a zero byte at column " + std::to_string(plan.zeroCut->column) +
-            ": the tool reads nothing after it",
-        "the list never shows " + NameList(lost));
+            ": the tool reads nothing after it and never shows " + NameList(lost));
 }
 
 void Checker::CheckCatalog(int testMode) {
@@ -361,15 +254,13 @@ void Checker::CheckCatalog(int testMode) {
     CheckCatalogTime(where, fetched);
     if (fetched.outcome == Outcome::TimedOut) return;
     if (fetched.outcome != Outcome::Ok) {
-        Add("VS101", where, 0, "the catalog cannot be fetched: " + fetched.detail,
-            Sees(kCatalogFailure));
+        Add(RuleId::VS101, where, 0, "the catalog cannot be fetched: " + fetched.detail);
         return;
     }
     ++m_report.catalogs;
     const CatalogPlan plan = PlanCatalog(fetched.body);
     if (plan.updateNotice) {
-        Add("VS102", where, 1, "the catalog is the update notice (its first byte is \"!\")",
-            Sees(kUpdateNotice) + " and can download nothing");
+        Add(RuleId::VS102, where, 1, "the catalog is the update notice (its first byte is \"!\")");
         return;
     }
     CheckCatalogEncoding(where, fetched.body, plan.text);
@@ -396,8 +287,7 @@ void Checker::CheckCatalog(int testMode) {
         const std::string lineText = plan.text.substr(line.start, line.length);
         if (nameless < plan.namelessLines.size() && plan.namelessLines[nameless] == line.number) {
             ++nameless;
-            Add("VS108", where, line.number, "the name column (column 2) is empty",
-                "this line's product is missing from the list, without any message");
+            Add(RuleId::VS108, where, line.number, "the name column (column 2) is empty");
             continue;
         }
         if (product >= plan.products.size() || plan.products[product].line != line.number) {
@@ -405,16 +295,15 @@ void Checker::CheckCatalog(int testMode) {
         }
         const CatalogEntry& entry = plan.products[product++].entry;
         if (!lineText.empty() && lineText[0] == '#') {
-            Add("VS110", where, line.number,
-                "the line begins with \"#\", but the catalog has no comment lines",
-                "the product " + Quote(entry.name) + " is listed like any other");
+            Add(RuleId::VS110, where, line.number,
+                "the line of " + Quote(entry.name) +
+                    " begins with \"#\", but the catalog has no comment lines");
         }
         const auto known = nameLines.find(entry.name);
         if (known != nameLines.end()) {
-            Add("VS118", where, line.number,
+            Add(RuleId::VS118, where, line.number,
                 "the product name " + Quote(entry.name) + " is also on line " +
-                    std::to_string(known->second),
-                "two items of the same name in the list");
+                    std::to_string(known->second));
         } else {
             nameLines.emplace(entry.name, line.number);
         }
@@ -422,7 +311,7 @@ void Checker::CheckCatalog(int testMode) {
         CheckEntry(where, line.number, lineText, entry, byteOrderMark);
     }
     if (plan.products.empty()) {
-        Add("VS119", where, 0, "the catalog lists no product", Sees(kNoProducts));
+        Add(RuleId::VS119, where, 0, "the catalog lists no product");
     }
     m_report.products += static_cast<int>(plan.products.size());
     for (const PlannedProduct& p : plan.products) {
@@ -440,42 +329,38 @@ void Checker::CheckEntry(const std::string& where, int line, const std::string& 
     const std::string name = Quote(entry.name);
     if (!byteOrderMark &&
         (!IsWholeNumber(column1) || CanonicalNumber(column1) != std::to_string(entry.number))) {
-        Add("VS116", where, line,
-            "the number column " + Quote(column1) + " is not a whole number in 32 bits",
-            "the tool takes it as " + std::to_string(entry.number));
+        Add(RuleId::VS116, where, line,
+            "the number column " + Quote(column1) +
+                " is not a whole number in 32 bits; the tool takes it as " +
+                std::to_string(entry.number));
     }
     if (!IsCalendarDate(entry.date)) {
-        Add("VS117", where, line,
-            "the date column " + Quote(entry.date) + " is not a date written yyyymmdd",
-            "nothing visible: the tool carries the date but shows it nowhere");
+        Add(RuleId::VS117, where, line,
+            "the date column " + Quote(entry.date) + " is not a date written yyyymmdd");
     }
     if (entry.baseUrl.empty()) {
-        Add("VS111", where, line, "the URL column (column 3) of " + name + " is empty",
-            "the start button does nothing for this product");
+        Add(RuleId::VS111, where, line, "the URL column (column 3) of " + name + " is empty");
         return;
     }
     const std::string authority = AuthorityOf(entry.baseUrl);
     if (authority.empty()) {
-        Add("VS112", where, line,
-            "the URL column " + Quote(entry.baseUrl) + " is not an http or https URL",
-            Sees(kFileListFailure));
+        Add(RuleId::VS112, where, line,
+            "the URL column " + Quote(entry.baseUrl) + " is not an http or https URL");
         return;
     }
     if (entry.baseUrl.back() != '/') {
-        Add("VS113", where, line,
-            "the URL column " + Quote(entry.baseUrl) + " does not end in \"/\"",
-            "the tool requests " + Quote(BuildFileListUrl(entry.baseUrl)) +
-                ", the list's name glued on without a separator");
+        Add(RuleId::VS113, where, line,
+            "the URL column " + Quote(entry.baseUrl) +
+                " does not end in \"/\": the tool requests " +
+                Quote(BuildFileListUrl(entry.baseUrl)));
     }
     if (!StartsWithNoCase(entry.baseUrl, "https://")) {
-        Add("VS114", where, line, "the URL column " + Quote(entry.baseUrl) + " is not https",
-            "the product's files travel unencrypted and unauthenticated");
+        Add(RuleId::VS114, where, line, "the URL column " + Quote(entry.baseUrl) + " is not https");
     }
     if (authority != m_site.Authority()) {
-        Add("VS115", where, line,
+        Add(RuleId::VS115, where, line,
             "the URL column points to " + authority + ", not to the site's host " +
-                m_site.Authority() + (m_site.Live() ? "" : "; not followed in directory mode"),
-            "the product depends on a second server");
+                m_site.Authority() + (m_site.Live() ? "" : "; not followed in directory mode"));
     }
 }
 
@@ -488,9 +373,8 @@ void Checker::CheckProduct(const std::string& catalogWhere, int catalogLine,
     if (CheckerFailed(fetched)) return;
     if (fetched.outcome == Outcome::NotFollowed) return;
     if (fetched.outcome != Outcome::Ok) {
-        Add("VS201", catalogWhere, catalogLine,
-            "the file list " + Quote(listUrl) + " of " + Quote(entry.name) + ": " + fetched.detail,
-            Sees(kFileListFailure));
+        Add(RuleId::VS201, catalogWhere, catalogLine,
+            "the file list " + Quote(listUrl) + " of " + Quote(entry.name) + ": " + fetched.detail);
         return;
     }
     const std::string where = m_site.Where(listUrl);
@@ -502,19 +386,17 @@ void Checker::CheckProduct(const std::string& catalogWhere, int catalogLine,
             FileNameOfPath(f.url.c_str(), name, sizeof name);
             lost.push_back(name[0] != '\0' ? std::string(name) : f.url);
         }
-        Add("VS204", where, list.zeroCut->line,
+        Add(RuleId::VS204, where, list.zeroCut->line,
             "a zero byte at column " + std::to_string(list.zeroCut->column) +
-                ": the tool reads nothing after it",
-            "never downloaded: " + NameList(lost));
+                ": the tool reads nothing after it and never downloads " + NameList(lost));
     }
     if (list.fails) {
         const std::vector<TextLine> lines = SplitTextLines(list.text);
         for (int line : list.overlongLines) {
             const TextLine& text = lines[static_cast<std::size_t>(line - 1)];
-            Add("VS202", where, line,
+            Add(RuleId::VS202, where, line,
                 "the line is " + std::to_string(text.length) + " bytes long, over the " +
-                    std::to_string(kMaxFileListLine) + " bytes the tool reads",
-                "the whole list fails: " + Sees(kFileListFailure));
+                    std::to_string(kMaxFileListLine) + " bytes the tool reads");
         }
         return;
     }
@@ -527,8 +409,7 @@ void Checker::CheckProduct(const std::string& catalogWhere, int catalogLine,
         return;
     }
     if (list.files.empty()) {
-        Add("VS203", where, 0, "the file list names no file",
-            "the start button silently does nothing for " + Quote(entry.name));
+        Add(RuleId::VS203, where, 0, "the file list of " + Quote(entry.name) + " names no file");
         return;
     }
     m_report.files += static_cast<int>(list.files.size());
@@ -539,7 +420,6 @@ void Checker::CheckFileNames(const std::string& where, const FileListPlan& list)
     FileList urls;
     for (const PlannedFile& f : list.files) urls.push_back(f.url);
     const std::vector<FilePlanEntry> plan = PlanFiles(urls, m_workFolder);
-    const std::string afterSetup = std::string(" and then ") + Sees(kSetupFailure);
     const std::vector<TextLine> lines = SplitTextLines(list.text);
 
     for (std::size_t i = 0; i < plan.size(); ++i) {
@@ -548,88 +428,79 @@ void Checker::CheckFileNames(const std::string& where, const FileListPlan& list)
         const TextLine& text = lines[static_cast<std::size_t>(line - 1)];
         const std::string relative = list.text.substr(text.start, text.length);
         if (LeadingOrTrailingBlankOrDot(relative)) {
-            Add("VS205", where, line,
-                "the line " + Quote(relative) + " begins or ends with a blank or a dot",
-                "the tool requests it with them, but Windows drops trailing blanks and dots "
-                "from the local file name");
+            Add(RuleId::VS205, where, line,
+                "the line " + Quote(relative) + " begins or ends with a blank or a dot");
         }
-        if (entry.endsLoop) {
-            std::vector<std::string> skipped;
-            for (std::size_t k = i + 1; entry.reached && k < plan.size(); ++k) {
-                skipped.push_back(plan[k].name);
-            }
-            std::string customer = Sees(kDownloadFailure);
-            if (!skipped.empty()) customer += " and " + NameList(skipped) + " are never requested";
-            if (entry.setup) customer += afterSetup;
-            const std::string name = Quote(entry.name);
-            switch (entry.fault) {
-                case TargetFault::NameBuffer:
-                case TargetFault::PathBuffer:
-                    Add("VS308", where, line,
-                        "the local path " + Quote(m_workFolder + entry.name) + " has " +
-                            std::to_string(entry.pathBytes) + " bytes, over the tool's " +
-                            std::to_string(kLocalPathCapacity - 1) + "-byte buffer",
-                        customer);
-                    break;
-                case TargetFault::PlatformPath:
-                    Add("VS307", where, line,
-                        "the local path " + Quote(entry.path) + " has " +
-                            std::to_string(entry.pathCharacters) + " characters, over the " +
-                            std::to_string(kPlatformPathCharacters) +
-                            " the ANSI file functions take (MAX_PATH), assuming the work folder " +
-                            Quote(m_workFolder),
-                        customer);
-                    break;
-                case TargetFault::EmptyName:
-                    Add("VS303", where, line,
-                        "the entry " + Quote(relative) +
-                            " gives an empty file name (it ends in \"/\" or a part of it is over " +
-                            std::to_string(kMaxSplitPart) + " bytes)",
-                        customer);
-                    break;
-                case TargetFault::FolderName:
-                    Add("VS304", where, line,
-                        "the file name " + name + " names a folder, not a file", customer);
-                    break;
-                case TargetFault::ConsoleName:
-                    Add("VS305", where, line,
-                        "the file name " + name +
-                            " is a device name Windows reserves (the "
-                            "console), which cannot be opened as a file",
-                        customer);
-                    break;
-                case TargetFault::RefusedCharacter:
-                    Add("VS306", where, line,
-                        "the file name " + name + " holds " + DescribeByte(entry.refusedByte) +
-                            ", which Windows refuses in file names",
-                        customer);
-                    break;
-                case TargetFault::None:
-                    break;
-            }
-            continue;
-        }
-        if (entry.deviceName) {
-            Add("VS305", where, line,
-                "the file name " + Quote(entry.name) + " is a device name Windows reserves",
-                "the file never lands in the work folder" +
-                    (entry.setup ? afterSetup : std::string()));
+        if (entry.endsLoop || entry.deviceName) {
+            CheckTarget(where, line, relative, plan, i);
             continue;
         }
         if (entry.replaces) {
             const std::size_t earlier = *entry.replaces;
-            const bool setup = plan[earlier].setup;
-            Add(setup ? "VS302" : "VS301", where, line,
+            Add(plan[earlier].setup ? RuleId::VS302 : RuleId::VS301, where, line,
                 "the file name " + Quote(entry.name) + " lands on the same local file as " +
                     Quote(plan[earlier].name) + " on line " +
-                    std::to_string(list.files[earlier].line),
-                setup ? "this file replaces the setup program in the work folder and is started "
-                        "as the setup"
-                      : "this file replaces the earlier one in the work folder");
+                    std::to_string(list.files[earlier].line));
         }
         m_files.push_back({where, line, entry.url, entry.name, entry.setup,
                            entry.setup ? kHeadBytes : (m_site.Live() ? kDataHeadBytes : 0)});
     }
+}
+
+// An entry whose target the tool cannot write: it ends the loop (the files
+// after it are never requested), or a device swallows the file.
+void Checker::CheckTarget(const std::string& where, int line, const std::string& relative,
+                          const std::vector<FilePlanEntry>& plan, std::size_t i) {
+    const FilePlanEntry& entry = plan[i];
+    const std::string name = Quote(entry.name);
+    RuleId rule = RuleId::VS305;
+    std::string what;
+    switch (entry.fault) {
+        case TargetFault::NameBuffer:
+        case TargetFault::PathBuffer:
+            rule = RuleId::VS308;
+            what = "the local path " + Quote(m_workFolder + entry.name) + " has " +
+                   std::to_string(entry.pathBytes) + " bytes, over the tool's " +
+                   std::to_string(kLocalPathCapacity - 1) + "-byte buffer";
+            break;
+        case TargetFault::PlatformPath:
+            rule = RuleId::VS307;
+            what = "the local path " + Quote(entry.path) + " has " +
+                   std::to_string(entry.pathCharacters) + " characters, over the " +
+                   std::to_string(kPlatformPathCharacters) +
+                   " the ANSI file functions take (MAX_PATH), assuming the work folder " +
+                   Quote(m_workFolder);
+            break;
+        case TargetFault::EmptyName:
+            rule = RuleId::VS303;
+            what = "the entry " + Quote(relative) +
+                   " gives an empty file name (it ends in \"/\" or a part of it is over " +
+                   std::to_string(kMaxSplitPart) + " bytes)";
+            break;
+        case TargetFault::FolderName:
+            rule = RuleId::VS304;
+            what = "the file name " + name + " names a folder, not a file";
+            break;
+        case TargetFault::RefusedCharacter:
+            rule = RuleId::VS306;
+            what = "the file name " + name + " holds " + DescribeByte(entry.refusedByte) +
+                   ", which Windows refuses in file names";
+            break;
+        case TargetFault::ConsoleName:
+        case TargetFault::None:  // the loop goes on, but a device swallows the file
+            rule = RuleId::VS305;
+            what = "the file name " + name + " is a device name Windows reserves" +
+                   (entry.fault == TargetFault::ConsoleName
+                        ? " (the console), which cannot be opened as a file"
+                        : "");
+            break;
+    }
+    std::vector<std::string> skipped;
+    for (std::size_t k = i + 1; entry.endsLoop && entry.reached && k < plan.size(); ++k) {
+        skipped.push_back(plan[k].name);
+    }
+    if (!skipped.empty()) what += "; never requested after it: " + NameList(skipped);
+    Add(rule, where, line, what);
 }
 
 void Checker::CheckFiles() {
@@ -660,54 +531,46 @@ void Checker::CheckFile(const FileCheck& file) {
     if (CheckerFailed(fetched)) return;
     if (fetched.outcome == Outcome::NotFollowed) return;
     const std::string quoted = Quote(file.name);
-    const std::string afterSetup = std::string(" and then ") + Sees(kSetupFailure);
     if (fetched.outcome == Outcome::BrokenOff) {
-        Add("VS403", file.listWhere, file.line,
-            "the transfer of " + quoted + " broke off: " + fetched.detail,
-            Sees(kDownloadFailure) + (file.setup ? afterSetup : std::string()));
+        Add(RuleId::VS403, file.listWhere, file.line,
+            "the transfer of " + quoted + " broke off: " + fetched.detail);
         return;
     }
     if (fetched.outcome != Outcome::Ok) {
-        std::string customer = Sees(kDownloadFailure);
-        if (fetched.outcome != Outcome::Status) customer += " and no later file is downloaded";
-        if (file.setup) customer += std::string(", then ") + Sees(kSetupFailure);
-        Add(file.setup ? "VS401" : "VS402", file.listWhere, file.line,
+        // A request without any answer ends the tool's loop; a status does not.
+        Add(file.setup ? RuleId::VS401 : RuleId::VS402, file.listWhere, file.line,
             std::string(file.setup ? "the setup program " : "the file ") + quoted + ": " +
-                fetched.detail,
-            customer);
+                fetched.detail +
+                (fetched.outcome == Outcome::Status ? "" : "; the tool requests no later file"));
         return;
     }
     if (file.setup && fetched.size == 0) {
-        Add("VS404", file.listWhere, file.line, "the setup program " + quoted + " is empty",
-            Sees(kSetupFailure));
+        Add(RuleId::VS404, file.listWhere, file.line, "the setup program " + quoted + " is empty");
     } else if (file.setup && !LooksLikeWindowsExecutable(fetched.body)) {
         if (IsBatchFile(file.name)) {
-            Add("VS406", file.listWhere, file.line,
-                "the setup program " + quoted + " is a batch file",
-                "Windows runs it through the command interpreter, in a console window");
+            Add(RuleId::VS406, file.listWhere, file.line,
+                "the setup program " + quoted + " is a batch file");
         } else {
-            Add("VS405", file.listWhere, file.line,
+            Add(RuleId::VS405, file.listWhere, file.line,
                 "the setup program " + quoted +
-                    " is not a Windows executable (no \"MZ\" ... \"PE\" header)",
-                Sees(kSetupFailure));
+                    " is not a Windows executable (no \"MZ\" ... \"PE\" header)");
         }
-    } else if (!file.setup && m_site.Live() && !NamedAsHtml(file.name) && LooksLikeHtml(fetched)) {
-        Add("VS409", file.listWhere, file.line,
+    } else if (!file.setup && RunsIn(RuleId::VS409, m_site.Live()) && !NamedAsHtml(file.name) &&
+               LooksLikeHtml(fetched)) {
+        Add(RuleId::VS409, file.listWhere, file.line,
             quoted + " is answered with status 200 and an HTML page" +
                 (fetched.contentType.empty() ? std::string()
-                                             : " (Content-Type: " + fetched.contentType + ")"),
-            "the page is saved as " + quoted + " and the setup finds a broken file");
+                                             : " (Content-Type: " + fetched.contentType + ")"));
     }
     if (fetched.lengthKnown) {
         if (!fetched.contentLength) {
-            Add("VS407", file.listWhere, file.line, quoted + " is served without Content-Length",
-                "the progress window shows no total size and no remaining time");
+            Add(RuleId::VS407, file.listWhere, file.line,
+                quoted + " is served without Content-Length");
         } else if (static_cast<uint64_t>(*fetched.contentLength) != fetched.size) {
-            Add("VS408", file.listWhere, file.line,
+            Add(RuleId::VS408, file.listWhere, file.line,
                 "the Content-Length of " + quoted + " reads as " +
                     std::to_string(*fetched.contentLength) + " but its body has " +
-                    std::to_string(fetched.size) + " bytes",
-                "the progress window shows a wrong total");
+                    std::to_string(fetched.size) + " bytes");
         }
     }
 }
@@ -721,7 +584,7 @@ std::string Options::DefaultDownloadsFolder() {
 
 int Report::Count(Severity severity) const {
     int n = 0;
-    for (const Finding& f : findings) n += f.severity == severity;
+    for (const Finding& f : findings) n += f.severity() == severity;
     return n;
 }
 

@@ -9,18 +9,21 @@
 #include <string>
 #include <vector>
 
+#include "sitecheck/Rules.h"
+
 namespace sitecheck {
 
-enum class Severity { Error, Warning };
-
-// file:line: severity: what — customer. line 0: the finding has no line.
+// file:line: severity: what — customer [rule]. The severity and what the
+// customer sees are the rule's (sitecheck/Rules.h); the finding says only
+// where and what is wrong.
 struct Finding {
+    RuleId rule;
     std::string file;
-    int line = 0;
-    Severity severity = Severity::Error;
-    std::string what;      // what is wrong, UTF-8
-    std::string customer;  // what the customer would see, UTF-8
-    std::string rule;      // the stable rule id, such as "VS104" (sitecheck/Rules.h)
+    int line = 0;      // 0: the finding has no line
+    std::string what;  // what is wrong, UTF-8
+
+    Severity severity() const { return RuleOf(rule).severity; }
+    const char* customer() const { return RuleOf(rule).customer; }
 };
 
 enum class Outcome {
@@ -103,10 +106,6 @@ struct Report {
 };
 
 Report CheckSite(Site& site, const Options& options);
-
-// Findings as compiler-style lines, then a summary line.
-std::string FormatText(const Report& report);
-std::string FormatJson(const Report& report);
 
 // host[:port] of an http(s) URL, lower case, without the scheme's default
 // port; empty when the text is not an http or https URL.

@@ -10,6 +10,7 @@
 #include "sitecheck/Accept.h"
 #include "sitecheck/Cp932.h"
 #include "sitecheck/Output.h"
+#include "sitecheck/RuleTable.h"
 #include "sitecheck/SiteCheck.h"
 #include "sitecheck/Sites.h"
 #include "sitecheck/Url.h"
@@ -20,6 +21,7 @@ namespace {
 constexpr char kUsage[] =
     "usage: velta-site check DIR --base-url https://HOST/ [options]   (a site on disk)\n"
     "       velta-site check https://HOST[:PORT] [options]            (the live server)\n"
+    "       velta-site rules [--format markdown|json]                 (the rule table)\n"
     "options:\n"
     "  --test-mode              check the test-mode catalog instead of the normal one\n"
     "  --both                   check both catalogs\n"
@@ -120,12 +122,25 @@ std::string ProgressText(std::size_t done, std::size_t total) {
 }
 #endif
 
+int RunRules(const std::vector<std::string>& arguments, std::string& out, std::string& err) {
+    RuleTableFormat format = RuleTableFormat::Markdown;
+    if (arguments.size() == 3 && arguments[1] == "--format") {
+        const std::optional<RuleTableFormat> parsed = ParseRuleTableFormat(arguments[2]);
+        if (!parsed) return Usage(err, "unknown rule table format " + arguments[2]);
+        format = *parsed;
+    } else if (arguments.size() != 1) {
+        return Usage(err, "\"rules\" takes only --format markdown|json");
+    }
+    out += FormatRuleTable(format);
+    return 0;
+}
+
 }  // namespace
 
 int ParseCommandLine(const std::vector<std::string>& arguments, CommandLine& line,
                      std::string& err) {
     if (arguments.empty() || arguments[0] != "check")
-        return Usage(err, "expected the command \"check\"");
+        return Usage(err, "expected the command \"check\" or \"rules\"");
     line = CommandLine();
     std::string downloadsFolder;
     Options& options = line.options;
@@ -186,6 +201,7 @@ int RunCommand(const std::vector<std::string>& arguments, std::string& out, std:
         out += kUsage;
         return 0;
     }
+    if (!arguments.empty() && arguments[0] == "rules") return RunRules(arguments, out, err);
     CommandLine line;
     const int wrong = ParseCommandLine(arguments, line, err);
     if (wrong >= 0) return wrong;

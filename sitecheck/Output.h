@@ -37,6 +37,9 @@ int ExitStatus(const Report& report, const Presentation& presentation, bool stri
 // \xNN, as the checker quotes undecodable bytes.
 std::string ValidUtf8(const std::string& text);
 
+// A JSON string literal of the text (made valid UTF-8 first).
+std::string JsonString(const std::string& text);
+
 // A file as a SARIF artifact URI: a relative path stays relative, an
 // absolute one becomes a file: URI, a URL stays itself; characters a URI
 // may not hold are percent-encoded.

@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "sitecheck/Command.h"
+#include "sitecheck/Rules.h"
 #include "tests/sitecheck/SiteFixture.h"
 
 using namespace sitecheck_test;
@@ -90,6 +91,42 @@ TEST(Command, EachFormatOnOneSite) {
         EXPECT_EQ(run.out.rfind(c.begins, 0), 0u) << run.out;
         EXPECT_NE(run.out.find(c.holds), std::string::npos) << run.out;
         EXPECT_EQ(run.err, "");
+    }
+}
+
+// The rule table for the manual and for pipelines: every rule once, in
+// either format; anything else is wrong usage.
+TEST(Command, RulesPrintsTheTable) {
+    struct Case {
+        std::vector<std::string> arguments;
+        int status;
+        std::string begins;
+        std::string rowOfVS402;
+    };
+    const std::vector<Case> cases = {
+        {{"rules"}, 0, "| id | severity | checked |", "\n| `VS402` | error | both | a file cannot"},
+        {{"rules", "--format", "markdown"}, 0, "| id |", "\n| `VS402` | error | both |"},
+        {{"rules", "--format", "json"},
+         0,
+         "{\"rules\": [\n",
+         "\n  {\"id\": \"VS402\", \"severity\": \"error\", \"checked\": \"both\", "
+         "\"summary\": \"a file cannot"},
+        {{"rules", "--format", "sarif"}, 2, "", ""},
+        {{"rules", "--strict"}, 2, "", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments.back());
+        std::string out, err;
+        EXPECT_EQ(sitecheck::RunCommand(c.arguments, out, err), c.status) << err;
+        EXPECT_EQ(out.rfind(c.begins, 0), 0u) << out;
+        EXPECT_NE(out.find(c.rowOfVS402), std::string::npos) << out;
+        if (c.status != 0) continue;
+        for (const sitecheck::Rule& rule : sitecheck::AllRules()) {
+            const std::string code = rule.code;
+            EXPECT_EQ(out.find(code + "`"), out.rfind(code + "`")) << code;
+            EXPECT_EQ(out.find("\"" + code + "\""), out.rfind("\"" + code + "\"")) << code;
+            EXPECT_NE(out.find(code), std::string::npos) << code;
+        }
     }
 }
 

@@ -1,12 +1,10 @@
 // The rule table a publishing pipeline relies on: stable ids of letters then
-// digits, one per kind of finding, each documented in the README and each
-// expected by a test case.
+// digits, one per kind of finding, each expected by a test case. (That the
+// manual shows the table as "velta-site rules" prints it is a docs test.)
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <regex>
 #include <set>
-#include <sstream>
 #include <string>
 
 #include "sitecheck/Rules.h"
@@ -15,21 +13,7 @@
 
 namespace {
 
-std::string SourceRoot() {
-    const std::string file = __FILE__;
-    return file.substr(0, file.rfind("tests/sitecheck/"));
-}
-
-std::string ReadText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-TEST(Rules, IdsAreStableLettersThenDigitsInOrderAndDocumented) {
-    const std::string readme = ReadText(SourceRoot() + "README.md");
-    ASSERT_FALSE(readme.empty());
+TEST(Rules, IdsAreStableLettersThenDigitsInOrder) {
     const std::regex idForm("[A-Z]+[0-9]+");
     std::string previous;
     for (const sitecheck::Rule& rule : sitecheck::AllRules()) {
@@ -42,10 +26,6 @@ TEST(Rules, IdsAreStableLettersThenDigitsInOrderAndDocumented) {
         EXPECT_NE(rule.modes & sitecheck::kBothModes, 0) << "runs in some mode";
         for (const char* text : {rule.summary, rule.customer, rule.fix})
             EXPECT_GT(std::string(text).size(), 5u);
-        EXPECT_NE(readme.find(std::string("| `") + rule.code + "` | " +
-                              sitecheck::SeverityName(rule.severity) + " | " + rule.summary + " |"),
-                  std::string::npos)
-            << "the README's rule table lacks or differs for this rule";
     }
     EXPECT_EQ(sitecheck::FindRule("VS000"), nullptr);
 }

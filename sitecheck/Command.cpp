@@ -249,9 +249,9 @@ int RunCommand(const std::vector<std::string>& arguments, std::string& out, std:
     RecordingSite recording(*site);
     const Report report = CheckSite(recording, line.options);
 
-    Presentation presentation;
+    ReportContext context;
     for (const Finding& f : report.findings)
-        presentation.shown.push_back(Shown{recording.LineText(f.file, f.line), false});
+        context.findings.push_back(FindingContext{recording.LineText(f.file, f.line), false});
     if (!acceptPath.empty()) {
         // Files below the site, named alike in both modes: the site's root
         // is where its origin's "/" maps to.
@@ -262,15 +262,14 @@ int RunCommand(const std::vector<std::string>& arguments, std::string& out, std:
             siteFiles.push_back(
                 f.file.compare(0, root.size(), root) == 0 ? f.file.substr(root.size()) : f.file);
         }
-        for (const AcceptEntry& unused :
-             ApplyAcceptList(accepted, report, siteFiles, presentation)) {
+        for (const AcceptEntry& unused : ApplyAcceptList(accepted, report, siteFiles, context)) {
             err +=
                 ValidUtf8("velta-site: " + acceptPath + ":" + std::to_string(unused.line) +
                           ": no such finding any more: " + unused.rule + " " + unused.file + "\n");
         }
     }
-    out += FormatReport(report, line.format, presentation);
-    return ExitStatus(report, presentation, line.strict);
+    out += FormatReport(report, line.format, context);
+    return ExitStatus(report, context, line.strict);
 }
 
 }  // namespace sitecheck

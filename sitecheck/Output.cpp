@@ -36,18 +36,18 @@ std::string Printable(const std::string& raw) {
     return out;
 }
 
-Shown ShownAt(const Presentation& presentation, std::size_t i) {
-    return i < presentation.shown.size() ? presentation.shown[i] : Shown();
+FindingContext ContextOf(const ReportContext& context, std::size_t i) {
+    return i < context.findings.size() ? context.findings[i] : FindingContext();
 }
 
 struct Counts {
     int errors = 0, warnings = 0, accepted = 0;
 };
 
-Counts CountOf(const Report& report, const Presentation& presentation) {
+Counts CountOf(const Report& report, const ReportContext& context) {
     Counts counts;
     for (std::size_t i = 0; i < report.findings.size(); ++i) {
-        if (ShownAt(presentation, i).accepted) {
+        if (ContextOf(context, i).accepted) {
             ++counts.accepted;
         } else if (report.findings[i].severity() == Severity::Error) {
             ++counts.errors;
@@ -66,11 +66,11 @@ std::string JsonNumbers(const std::vector<uint32_t>& numbers) {
     return out + "]";
 }
 
-std::string Summary(const Report& report, const Presentation& presentation) {
-    const Counts counts = CountOf(report, presentation);
+std::string Summary(const Report& report, const ReportContext& context) {
+    const Counts counts = CountOf(report, context);
     std::string out =
         "velta-site: " + Plural(counts.errors, "error") + ", " + Plural(counts.warnings, "warning");
-    if (presentation.acceptList) out += ", " + std::to_string(counts.accepted) + " accepted";
+    if (context.acceptListGiven) out += ", " + std::to_string(counts.accepted) + " accepted";
     out += "; checked " + Plural(report.catalogs, "catalog") + ", " +
            Plural(report.products, "product") + ", " + Plural(report.files, "file");
     // The catalog's time is the one figure a live check adds: the tool gives
@@ -85,7 +85,7 @@ std::string Summary(const Report& report, const Presentation& presentation) {
     return out + "\n";
 }
 
-std::string FormatTextLines(const Report& report, const Presentation& presentation) {
+std::string FormatTextLines(const Report& report, const ReportContext& context) {
     std::string out;
     for (std::size_t i = 0; i < report.findings.size(); ++i) {
         const Finding& f = report.findings[i];
@@ -94,16 +94,16 @@ std::string FormatTextLines(const Report& report, const Presentation& presentati
         line +=
             std::string(": ") + SeverityName(f.severity()) + ": " + f.what + kDash + f.customer();
         std::string tag = RuleOf(f.rule).code;
-        if (ShownAt(presentation, i).accepted) tag += ", accepted";
+        if (ContextOf(context, i).accepted) tag += ", accepted";
         line += " [" + tag + "]";
         out += Printable(line) + "\n";
     }
     if (!report.fatal.empty()) out += Printable("velta-site: " + report.fatal) + "\n";
-    return out + Summary(report, presentation);
+    return out + Summary(report, context);
 }
 
-std::string FormatJsonReport(const Report& report, const Presentation& presentation) {
-    const Counts counts = CountOf(report, presentation);
+std::string FormatJsonReport(const Report& report, const ReportContext& context) {
+    const Counts counts = CountOf(report, context);
     std::string out = "{\"errors\": " + std::to_string(counts.errors) +
                       ", \"warnings\": " + std::to_string(counts.warnings) +
                       ", \"catalogs\": " + std::to_string(report.catalogs) +
@@ -113,14 +113,14 @@ std::string FormatJsonReport(const Report& report, const Presentation& presentat
                       ", \"findings\": [";
     for (std::size_t i = 0; i < report.findings.size(); ++i) {
         const Finding& f = report.findings[i];
-        const Shown shown = ShownAt(presentation, i);
+        const FindingContext shown = ContextOf(context, i);
         out +=
             std::string(i == 0 ? "\n" : ",\n") + "  {\"rule\": " + JsonString(RuleOf(f.rule).code) +
             ", \"file\": " + JsonString(f.file) +
             ", \"line\": " + (f.line > 0 ? std::to_string(f.line) : std::string("null")) +
             ", \"severity\": \"" + SeverityName(f.severity()) +
             "\", \"what\": " + JsonString(f.what) + ", \"customer\": " + JsonString(f.customer()) +
-            ", \"text\": " + JsonString(shown.text) +
+            ", \"text\": " + JsonString(shown.lineText) +
             ", \"accepted\": " + (shown.accepted ? "true" : "false") + "}";
     }
     out += report.findings.empty() ? "]" : "\n]";
@@ -143,7 +143,7 @@ std::string SarifRules(std::span<const Rule> rules, const std::string& indent) {
 }
 
 // ruleIndex: the rules are listed in the table's order, which is RuleId's.
-std::string SarifResult(const Finding& f, const Shown& shown) {
+std::string SarifResult(const Finding& f, const FindingContext& shown) {
     std::string out = "{\"ruleId\": " + JsonString(RuleOf(f.rule).code) +
                       ", \"ruleIndex\": " + std::to_string(static_cast<std::size_t>(f.rule)) + ", ";
     out += std::string("\"level\": \"") + SeverityName(f.severity()) +
@@ -152,7 +152,8 @@ std::string SarifResult(const Finding& f, const Shown& shown) {
            JsonString(ArtifactUri(f.file)) + "}";
     if (f.line > 0) {
         out += ", \"region\": {\"startLine\": " + std::to_string(f.line);
-        if (!shown.text.empty()) out += ", \"snippet\": {\"text\": " + JsonString(shown.text) + "}";
+        if (!shown.lineText.empty())
+            out += ", \"snippet\": {\"text\": " + JsonString(shown.lineText) + "}";
         out += "}";
     }
     out += "}}]";
@@ -166,7 +167,7 @@ std::string SarifResult(const Finding& f, const Shown& shown) {
 
 }  // namespace
 
-std::string FormatSarif(const Report& report, const Presentation& presentation) {
+std::string FormatSarif(const Report& report, const ReportContext& context) {
     std::string out =
         "{\n"
         "  \"$schema\": \"https://json.schemastore.org/sarif-2.1.0.json\",\n"
@@ -185,7 +186,7 @@ std::string FormatSarif(const Report& report, const Presentation& presentation) 
     out += "}],\n    \"results\": [";
     for (std::size_t i = 0; i < report.findings.size(); ++i) {
         out += std::string(i == 0 ? "\n      " : ",\n      ") +
-               SarifResult(report.findings[i], ShownAt(presentation, i));
+               SarifResult(report.findings[i], ContextOf(context, i));
     }
     out += report.findings.empty() ? "]\n" : "\n    ]\n";
     return out + "  }]\n}\n";
@@ -210,11 +211,11 @@ std::string GithubEscape(const std::string& raw, bool property) {
     return out;
 }
 
-std::string FormatGithub(const Report& report, const Presentation& presentation) {
+std::string FormatGithub(const Report& report, const ReportContext& context) {
     std::string out;
     for (std::size_t i = 0; i < report.findings.size(); ++i) {
         const Finding& f = report.findings[i];
-        const bool accepted = ShownAt(presentation, i).accepted;
+        const bool accepted = ContextOf(context, i).accepted;
         std::string title = RuleOf(f.rule).code;
         if (accepted) title += " (accepted)";
         out += std::string("::") + (accepted ? "notice" : SeverityName(f.severity())) +
@@ -226,7 +227,7 @@ std::string FormatGithub(const Report& report, const Presentation& presentation)
     if (!report.fatal.empty()) {
         out += "::error title=velta-site::" + GithubEscape(report.fatal, false) + "\n";
     }
-    return out + Summary(report, presentation);
+    return out + Summary(report, context);
 }
 
 bool Allowed(unsigned char c, const char* extra) {
@@ -259,23 +260,23 @@ std::optional<Format> ParseFormat(const std::string& name) {
     return std::nullopt;
 }
 
-std::string FormatReport(const Report& report, Format format, const Presentation& presentation) {
+std::string FormatReport(const Report& report, Format format, const ReportContext& context) {
     switch (format) {
         case Format::Json:
-            return FormatJsonReport(report, presentation);
+            return FormatJsonReport(report, context);
         case Format::Sarif:
-            return FormatSarif(report, presentation);
+            return FormatSarif(report, context);
         case Format::Github:
-            return FormatGithub(report, presentation);
+            return FormatGithub(report, context);
         case Format::Text:
             break;
     }
-    return FormatTextLines(report, presentation);
+    return FormatTextLines(report, context);
 }
 
-int ExitStatus(const Report& report, const Presentation& presentation, bool strict) {
-    if (report.ExitStatus() == 3) return 3;
-    const Counts counts = CountOf(report, presentation);
+int ExitStatus(const Report& report, const ReportContext& context, bool strict) {
+    if (!report.fatal.empty()) return 3;
+    const Counts counts = CountOf(report, context);
     return counts.errors > 0 || (strict && counts.warnings > 0) ? 1 : 0;
 }
 

@@ -16,4 +16,8 @@ UrlParts SplitUrl(const std::string& url);
 // "/" when that is empty.
 std::string RequestPath(const std::string& url);
 
+// host[:port] of an http(s) URL, lower case, without the scheme's default
+// port; empty when the text is not an http or https URL.
+std::string AuthorityOf(const std::string& url);
+
 }  // namespace sitecheck

@@ -11,12 +11,12 @@
 namespace {
 
 using sitecheck::Finding;
+using sitecheck::FindingContext;
 using sitecheck::Format;
-using sitecheck::Presentation;
 using sitecheck::Report;
+using sitecheck::ReportContext;
 using sitecheck::RuleId;
 using sitecheck::Severity;
-using sitecheck::Shown;
 
 const std::string kDash = " \xE2\x80\x94 ";
 const std::string kMissingCustomer = sitecheck::RuleOf(RuleId::VS402).customer;
@@ -33,16 +33,16 @@ Report TwoFindings() {
     return report;
 }
 
-Presentation Accepting(bool first, bool second) {
-    Presentation p;
-    p.acceptList = true;
-    p.shown = {Shown{"data.cab", first}, Shown{"", second}};
+ReportContext Accepting(bool first, bool second) {
+    ReportContext p;
+    p.acceptListGiven = true;
+    p.findings = {FindingContext{"data.cab", first}, FindingContext{"", second}};
     return p;
 }
 
 TEST(OutputFormat, TextLinesEndWithTheRuleAndWhetherAccepted) {
     const Report report = TwoFindings();
-    EXPECT_EQ(sitecheck::FormatReport(report, Format::Text, Presentation()),
+    EXPECT_EQ(sitecheck::FormatReport(report, Format::Text, ReportContext()),
               "site/p/downloadlist.txt:2: error: the file \"data.cab\": missing" + kDash +
                   kMissingCustomer +
                   " [VS402]\n"
@@ -96,8 +96,8 @@ TEST(OutputFormat, LiveCatalogTimesCloseTheSummary) {
     for (const auto& c : cases) {
         Report report = TwoFindings();
         report.catalogMilliseconds = c.times;
-        const std::string text = sitecheck::FormatReport(report, Format::Text, Presentation());
-        const std::string json = sitecheck::FormatReport(report, Format::Json, Presentation());
+        const std::string text = sitecheck::FormatReport(report, Format::Text, ReportContext());
+        const std::string json = sitecheck::FormatReport(report, Format::Json, ReportContext());
         ASSERT_GE(text.size(), c.summaryEnd.size());
         EXPECT_EQ(text.substr(text.size() - c.summaryEnd.size()), c.summaryEnd) << text;
         ASSERT_GE(json.size(), c.jsonEnd.size());
@@ -113,7 +113,7 @@ TEST(OutputFormat, EveryFormatIsValidUtf8WhateverBytesAFindingHolds) {
                                       "bad \x80 \xE3\x81 \xED\xA0\x80 \x01"});
     report.fatal = "cannot reach \xFF";
     for (Format format : {Format::Text, Format::Json, Format::Sarif, Format::Github}) {
-        const std::string out = sitecheck::FormatReport(report, format, Presentation());
+        const std::string out = sitecheck::FormatReport(report, format, ReportContext());
         EXPECT_EQ(sitecheck::ValidUtf8(out), out) << static_cast<int>(format) << "\n" << out;
         EXPECT_NE(out.find("x83"), std::string::npos) << out;  // kept visible, escaped
         EXPECT_EQ(out.find('\x01'), std::string::npos) << out;
@@ -163,8 +163,8 @@ TEST(OutputFormat, GithubAnnotationsEscapeMessagesAndProperties) {
     for (const Case& c : cases) {
         Report report;
         report.findings = {c.finding};
-        Presentation p;
-        p.shown = {Shown{"", c.accepted}};
+        ReportContext p;
+        p.findings = {FindingContext{"", c.accepted}};
         const std::string out = sitecheck::FormatReport(report, Format::Github, p);
         EXPECT_EQ(out.substr(0, out.find('\n') + 1), c.expected);
         EXPECT_NE(out.find("\nvelta-site: "), std::string::npos) << out;
@@ -244,11 +244,11 @@ TEST(OutputFormat, ExitStatusFromErrorsWarningsAcceptanceAndStrict) {
     };
     for (const Case& c : cases) {
         Report report;
-        Presentation p;
+        ReportContext p;
         for (std::size_t i = 0; i < c.severities.size(); ++i) {
             const RuleId rule = c.severities[i] == Severity::Error ? RuleId::VS402 : RuleId::VS119;
             report.findings.push_back(Finding{rule, "f", 1, "w"});
-            p.shown.push_back(Shown{"", c.accepted[i]});
+            p.findings.push_back(FindingContext{"", c.accepted[i]});
         }
         if (c.fatal) report.fatal = "cannot reach it";
         EXPECT_EQ(sitecheck::ExitStatus(report, p, c.strict), c.status) << c.name;
@@ -300,12 +300,12 @@ TEST(AcceptList, MatchesRuleFileBelowTheSiteAndLineTextNotNumber) {
          false},
     };
     for (const Case& c : cases) {
-        Presentation p;
-        p.shown = {Shown{"data.cab", false}, Shown{"", false}};
+        ReportContext p;
+        p.findings = {FindingContext{"data.cab", false}, FindingContext{"", false}};
         const auto unused = sitecheck::ApplyAcceptList({c.entry}, report, siteFiles, p);
-        EXPECT_TRUE(p.acceptList);
-        EXPECT_EQ(p.shown[0].accepted, c.firstAccepted) << c.name;
-        EXPECT_EQ(p.shown[1].accepted, c.secondAccepted) << c.name;
+        EXPECT_TRUE(p.acceptListGiven);
+        EXPECT_EQ(p.findings[0].accepted, c.firstAccepted) << c.name;
+        EXPECT_EQ(p.findings[1].accepted, c.secondAccepted) << c.name;
         EXPECT_EQ(unused.size(), c.firstAccepted || c.secondAccepted ? 0u : 1u) << c.name;
     }
 }

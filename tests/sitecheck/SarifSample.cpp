@@ -26,10 +26,10 @@ int main(int argc, char** argv) {
         {RuleId::VS407, "https://localhost:8443/p/%E3%83%87.cab?v=1", 4,
          "served without Content-Length"},
     };
-    Presentation presentation;
-    presentation.acceptList = true;
-    presentation.shown = {{"データ.cab", false}, {"a b.cab", true}, {"", false}, {"x.cab", false}};
-    const std::string sarif = FormatSarif(report, presentation);
+    ReportContext context;
+    context.acceptListGiven = true;
+    context.findings = {{"データ.cab", false}, {"a b.cab", true}, {"", false}, {"x.cab", false}};
+    const std::string sarif = FormatSarif(report, context);
     std::FILE* out = std::fopen(argv[1], "wb");
     if (out == nullptr) return 1;
     const bool written = std::fwrite(sarif.data(), 1, sarif.size(), out) == sarif.size();

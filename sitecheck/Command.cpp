@@ -242,7 +242,16 @@ int RunCommand(const std::vector<std::string>& arguments, std::string& out, std:
 #endif
     } else {
         if (baseUrl.empty()) return Usage(err, "a folder needs --base-url https://HOST/");
-        site = MakeDirectorySite(target, baseUrl, problem);
+        bool missingFolder = false;
+        site = MakeDirectorySite(target, baseUrl, problem, &missingFolder);
+        // A folder that is not there is a site that cannot be read, like a
+        // live server that does not answer: not wrong usage.
+        if (missingFolder) {
+            Report unread;
+            unread.fatal = problem;
+            out += FormatReport(unread, line.format, ReportContext());
+            return ExitStatus(unread, ReportContext(), line.strict);
+        }
     }
     if (!site) return Usage(err, problem);
 

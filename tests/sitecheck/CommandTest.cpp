@@ -147,6 +147,27 @@ TEST(Command, ExitStatusThreeWhenTheCheckerCannotRun) {
     EXPECT_NE(run.out.find("too long for a work folder"), std::string::npos) << run.out;
 }
 
+// A folder that is not there cannot be read, as a live server that does not
+// answer: status 3, said in the format asked for.
+TEST(Command, MissingFolderIsASiteThatCannotBeRead) {
+    const SiteFolder folder(GoodSite());
+    const std::string missing = folder.Path() + "/missing";
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"text", "velta-site: no such folder: " + missing + "\nvelta-site: 0 errors, 0 warnings;"},
+        {"json", "\"fatal\": \"no such folder: " + missing + "\""},
+    };
+    for (const auto& [format, holds] : cases) {
+        std::string out, err;
+        EXPECT_EQ(sitecheck::RunCommand(
+                      {"check", missing, "--base-url", "https://vendor.test/", "--format", format},
+                      out, err),
+                  3)
+            << out << err;
+        EXPECT_NE(out.find(holds), std::string::npos) << out;
+        EXPECT_EQ(err, "");
+    }
+}
+
 TEST(Command, ParsesEachOption) {
     using sitecheck::Format;
     struct Case {

@@ -648,7 +648,7 @@ TEST(DirectoryCheck, WrongUsageExitsWithTwo) {
         {"check", folder.Path(), "--base-url"},                 // no value
         {"check", folder.Path(), "--base-url", "vendor.test"},  // not a URL
         {"check", folder.Path(), "--base-url", "https://vendor.test/sub/"},
-        {"check", folder.Path() + "/missing", "--base-url", "https://vendor.test/"},
+        {"check", folder.Path() + "/missing", "--base-url", "vendor.test"},  // usage first
         {"check", folder.Path(), "--base-url", "https://vendor.test/", "--frobnicate"},
         {"check", folder.Path(), folder.Path(), "--base-url", "https://vendor.test/"},
         {"check", "https://vendor.test", "--base-url", "https://vendor.test/"},

@@ -65,6 +65,7 @@ private:
                      const std::vector<FilePlanEntry>& plan, std::size_t i);
     // One file (FileCheck.cpp).
     void CheckFile(const FileCheck& file);
+    void CheckDataFileIsNoPage(const FileCheck& file, const Fetched& fetched);
     // The certificate of url's server, once a server (CertificateCheck.cpp).
     void CheckCertificate(const std::string& url, const std::string& file, int line);
 

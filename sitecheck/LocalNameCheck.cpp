@@ -35,7 +35,7 @@ void Checker::CheckFileNames(const std::string& where, const FileListPlan& list)
                     std::to_string(list.files[earlier].line));
         }
         m_files.push_back({where, line, entry.url, entry.name, entry.setup,
-                           entry.setup ? kHeadBytes : (m_site.Live() ? kDataHeadBytes : 0)});
+                           entry.setup ? kHeadBytes : kDataHeadBytes});
     }
 }
 

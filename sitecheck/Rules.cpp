@@ -177,8 +177,15 @@ constexpr Rule kRules[] = {
     {RuleId::VS408, "VS408", W, kLive, "a file's Content-Length does not match its body",
      "the progress window shows a wrong total", "let the server send the right length"},
     {RuleId::VS409, "VS409", W, kLive,
-     "a data file is answered with an HTML page (an error page served as content)",
-     "the page is saved under the file's name and the setup finds a broken file",
+     "a data file is announced as an HTML page (Content-Type: text/html), but its bytes are no "
+     "page",
+     "nothing in the tool, which saves the bytes as they come; a proxy or a browser on the way "
+     "may treat the file as a page",
+     "serve the file with its own type, such as application/octet-stream"},
+    {RuleId::VS410, "VS410", E, kBothModes,
+     "a data file is answered with an HTML page (an error page served in its place)",
+     "nothing at first: the tool reports success, saves the page under the file's name, and "
+     "the setup finds a broken file",
      "serve the file itself; check the server's error handling"},
     {RuleId::VS501, "VS501", W, kLive, "the server's certificate has the wrong name or dates",
      "the tool accepts it, but a browser opening the same address shows a security warning",

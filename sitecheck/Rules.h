@@ -24,6 +24,7 @@ enum class Severity { Error, Warning };
     X(VS201) X(VS202) X(VS203) X(VS204) X(VS205)                                             \
     X(VS301) X(VS302) X(VS303) X(VS304) X(VS305) X(VS306) X(VS307) X(VS308)                  \
     X(VS401) X(VS402) X(VS403) X(VS404) X(VS405) X(VS406) X(VS407) X(VS408) X(VS409)         \
+    X(VS410)                                                                                 \
     X(VS501) X(VS502)
 // clang-format on
 

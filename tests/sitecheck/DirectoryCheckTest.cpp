@@ -355,7 +355,19 @@ std::vector<Case> FalseAlarmAndSilentLossCases() {
          [](SiteFiles& s) { s[kCatalog] += std::string(4, '\0'); },
          {},
          0},
+        {"a page listed under a page's name",
+         [](SiteFiles& s) {
+             s[kList] += "readme.html\r\n";
+             s["p/readme.html"] = "<!DOCTYPE html><title>Read me</title>";
+         },
+         {},
+         0},
         // Silent losses.
+        {"error page saved in place of a data file",
+         [](SiteFiles& s) { s["p/data.cab"] = "\r\n<html><body>Not found</body></html>"; },
+         {{kList, 2, Severity::Error, "\"data.cab\" is answered with status 200 and an HTML page",
+           "the tool reports success", RuleId::VS410}},
+         1},
         {"zero byte in the catalog",
          [](SiteFiles& s) {
              s[kCatalog] += std::string("\0\r\n", 3) +
@@ -533,9 +545,9 @@ TEST(DirectoryCheck, EveryFileIsAnnouncedOnceInOrderBeforeItIsFetched) {
 
     const std::vector<std::pair<std::string, std::size_t>> expected = {
         {"https://vendor.test/p/setup.exe", 64 * 1024},
-        {"https://vendor.test/p/data.cab", 0},
+        {"https://vendor.test/p/data.cab", 512},
         {"https://vendor.test/q/setup.exe", 64 * 1024},
-        {"https://vendor.test/q/../p/data.cab", 0},
+        {"https://vendor.test/q/../p/data.cab", 512},
     };
     EXPECT_EQ(bothSite.m_prefetched, expected);
     EXPECT_EQ(bothSite.m_fetched, expected) << "each announced file fetched once, in order";

@@ -264,16 +264,32 @@ std::vector<TimeCase> CatalogTimeHtmlAndCertificateCases() {
          },
          30,
          nullptr,
-         {{list, 2, Severity::Warning,
+         {{list, 2, Severity::Error,
            "\"data.cab\" is answered with status 200 and an HTML page (Content-Type: text/html",
-           "setup finds a broken file", RuleId::VS409}},
-         0,
+           "setup finds a broken file", RuleId::VS410}},
+         1,
          ""},
         {"HTML body without a Content-Type",
          [](velta_test::Route&) { Serve("/p/data.cab", "\r\n<html><body>gone</body></html>"); },
          30,
          nullptr,
-         {{list, 2, Severity::Warning, "an HTML page", "broken file", RuleId::VS409}},
+         {{list, 2, Severity::Error, "an HTML page", "broken file", RuleId::VS410}},
+         1,
+         ""},
+        {"a page's type on the file's own bytes",
+         [](velta_test::Route&) {
+             velta_test::Route typed;
+             typed.target = "/p/data.cab";
+             typed.body = "cabinet";
+             typed.headers = {{"Content-Type", "text/html"}};
+             Serve(typed);
+         },
+         30,
+         nullptr,
+         {{list, 2, Severity::Warning,
+           "\"data.cab\" is announced as an HTML page (Content-Type: text/html), but its bytes "
+           "are no page",
+           "saves the bytes as they come", RuleId::VS409}},
          0,
          ""},
         // The test certificates are made for 3650 days when the test

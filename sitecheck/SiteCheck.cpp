@@ -12,9 +12,9 @@
 #include "common/CustomerTexts.h"
 #include "common/PathSplit.h"
 #include "download/FileName.h"
-#include "download/FilePlan.h"
 #include "download/WorkFolderPath.h"
 #include "sitecheck/Cp932.h"
+#include "sitecheck/model/FileModel.h"
 #include "sitecheck/Rules.h"
 #include "sitecheck/Url.h"
 
@@ -538,12 +538,12 @@ void Checker::CheckProduct(const std::string& catalogWhere, int catalogLine,
 void Checker::CheckFileNames(const std::string& where, const FileListPlan& list) {
     FileList urls;
     for (const PlannedFile& f : list.files) urls.push_back(f.url);
-    const std::vector<FilePlanEntry> plan = PlanFiles(urls, m_workFolder);
+    const std::vector<ModelledFile> plan = ModelFiles(urls, m_workFolder);
     const std::string afterSetup = std::string(" and then ") + Sees(kSetupFailure);
     const std::vector<TextLine> lines = SplitTextLines(list.text);
 
     for (std::size_t i = 0; i < plan.size(); ++i) {
-        const FilePlanEntry& entry = plan[i];
+        const ModelledFile& entry = plan[i];
         const int line = list.files[i].line;
         const TextLine& text = lines[static_cast<std::size_t>(line - 1)];
         const std::string relative = list.text.substr(text.start, text.length);

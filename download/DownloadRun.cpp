@@ -141,11 +141,17 @@ int DownloadPlannedFiles(HINSTANCE instance, const std::vector<FilePlanEntry>& p
             // The setup is whatever file ends up at its path. Which names
             // reach that file (case, trailing dots and blanks, a short name,
             // whatever the file system folds) is the file system's answer,
-            // asked before the download replaces the file.
+            // asked before the download replaces the file. A short name
+            // outlives the file it named: the download then makes a new file
+            // of that name, and nothing is left at the setup's path.
+            const char* setupPath = plan.front().path.c_str();
             const bool landsOnSetup =
-                entry.setup || IsSameExistingFile(plan.front().path.c_str(), entry.path.c_str());
+                entry.setup || IsSameExistingFile(setupPath, entry.path.c_str());
             result = DownloadOneFile(window, entry.url.c_str(), entry.path.c_str(), tally);
-            if (landsOnSetup) setupArrived = result == 1 && tally.fileReceived > 0;
+            if (landsOnSetup) {
+                setupArrived = result == 1 && tally.fileReceived > 0 &&
+                               (entry.setup || IsSameExistingFile(setupPath, entry.path.c_str()));
+            }
         } else {
             ShowDownloadFailure(window);
             result = 0;

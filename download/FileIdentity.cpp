@@ -15,9 +15,9 @@ struct FileIdentity {
 // Opened for its attributes only, sharing everything, so that neither a
 // writer nor the run's own removal of the file is held up by the look.
 std::optional<FileIdentity> IdentityOf(const char* path) {
-    const UniqueFileHandle file(CreateFileA(path, FILE_READ_ATTRIBUTES,
-                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    const UniqueFileHandle file(CreateFileA(
+        path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return std::nullopt;
     BY_HANDLE_FILE_INFORMATION information;
     if (!GetFileInformationByHandle(file.get(), &information)) return std::nullopt;

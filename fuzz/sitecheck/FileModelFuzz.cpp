@@ -32,8 +32,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const ModelledFile& e = model[i];
         const FilePlanEntry& p = plan[i];
         if (e.url != files[i] || p.url != files[i] || e.name != p.name || e.path != p.path) abort();
-        if ((p.fault == BufferFault::None) != (e.fault != TargetFault::NameBuffer &&
-                                               e.fault != TargetFault::PathBuffer))
+        if ((p.fault == BufferFault::None) !=
+            (e.fault != TargetFault::NameBuffer && e.fault != TargetFault::PathBuffer))
             abort();
         if (e.reached == ended) abort();
         if (e.setup != (i == 0) || p.setup != (i == 0)) abort();

@@ -39,7 +39,8 @@ ModelledFile Model(const FilePlanEntry& planned) {
     file.pathCharacters = PathCharacters(file.path);
     file.fileKey = FileSystemKey(file.name);
     file.fault = JudgeTarget(file);
-    if (file.fault == TargetFault::RefusedCharacter) file.refusedByte = *RefusedCharacter(file.name);
+    if (file.fault == TargetFault::RefusedCharacter)
+        file.refusedByte = *RefusedCharacter(file.name);
     return file;
 }
 

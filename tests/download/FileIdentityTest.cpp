@@ -13,17 +13,6 @@ using namespace velta_test;
 
 namespace {
 
-// The 8.3 short name the file system made for path, or empty when it made
-// none (8.3 names switched off, or the name is short already).
-std::string ShortNameOf(const std::string& path) {
-    char shortPath[MAX_PATH] = "";
-    const DWORD n = GetShortPathNameA(path.c_str(), shortPath, sizeof shortPath);
-    if (n == 0 || n >= sizeof shortPath) return std::string();
-    const std::string text = shortPath;
-    const std::string name = text.substr(text.find_last_of('\\') + 1);
-    return name == path.substr(path.find_last_of('\\') + 1) ? std::string() : name;
-}
-
 TEST(FileIdentity, EveryAliasOfANameIsTheSameFileAndNoOtherNameIs) {
     const ScratchFolder scratch("identity");
     const std::string folder = scratch.Path();
@@ -32,7 +21,7 @@ TEST(FileIdentity, EveryAliasOfANameIsTheSameFileAndNoOtherNameIs) {
     ASSERT_TRUE(WriteWholeFile(folder + "SetupProgram.exe", "setup"));
     ASSERT_TRUE(WriteWholeFile(folder + fullWidth, "other"));
     ASSERT_TRUE(WriteWholeFile(folder + "data.cab", "data"));
-    const std::string shortName = ShortNameOf(folder + "SetupProgram.exe");
+    const std::string shortName = ShortFileName(folder + "SetupProgram.exe");
     const struct {
         const char* what;
         std::string created, other;
@@ -58,12 +47,12 @@ TEST(FileIdentity, EveryAliasOfANameIsTheSameFileAndNoOtherNameIs) {
         EXPECT_EQ(IsSameExistingFile((folder + c.other).c_str(), (folder + c.created).c_str()),
                   c.same);
     }
-    EXPECT_FALSE(IsSameExistingFile((folder + "missing.exe").c_str(),
-                                    (folder + "missing.exe").c_str()))
+    EXPECT_FALSE(
+        IsSameExistingFile((folder + "missing.exe").c_str(), (folder + "missing.exe").c_str()))
         << "no file, no identity";
     if (shortName.empty()) GTEST_SKIP() << "this file system made no 8.3 short name";
-    EXPECT_TRUE(IsSameExistingFile((folder + "SetupProgram.exe").c_str(),
-                                   (folder + shortName).c_str()))
+    EXPECT_TRUE(
+        IsSameExistingFile((folder + "SetupProgram.exe").c_str(), (folder + shortName).c_str()))
         << shortName;
 }
 

@@ -99,21 +99,32 @@ TEST(FileModelPlatform, NamesTheFileSystemTakesForOneFile) {
     }
 }
 
-// Every character code page 932 holds, each in a name of its own, created
-// in one folder: the file system puts a name on an earlier file exactly when
-// the model gives both the same key. Every pair of characters is compared
-// this way, the cased letters (ASCII, Greek, Cyrillic, Roman numerals,
-// full-width Latin) and the characters with two codes among them.
-TEST(FileModelPlatform, EveryCharacterBesideAllOthersIsOneFileExactlyWhenTheKeysAgree) {
+// Every character code page 932 holds that can have case, each in a name of
+// its own, created in one folder: the file system puts a name on an earlier
+// file exactly when the model gives both the same key. Every pair of them is
+// compared this way: the cased letters (ASCII, Greek, Cyrillic, Roman
+// numerals, full-width Latin), every symbol beside them, and the characters
+// with two codes. Left out are the scripts without case in Unicode, whose
+// names only ever meet their own second codes: ideographs, kana and the
+// private use area (about 9,000 of the table's characters; each file costs
+// Wine milliseconds).
+TEST(FileModelPlatform, EveryCharacterThatCanHaveCaseIsOneFileExactlyWhenTheKeysAgree) {
+    auto caseless = [](char16_t c) {
+        return (c >= 0x3040 && c <= 0x30FF) || (c >= 0x4E00 && c <= 0x9FFF) ||
+               (c >= 0xE000 && c <= 0xFAFF) || (c >= 0xFF61 && c <= 0xFF9F);
+    };
     std::vector<std::string> characters;
     for (int b = 1; b < 0x100; ++b) {
         const std::string one(1, static_cast<char>(b));
-        if (!sitecheck::FirstUndecodableByte(one)) characters.push_back(one);
+        if (!sitecheck::FirstUndecodableByte(one) && !caseless(cp932::Cp932ToUtf16(one)[0])) {
+            characters.push_back(one);
+        }
     }
     for (int lead = 0x81; lead < 0x100; ++lead) {
         for (int trail = 0x40; trail < 0x100; ++trail) {
             const std::string pair{static_cast<char>(lead), static_cast<char>(trail)};
-            if (!sitecheck::FirstUndecodableByte(pair) && cp932::Cp932ToUtf16(pair).size() == 1) {
+            const std::u16string text = cp932::Cp932ToUtf16(pair);
+            if (!sitecheck::FirstUndecodableByte(pair) && text.size() == 1 && !caseless(text[0])) {
                 characters.push_back(pair);
             }
         }
@@ -161,19 +172,26 @@ TEST(FileModelPlatform, EveryCharacterBesideAllOthersIsOneFileExactlyWhenTheKeys
             ++folded;
         }
     }
-    std::printf("%zu characters of code page 932 in one folder: %d files; %d names on an earlier "
-                "file by case, %d by another code of the same character\n",
-                characters.size(), created, folded, sameCharacter);
+    std::printf(
+        "%zu characters of code page 932 in one folder: %d files; %d names on an earlier "
+        "file by case, %d by another code of the same character\n",
+        characters.size(), created, folded, sameCharacter);
     EXPECT_EQ(differences, "");
     EXPECT_GT(folded, 0) << "no case folded at all: the folder is no case-insensitive one";
 }
 
 // Every single-byte character 0x01-0x7F inside a name: CreateFileA refuses
-// it exactly when the model does.
+// it exactly when the model does, but for the one difference listed.
 TEST(FileModelPlatform, EverySingleByteCharacterIsRefusedExactlyWhenTheModelRefusesIt) {
+    // Wine creates "a:b" (it keeps no file streams). Windows takes it on NTFS
+    // as the stream "b" of a file "a" and refuses it on FAT; either way no
+    // file of that name lands in the folder, and the model refuses it as FAT
+    // does.
+    const int kWineTakesTheModelRefuses = ':';
     const ScratchFolder scratch("refused");
     const std::string folder = WithSeparator(scratch.Path());
     std::string refused, differences;
+    bool listedDifferenceShows = false;
     for (int b = 1; b < 0x80; ++b) {
         const std::string name = std::string("a") + static_cast<char>(b) + "b";
         const std::string path = folder + name;
@@ -186,6 +204,10 @@ TEST(FileModelPlatform, EverySingleByteCharacterIsRefusedExactlyWhenTheModelRefu
             refused += text;
         }
         if ((error != ERROR_SUCCESS) != RefusedCharacter(name).has_value()) {
+            if (b == kWineTakesTheModelRefuses) {
+                listedDifferenceShows = true;
+                continue;
+            }
             char text[64];
             std::snprintf(text, sizeof text, "byte %02X: platform error %lu\n", b, error);
             differences += text;
@@ -193,6 +215,7 @@ TEST(FileModelPlatform, EverySingleByteCharacterIsRefusedExactlyWhenTheModelRefu
     }
     std::printf("refused bytes (error):%s\n", refused.c_str());
     EXPECT_EQ(differences, "");
+    EXPECT_TRUE(listedDifferenceShows) << "the listed difference no longer shows";
 }
 
 // What a device name does to the run's target: CON cannot be opened as the

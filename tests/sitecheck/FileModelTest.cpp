@@ -77,27 +77,19 @@ TEST(ModelFiles, EntriesOnOneLocalFileAsTheFileSystemComparesNames) {
     const Case cases[] = {
         {"different names", {"setup.exe", "data.cab"}, {-1, -1}},
         {"ASCII case", {"setup.exe", "a/SETUP.EXE"}, {-1, 0}},
-        {"trailing dot and blank",
-         {"setup.exe", "data.cab", "b/data.cab. ."},
-         {-1, -1, 1}},
+        {"trailing dot and blank", {"setup.exe", "data.cab", "b/data.cab. ."}, {-1, -1, 1}},
         // Full-width A (0x8260) and a (0x8281).
-        {"full-width letters",
-         {"setup.exe", "\x82\x60.bin", "x/\x82\x81.bin"},
-         {-1, -1, 1}},
+        {"full-width letters", {"setup.exe", "\x82\x60.bin", "x/\x82\x81.bin"}, {-1, -1, 1}},
         // Greek Alpha (0x839F) and alpha (0x83BF); Cyrillic A (0x8440) and a (0x8470).
         {"Greek and Cyrillic letters",
          {"setup.exe", "\x83\x9F.bin", "x/\x83\xBF.bin", "\x84\x40.bin", "y/\x84\x70.bin"},
          {-1, -1, 1, -1, 3}},
         // Hiragana and katakana have no case: two files.
-        {"kana stay apart",
-         {"setup.exe", "\x82\xA0.bin", "\x83\x41.bin"},
-         {-1, -1, -1}},
+        {"kana stay apart", {"setup.exe", "\x82\xA0.bin", "\x83\x41.bin"}, {-1, -1, -1}},
         // The latest earlier file is the one on disk.
         {"three of one name", {"a.bin", "b/A.BIN", "c/a.bin"}, {-1, 0, 1}},
         // An entry that ends the loop creates no file and replaces none.
-        {"after a refused entry",
-         {"setup.exe", "x?/..", "data.cab"},
-         {-1, -1, -1}},
+        {"after a refused entry", {"setup.exe", "x?/..", "data.cab"}, {-1, -1, -1}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

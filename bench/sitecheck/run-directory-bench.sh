@@ -3,7 +3,8 @@
 # checks, in directory mode, a site of one product of $BENCH_BIG files
 # (default 40000) and a site of $BENCH_PRODUCTS products (default 1000) of
 # $BENCH_FILES files each (default 50). The machine is shared, so each
-# check runs $BENCH_ROUNDS times (default 5) and the median is printed.
+# check runs $BENCH_ROUNDS times (default 5) and the medians of its wall
+# time and of its processor time (user + system) are printed.
 # Usage: bench/sitecheck/run-directory-bench.sh <native build dir>   (e.g. build/native)
 # Needs the target velta-site of that build (a Release build gives the
 # figures of the shipped code; a sanitizer build is several times slower).
@@ -41,23 +42,29 @@ with open(f"{site}/qrnSupport/download/VELTA/veltadownloadlist.txt", "wb") as ca
 PY
 }
 
-# bench LABEL DIR: the median of ROUNDS checks of DIR, in seconds.
+# bench LABEL DIR: ROUNDS checks of DIR; the median wall time and the
+# median processor time (user + system) of the checker, in seconds.
 bench() {
-  local label=$1 site=$2 times=() start end round
-  for round in $(seq 1 "$ROUNDS"); do
-    start=$(date +%s.%N)
-    # Exit status 1 (findings) would be a fault of the generated site.
-    "$EXE" check "$site" --base-url https://bench.example/ >"$WORK/out.txt" 2>&1 || {
-      cat "$WORK/out.txt" >&2
-      echo "the check of $label failed" >&2
-      exit 1
-    }
-    end=$(date +%s.%N)
-    times+=("$(python3 -c "print($end - $start)")")
-  done
-  printf '%s\n' "${times[@]}" | sort -g | awk -v label="$label" -v last="$(tail -n 1 "$WORK/out.txt")" \
-    '{ v[NR] = $1; all = all sprintf(" %.3f", $1) } END {
-       printf "%-34s median %.3f s (rounds:%s)\n  %s\n", label, v[int((NR + 1) / 2)], all, last }'
+  python3 - "$1" "$2" "$EXE" "$ROUNDS" <<'PY'
+import os, resource, statistics, subprocess, sys, time
+label, site, exe, rounds = sys.argv[1], sys.argv[2], sys.argv[3], int(sys.argv[4])
+walls, cpus = [], []
+for _ in range(rounds):
+    before = resource.getrusage(resource.RUSAGE_CHILDREN)
+    start = time.monotonic()
+    run = subprocess.run([exe, "check", site, "--base-url", "https://bench.example/"],
+                         capture_output=True, text=True)
+    walls.append(time.monotonic() - start)
+    after = resource.getrusage(resource.RUSAGE_CHILDREN)
+    cpus.append(after.ru_utime - before.ru_utime + after.ru_stime - before.ru_stime)
+    # Findings (exit status 1) would be a fault of the generated site.
+    if run.returncode != 0:
+        sys.exit(f"the check of {label} failed:\n{run.stdout}{run.stderr}")
+print(f"{label:34} median {statistics.median(walls):.3f} s wall, "
+      f"{statistics.median(cpus):.3f} s processor "
+      f"(wall:{''.join(f' {w:.3f}' for w in walls)})")
+print("  " + run.stdout.strip().splitlines()[-1])
+PY
 }
 
 make_site "$WORK/big" 1 "$BIG"

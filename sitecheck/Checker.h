@@ -11,7 +11,7 @@
 
 #include "catalog/CatalogParser.h"
 #include "catalog/CatalogPlan.h"
-#include "download/FilePlan.h"
+#include "sitecheck/model/FileModel.h"
 #include "sitecheck/SiteCheck.h"
 
 namespace sitecheck {
@@ -62,7 +62,7 @@ private:
     // The local names of its entries (LocalNameCheck.cpp).
     void CheckFileNames(const std::string& where, const FileListPlan& list);
     void CheckTarget(const std::string& where, int line, const std::string& relative,
-                     const std::vector<FilePlanEntry>& plan, std::size_t i);
+                     const std::vector<ModelledFile>& plan, std::size_t i);
     // One file (FileCheck.cpp).
     void CheckFile(const FileCheck& file);
     void CheckDataFileIsNoPage(const FileCheck& file, const Fetched& fetched);

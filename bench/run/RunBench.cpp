@@ -145,12 +145,21 @@ struct WindowLife {
     uint64_t bytesAtClose = 0;
     // The run's boxes ("setup did not start", a failure) come after the
     // window has opened; their watcher starts with the first top-level
-    // window that is not the progress window, so that no box waits for a
-    // person even when the window was not recognised.
+    // dialog that is not the progress window (not with any top-level window:
+    // the system makes some of its own when a thread's first window opens),
+    // so that no box waits for a person even when the window was not
+    // recognised.
     bool watchBoxesLate = false;
     std::unique_ptr<velta_test::MessageBoxWatcher> lateBoxes;
+    bool watchedWhileOpen = false;  // a watcher ran while the window was up
 };
 WindowLife* g_life = nullptr;
+
+bool IsTopLevelDialog(const CREATESTRUCTA& create) {
+    constexpr ATOM kDialogClass = 32770;
+    return (create.style & WS_CHILD) == 0 && IS_INTRESOURCE(create.lpszClass) &&
+           LOWORD(reinterpret_cast<ULONG_PTR>(create.lpszClass)) == kDialogClass;
+}
 
 bool IsProgressWindow(const CREATESTRUCTA& create) {
     return create.lpszName != nullptr && !IS_INTRESOURCE(create.lpszName) &&
@@ -165,13 +174,14 @@ LRESULT CALLBACK FollowProgressWindow(int code, WPARAM wParam, LPARAM lParam) {
             life->openedAt = Now();
             life->cpuAtOpen = ReadCpu(GetCurrentThread());
             life->window = reinterpret_cast<HWND>(wParam);
-        } else if ((create.style & WS_CHILD) == 0 && life->watchBoxesLate && !life->lateBoxes) {
+        } else if (IsTopLevelDialog(create) && life->watchBoxesLate && !life->lateBoxes) {
             life->lateBoxes = std::make_unique<velta_test::MessageBoxWatcher>();
         }
     } else if (life != nullptr && code == HCBT_DESTROYWND && life->closedAt == 0 &&
                reinterpret_cast<HWND>(wParam) == life->window.load()) {
         life->closedAt = Now();
         life->cpuAtClose = ReadCpu(GetCurrentThread());
+        life->watchedWhileOpen = life->lateBoxes != nullptr;
         // The run closes the file before its window; its size now is what
         // the run received.
         life->bytesAtClose = FileSize(life->filePath);
@@ -240,7 +250,8 @@ int RunOrCancel(const char* url, const std::string& folder, uint64_t cancelAtByt
     printf("run_main_cpu_seconds %.3f\nrun_process_cpu_seconds %.3f\n",
            life.cpuAtClose.thread - life.cpuAtOpen.thread,
            life.cpuAtClose.process - life.cpuAtOpen.process);
-    printf("run_boxes %zu\n", boxCount);
+    printf("run_boxes %zu\nrun_watched_while_open %d\n", boxCount,
+           life.watchedWhileOpen || boxes ? 1 : 0);
     if (cancelAtBytes > 0) {
         printf("cancel_pressed %d\ncancel_bytes_at_press %llu\n", pressed ? 1 : 0,
                static_cast<unsigned long long>(bytesAtPress));

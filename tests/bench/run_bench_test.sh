@@ -3,8 +3,9 @@
 # over HTTP and HTTPS: the bare loop reads the whole file; the run's window,
 # followed from the main thread, is seen opening and closing, the bytes it
 # reports are the file's, and the run's closing box is answered (a box left
-# open would stall the run to this test's time-out). A benchmark that no
-# longer saw its window would print speeds of nothing.
+# open would stall the run to this test's time-out) and no watcher runs
+# while the window is up. A benchmark that no longer saw its window would
+# print speeds of nothing; one that watched the run would slow it down.
 # Usage: run_bench_test.sh <run_bench.exe> <wine-run> <work folder>
 # Runs inside scripts/with-test-env.sh (the test server on the port base).
 set -euo pipefail
@@ -42,6 +43,8 @@ for url in "http://localhost:$BASE/bench-check/product.bin" \
   # start, and the benchmark's late watcher answers that box.
   expect "$WORK/run-$proto.txt" run_result 0
   expect "$WORK/run-$proto.txt" run_boxes 1
+  # Nothing but the run may poll the wineserver while the window is up.
+  expect "$WORK/run-$proto.txt" run_watched_while_open 0
   # The window's life lies inside the run and includes the pause after the
   # file (100 ms).
   transfer="$(value "$WORK/run-$proto.txt" run_transfer_seconds)"

@@ -48,6 +48,13 @@ public:
     // empty until the headers have arrived. Not part of the interface: for
     // the site checker.
     std::string GetContentType() const { return m_core->GetContentType(); }
+    // Asked before the start: read the certificate the server shows this
+    // request over TLS. GetServerCertificate answers once the status has
+    // been read or the request has ended (an empty record before, over
+    // plain HTTP, or when the send failed). Not part of the interface: for
+    // the site checker.
+    void KeepServerCertificate();
+    ServerCertificate GetServerCertificate() const;
 
 private:
     friend struct HttpWebRequestProbe;  // test access to the private steps

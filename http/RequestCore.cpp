@@ -167,6 +167,8 @@ void RequestCore::PerformRequest() {
         m_state = Failed;
         return;
     }
+    if (m_readCertificate && (m_openFlags & INTERNET_FLAG_SECURE))
+        m_certificate = m_readCertificate(m_hRequest.get(), m_url);
     ReadStatus();
     if (m_state.load() != HeadersReceived) return;
     m_state = Receiving;

@@ -27,6 +27,7 @@
 #include "common/UniqueHandle.h"
 #include "http/FormPart.h"
 #include "http/IHttpWebRequest.h"
+#include "http/ServerCertificate.h"
 #include "http/StopEvent.h"
 #include "http/TargetFile.h"
 
@@ -116,4 +117,8 @@ private:
     TargetFile m_hFile;
     FormPartList m_formParts;
     std::string m_objectName;
+    // Set by the owner before the start when it wants the server's
+    // certificate; the worker fills m_certificate after a send over TLS.
+    ServerCertificate (*m_readCertificate)(HINTERNET, const std::string&) = nullptr;
+    ServerCertificate m_certificate;
 };

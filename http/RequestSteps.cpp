@@ -13,6 +13,7 @@
 namespace {
 using http_flags::kOpenFlagsHttp;
 using http_flags::kOpenFlagsHttps;
+using http_flags::kSilentServerLimitMs;
 using http_flags::kUserAgent;
 constexpr DWORD kQueryStatusNumber = HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER;
 constexpr DWORD kQueryLastModifiedTime = HTTP_QUERY_LAST_MODIFIED | HTTP_QUERY_FLAG_SYSTEMTIME;
@@ -23,9 +24,6 @@ static_assert(kQueryContentLength == 5);
 constexpr DWORD kContentLengthBuffer = 256;
 constexpr DWORD kReadChunk = 4096;
 constexpr uint64_t kMaxMemoryBody = 0xFFFFFFFFull;  // GetResponseData reports 32 bits
-// Windows' WinINet gives up on a server that goes silent after 30 s of
-// sending or receiving; Wine's sets no limit at all.
-constexpr DWORD kSilentServerLimitMs = 30000;
 
 static_assert(sizeof(URL_COMPONENTSA) == 104, "URL_COMPONENTSA as the platform lays it out");
 }  // namespace

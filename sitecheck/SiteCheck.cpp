@@ -348,8 +348,8 @@ void Checker::CheckZeroCut(const std::string& where, const CatalogPlan& plan) {
 void Checker::CheckCatalog(int testMode) {
     const std::string url = m_site.CatalogUrl(testMode);
     const std::string where = m_site.Where(url);
-    CheckCertificate(url, where, 0);
     const Fetched fetched = m_site.FetchCatalog(url);
+    CheckCertificate(url, where, 0);
     if (CheckerFailed(fetched)) return;
     if (fetched.outcome == Outcome::NoAnswer && m_site.Live()) {
         m_report.fatal = "cannot reach " + url + ": " + fetched.detail;
@@ -483,8 +483,8 @@ void Checker::CheckProduct(const std::string& catalogWhere, int catalogLine,
                            const CatalogEntry& entry) {
     if (!m_checkedBaseUrls.insert(entry.baseUrl).second) return;
     const std::string listUrl = BuildFileListUrl(entry.baseUrl);
-    CheckCertificate(listUrl, catalogWhere, catalogLine);
     const Fetched fetched = m_site.FetchText(listUrl);
+    CheckCertificate(listUrl, catalogWhere, catalogLine);
     if (CheckerFailed(fetched)) return;
     if (fetched.outcome == Outcome::NotFollowed) return;
     if (fetched.outcome != Outcome::Ok) {
@@ -655,8 +655,8 @@ void Checker::CheckFiles() {
 }
 
 void Checker::CheckFile(const FileCheck& file) {
-    CheckCertificate(file.url, file.listWhere, file.line);
     const Fetched fetched = m_site.FetchFile(file.url, file.headBytes);
+    CheckCertificate(file.url, file.listWhere, file.line);
     if (CheckerFailed(fetched)) return;
     if (fetched.outcome == Outcome::NotFollowed) return;
     const std::string quoted = Quote(file.name);

@@ -46,8 +46,8 @@ std::string ColumnFault(std::string_view value, bool utf8, std::size_t column, s
 void Checker::CheckCatalog(int testMode) {
     const std::string url = m_site.CatalogUrl(testMode);
     const std::string where = m_site.Where(url);
-    CheckCertificate(url, where, 0);
     const Fetched fetched = m_site.FetchCatalog(url);
+    CheckCertificate(url, where, 0);
     if (RecordCheckerFailure(fetched)) return;
     if (fetched.outcome == Outcome::NoAnswer && m_site.Live()) {
         m_report.fatal = "cannot reach " + url + ": " + fetched.detail;

@@ -67,8 +67,8 @@ void Checker::CheckFiles() {
 }
 
 void Checker::CheckFile(const FileCheck& file) {
-    CheckCertificate(file.url, file.listWhere, file.line);
     const Fetched fetched = m_site.FetchFile(file.url, file.headBytes);
+    CheckCertificate(file.url, file.listWhere, file.line);
     if (RecordCheckerFailure(fetched)) return;
     if (fetched.outcome == Outcome::NotFollowed) return;
     const std::string quoted = Quote(file.name);

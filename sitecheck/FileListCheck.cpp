@@ -10,8 +10,8 @@ void Checker::CheckProduct(const std::string& catalogWhere, int catalogLine,
                            const CatalogEntry& entry) {
     if (!m_checkedBaseUrls.insert(entry.baseUrl).second) return;
     const std::string listUrl = BuildFileListUrl(entry.baseUrl);
-    CheckCertificate(listUrl, catalogWhere, catalogLine);
     const Fetched fetched = m_site.FetchText(listUrl);
+    CheckCertificate(listUrl, catalogWhere, catalogLine);
     if (RecordCheckerFailure(fetched)) return;
     if (fetched.outcome == Outcome::NotFollowed) return;
     if (fetched.outcome != Outcome::Ok) {

@@ -45,6 +45,10 @@ constexpr auto kSetupUnfetched =
     Join(kSees, texts::kDownloadFailure, "\", then ", kSees, texts::kSetupFailure, "\"");
 constexpr auto kDownloadFails = Join(kSees, texts::kDownloadFailure, "\"");
 constexpr auto kSetupFails = Join(kSees, texts::kSetupFailure, "\"");
+constexpr auto kServerRefused =
+    Join("nothing of that server is downloaded: ", kSees, texts::kCatalogCommunicationError,
+         "\" for the catalog, \"", texts::kFileListFailure, "\" for a file list, \"",
+         texts::kDownloadFailure, "\" for a file");
 
 // One row per kind of finding, in id order.
 constexpr Rule kRules[] = {
@@ -195,6 +199,13 @@ constexpr Rule kRules[] = {
      "once it has expired the tool still downloads, but a browser opening the same address "
      "shows a security warning",
      "renew the certificate"},
+    {RuleId::VS503, "VS503", E, kLive,
+     "the tool refuses the server's certificate (a fault other than name or dates, which it "
+     "ignores); the reason shown is the platform's: Wine reports an authority it does not trust "
+     "as error 12057 (revocation cannot be checked) when the server sends its certificate alone, "
+     "as 12045 (invalid authority) when it sends the chain",
+     kServerRefused.data(),
+     "serve a certificate chain up to an authority Windows trusts, with the intermediates"},
 };
 
 #define VELTA_SITE_RULE_CODE(code) #code,

@@ -75,9 +75,11 @@ std::vector<Expected> HttpsSiteFindings() {
         {catalog, 5, Severity::Warning, "points to " + Authority(Port::HttpsExpired),
          "second server", RuleId::VS115},
         {catalog, 2, Severity::Error,
-         "refuses the server's certificate, which is issued by an authority Windows "
-         "does not trust (WinINet error 12045)",
-         kListFailure, RuleId::VS201},
+         "the file list \"https://" + Authority(Port::HttpsUntrusted) +
+             "/untrusted/downloadlist.txt\" of \"Untrusted\": the tool refuses the server's "
+             "certificate, which is issued by an authority Windows does not trust (WinINet "
+             "error 12045)",
+         kListFailure, RuleId::VS503},
         {catalog, 3, Severity::Error, "a redirect (status 302), which the tool never follows",
          kListFailure, RuleId::VS201},
         {catalog, 4, Severity::Warning,
@@ -192,7 +194,10 @@ TEST_F(LiveCheck, SiteThatCannotBeReachedOrIsRefused) {
         // Nothing listens on the last port of the range: the site cannot
         // be read at all.
         {"https://localhost:" + std::to_string(velta_test::PortBase() + 9), 3, "cannot reach"},
-        {"https://" + Authority(Port::HttpsUntrusted), 1, kCatalogFailure},
+        {"https://" + Authority(Port::HttpsUntrusted), 1,
+         "the catalog: the tool refuses the server's certificate, which is issued by an "
+         "authority Windows does not trust (WinINet error 12045)"},
+        {"https://" + Authority(Port::HttpsUntrusted), 1, "[VS503]"},
         {"https://" + Authority(Port::Https) + "/sub", 2, "usage:"},
     };
     Serve(kCatalogTarget, "1,Good,https://" + Authority(Port::Https) + "/good/,20261201\r\n");

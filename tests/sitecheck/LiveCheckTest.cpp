@@ -8,6 +8,7 @@
 #include <functional>
 
 #include "catalog/CatalogWait.h"
+#include "http/HttpWebRequest.h"
 #include "sitecheck/Command.h"
 #include "sitecheck/Sites.h"
 #include "tests/sitecheck/SiteFixture.h"
@@ -405,6 +406,42 @@ TEST(DirectoryCheckOnWindows, AFileTheCheckerCannotReadIsItsOwnFailure) {
     EXPECT_EQ(status, 3) << out << err;
     EXPECT_NE((out + err).find("cannot read"), std::string::npos) << out << err;
     EXPECT_EQ((out + err).find("403"), std::string::npos) << out << err;
+}
+
+}  // namespace
+
+namespace {
+
+// What the tool's own request sends for names with blanks and dots, as the
+// server saw it: the ground of the file-list rules on blanks (VS205, VS206).
+// Measured through Wine's WinINet; Windows' own cannot be measured here.
+TEST_F(LiveCheck, RequestTargetOfNamesWithBlanksAndDots) {
+    struct Row {
+        const char* given;
+        const char* sent;
+    };
+    const Row rows[] = {
+        {"/p/a/data/a.bin ", "/p/a/data/a.bin"},
+        {"/p/a/data/a.bin  ", "/p/a/data/a.bin"},
+        {"/p/a/data/a b.bin", "/p/a/data/a%20b.bin"},
+        {"/p/a/data/ a.bin", "/p/a/data/%20a.bin"},
+        {"/p/a/data/a.bin.", "/p/a/data/a.bin."},
+        {"/p/a/data/.a.bin", "/p/a/data/.a.bin"},
+    };
+    for (const Row& row : rows) {
+        for (const std::string& url :
+             {velta_test::HttpUrl(row.given), velta_test::HttpsUrl(row.given)}) {
+            SCOPED_TRACE(url);
+            ASSERT_TRUE(velta_test::Reset()) << velta_test::LastError();
+            CHttpWebRequest request(url.c_str());
+            request.Start();
+            ASSERT_EQ(request.Wait(30000), Failed);
+            EXPECT_EQ(request.GetStatusCode(), 404u);
+            const auto requests = velta_test::RecordedRequests();
+            ASSERT_EQ(requests.size(), 1u);
+            EXPECT_EQ(requests[0].RequestLine(), std::string("GET ") + row.sent + " HTTP/1.1");
+        }
+    }
 }
 
 }  // namespace

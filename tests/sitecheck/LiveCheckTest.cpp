@@ -421,12 +421,9 @@ TEST_F(LiveCheck, RequestTargetOfNamesWithBlanksAndDots) {
         const char* sent;
     };
     const Row rows[] = {
-        {"/p/a/data/a.bin ", "/p/a/data/a.bin"},
-        {"/p/a/data/a.bin  ", "/p/a/data/a.bin"},
-        {"/p/a/data/a b.bin", "/p/a/data/a%20b.bin"},
-        {"/p/a/data/ a.bin", "/p/a/data/%20a.bin"},
-        {"/p/a/data/a.bin.", "/p/a/data/a.bin."},
-        {"/p/a/data/.a.bin", "/p/a/data/.a.bin"},
+        {"/p/a/data/a.bin ", "/p/a/data/a.bin"},      {"/p/a/data/a.bin  ", "/p/a/data/a.bin"},
+        {"/p/a/data/a b.bin", "/p/a/data/a%20b.bin"}, {"/p/a/data/ a.bin", "/p/a/data/%20a.bin"},
+        {"/p/a/data/a.bin.", "/p/a/data/a.bin."},     {"/p/a/data/.a.bin", "/p/a/data/.a.bin"},
     };
     for (const Row& row : rows) {
         for (const std::string& url :

@@ -58,6 +58,7 @@ void Checker::CheckCatalog(int testMode) {
     }
     CheckCatalogTime(where, fetched);
     if (fetched.outcome == Outcome::TimedOut) return;
+    if (RecordRefusedCertificate(fetched, where, 0, "the catalog")) return;
     if (fetched.outcome != Outcome::Ok) {
         Add(RuleId::VS101, where, 0, "the catalog cannot be fetched: " + fetched.detail);
         return;

@@ -68,6 +68,9 @@ private:
     void CheckDataFileIsNoPage(const FileCheck& file, const Fetched& fetched);
     // The certificate of url's server, once a server (CertificateCheck.cpp).
     void CheckCertificate(const std::string& url, const std::string& file, int line);
+    // Reports a fetch the tool's certificate policy refused; true when it was one.
+    bool RecordRefusedCertificate(const Fetched& fetched, const std::string& file, int line,
+                                  const std::string& what);
 
     Site& m_site;
     const Options& m_options;

@@ -14,9 +14,10 @@ void Checker::CheckProduct(const std::string& catalogWhere, int catalogLine,
     CheckCertificate(listUrl, catalogWhere, catalogLine);
     if (RecordCheckerFailure(fetched)) return;
     if (fetched.outcome == Outcome::NotFollowed) return;
+    const std::string what = "the file list " + Quote(listUrl) + " of " + Quote(entry.name);
+    if (RecordRefusedCertificate(fetched, catalogWhere, catalogLine, what)) return;
     if (fetched.outcome != Outcome::Ok) {
-        Add(RuleId::VS201, catalogWhere, catalogLine,
-            "the file list " + Quote(listUrl) + " of " + Quote(entry.name) + ": " + fetched.detail);
+        Add(RuleId::VS201, catalogWhere, catalogLine, what + ": " + fetched.detail);
         return;
     }
     const std::string where = m_site.Where(listUrl);

@@ -19,8 +19,12 @@ void Checker::CheckFileNames(const std::string& where, const FileListPlan& list)
         const int line = list.files[i].line;
         const TextLine& text = lines[static_cast<std::size_t>(line - 1)];
         const std::string relative = list.text.substr(text.start, text.length);
-        if (LeadingOrTrailingBlankOrDot(relative)) {
+        if (relative.back() == ' ') {
             Add(RuleId::VS205, where, line,
+                "the line " + Quote(relative) +
+                    " ends in a blank, which the tool's request leaves out");
+        } else if (LeadingOrTrailingBlankOrDot(relative)) {
+            Add(RuleId::VS206, where, line,
                 "the line " + Quote(relative) + " begins or ends with a blank or a dot");
         }
         if (entry.endsLoop || entry.deviceName) {

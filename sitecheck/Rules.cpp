@@ -44,7 +44,14 @@ constexpr auto kDeviceName = Join("the file never lands in the work folder (CON:
 constexpr auto kSetupUnfetched =
     Join(kSees, texts::kDownloadFailure, "\", then ", kSees, texts::kSetupFailure, "\"");
 constexpr auto kDownloadFails = Join(kSees, texts::kDownloadFailure, "\"");
+constexpr auto kBlankLost =
+    Join("the file is lost: a status 404 for the listed name, then ", kSees,
+         texts::kDownloadFailure, "\" and an empty file is left beside the setup");
 constexpr auto kSetupFails = Join(kSees, texts::kSetupFailure, "\"");
+constexpr auto kServerRefused =
+    Join("nothing of that server is downloaded: ", kSees, texts::kCatalogCommunicationError,
+         "\" for the catalog, \"", texts::kFileListFailure, "\" for a file list, \"",
+         texts::kDownloadFailure, "\" for a file");
 
 // One row per kind of finding, in id order.
 constexpr Rule kRules[] = {
@@ -126,9 +133,15 @@ constexpr Rule kRules[] = {
     {RuleId::VS204, "VS204", E, kBothModes,
      "a zero byte in a file list: the tool reads nothing after it",
      "the files after the zero byte are never downloaded", "remove the zero byte"},
-    {RuleId::VS205, "VS205", W, kBothModes, "a file-list line begins or ends with a blank or a dot",
-     "the tool requests it with them, but Windows drops trailing blanks and dots from the "
-     "local file name",
+    {RuleId::VS205, "VS205", E, kBothModes,
+     "a file-list line ends in a blank, which the tool's request leaves out (measured with "
+     "Wine's WinINet; Windows' WinINet cannot be measured here): the server is asked for "
+     "another name",
+     kBlankLost.data(), "remove the trailing blanks from the line and from the file's name"},
+    {RuleId::VS206, "VS206", W, kBothModes,
+     "a file-list line begins with a blank, or ends with a dot or a tab",
+     "the tool requests it with them (a blank as %20), but Windows drops trailing dots from "
+     "the local file name",
      "remove the blanks and dots"},
     {RuleId::VS301, "VS301", E, kBothModes,
      "two entries land on one local file (the file system folds case, full-width "
@@ -195,6 +208,13 @@ constexpr Rule kRules[] = {
      "once it has expired the tool still downloads, but a browser opening the same address "
      "shows a security warning",
      "renew the certificate"},
+    {RuleId::VS503, "VS503", E, kLive,
+     "the tool refuses the server's certificate (a fault other than name or dates, which it "
+     "ignores); the reason shown is the platform's: Wine reports an authority it does not trust "
+     "as error 12057 (revocation cannot be checked) when the server sends its certificate alone, "
+     "as 12045 (invalid authority) when it sends the chain",
+     kServerRefused.data(),
+     "serve a certificate chain up to an authority Windows trusts, with the intermediates"},
 };
 
 #define VELTA_SITE_RULE_CODE(code) #code,

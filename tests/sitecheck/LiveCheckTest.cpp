@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "catalog/CatalogWait.h"
+#include "http/HttpWebRequest.h"
 #include "sitecheck/Command.h"
 #include "sitecheck/Sites.h"
 #include "tests/sitecheck/SiteFixture.h"
@@ -79,9 +80,11 @@ std::vector<Expected> HttpsSiteFindings() {
         {catalog, 5, Severity::Warning, "points to " + Authority(Port::HttpsExpired),
          "second server", RuleId::VS115},
         {catalog, 2, Severity::Error,
-         "refuses the server's certificate, which is issued by an authority Windows "
-         "does not trust (WinINet error 12045)",
-         kListFailure, RuleId::VS201},
+         "the file list \"https://" + Authority(Port::HttpsUntrusted) +
+             "/untrusted/downloadlist.txt\" of \"Untrusted\": the tool refuses the server's "
+             "certificate, which is issued by an authority Windows does not trust (WinINet "
+             "error 12045)",
+         kListFailure, RuleId::VS503},
         {catalog, 3, Severity::Error, "a redirect (status 302), which the tool never follows",
          kListFailure, RuleId::VS201},
         {catalog, 4, Severity::Warning,
@@ -201,7 +204,10 @@ TEST_F(LiveCheck, SiteThatCannotBeReachedOrIsRefused) {
         // Nothing listens on the last port of the range: the site cannot
         // be read at all.
         {"https://localhost:" + std::to_string(velta_test::PortBase() + 9), 3, "cannot reach"},
-        {"https://" + Authority(Port::HttpsUntrusted), 1, kCatalogFailure},
+        {"https://" + Authority(Port::HttpsUntrusted), 1,
+         "the catalog: the tool refuses the server's certificate, which is issued by an "
+         "authority Windows does not trust (WinINet error 12045)"},
+        {"https://" + Authority(Port::HttpsUntrusted), 1, "[VS503]"},
         {"https://" + Authority(Port::Https) + "/sub", 2, "usage:"},
     };
     Serve(kCatalogTarget, "1,Good,https://" + Authority(Port::Https) + "/good/,20261201\r\n");
@@ -508,6 +514,39 @@ TEST(DirectoryCheckOnWindows, AFileTheCheckerCannotReadIsItsOwnFailure) {
     EXPECT_EQ(status, 3) << out << err;
     EXPECT_NE((out + err).find("cannot read"), std::string::npos) << out << err;
     EXPECT_EQ((out + err).find("403"), std::string::npos) << out << err;
+}
+
+}  // namespace
+
+namespace {
+
+// What the tool's own request sends for names with blanks and dots, as the
+// server saw it: the ground of the file-list rules on blanks (VS205, VS206).
+// Measured through Wine's WinINet; Windows' own cannot be measured here.
+TEST_F(LiveCheck, RequestTargetOfNamesWithBlanksAndDots) {
+    struct Row {
+        const char* given;
+        const char* sent;
+    };
+    const Row rows[] = {
+        {"/p/a/data/a.bin ", "/p/a/data/a.bin"},      {"/p/a/data/a.bin  ", "/p/a/data/a.bin"},
+        {"/p/a/data/a b.bin", "/p/a/data/a%20b.bin"}, {"/p/a/data/ a.bin", "/p/a/data/%20a.bin"},
+        {"/p/a/data/a.bin.", "/p/a/data/a.bin."},     {"/p/a/data/.a.bin", "/p/a/data/.a.bin"},
+    };
+    for (const Row& row : rows) {
+        for (const std::string& url :
+             {velta_test::HttpUrl(row.given), velta_test::HttpsUrl(row.given)}) {
+            SCOPED_TRACE(url);
+            ASSERT_TRUE(velta_test::Reset()) << velta_test::LastError();
+            CHttpWebRequest request(url.c_str());
+            request.Start();
+            ASSERT_EQ(request.Wait(30000), Failed);
+            EXPECT_EQ(request.GetStatusCode(), 404u);
+            const auto requests = velta_test::RecordedRequests();
+            ASSERT_EQ(requests.size(), 1u);
+            EXPECT_EQ(requests[0].RequestLine(), std::string("GET ") + row.sent + " HTTP/1.1");
+        }
+    }
 }
 
 }  // namespace

@@ -16,4 +16,9 @@ UrlParts SplitUrl(const std::string& url);
 // "/" when that is empty.
 std::string RequestPath(const std::string& url);
 
+// The file a static web server serves for a request path: %XX decoded, "."
+// and ".." resolved without ever leaving its root; false when ".." would
+// leave it. relative: "/a/b" (the path's own bytes), empty for the root.
+bool ResolveRequestPath(const std::string& urlPath, std::string& relative);
+
 }  // namespace sitecheck

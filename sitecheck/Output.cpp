@@ -29,23 +29,6 @@ std::string Hex(unsigned char c, const char* format) {
     return text;
 }
 
-std::string JsonString(const std::string& raw) {
-    const std::string text = ValidUtf8(raw);
-    std::string out = "\"";
-    for (char c : text) {
-        const unsigned char u = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (u < 0x20 || u == 0x7F) {
-            out += Hex(u, "\\u%04x");
-        } else {
-            out += c;
-        }
-    }
-    return out + "\"";
-}
-
 // One line of text output: valid UTF-8 without control characters, which
 // would break the line or the terminal showing it.
 std::string Printable(const std::string& raw) {
@@ -309,6 +292,23 @@ int ExitStatus(const Report& report, const Presentation& presentation, bool stri
     if (report.ExitStatus() == 3) return 3;
     const Counts counts = CountOf(report, presentation);
     return counts.errors > 0 || (strict && counts.warnings > 0) ? 1 : 0;
+}
+
+std::string JsonString(const std::string& raw) {
+    const std::string text = ValidUtf8(raw);
+    std::string out = "\"";
+    for (char c : text) {
+        const unsigned char u = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (u < 0x20 || u == 0x7F) {
+            out += Hex(u, "\\u%04x");
+        } else {
+            out += c;
+        }
+    }
+    return out + "\"";
 }
 
 std::string ValidUtf8(const std::string& text) {

@@ -40,6 +40,9 @@ int ExitStatus(const Report& report, const Presentation& presentation, bool stri
 // \xNN, as the checker quotes undecodable bytes.
 std::string ValidUtf8(const std::string& text);
 
+// The text as a JSON string, quotes included, made valid UTF-8 first.
+std::string JsonString(const std::string& raw);
+
 // A file as a SARIF artifact URI: a relative path stays relative, an
 // absolute one becomes a file: URI, a URL stays itself; characters a URI
 // may not hold are percent-encoded.

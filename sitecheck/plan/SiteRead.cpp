@@ -26,9 +26,17 @@ std::string UrlOfPath(const std::string& origin, const std::string& path) {
     return url;
 }
 
+// A file up to this size is read whole with the fetch the check makes of
+// it, hashed there and cut back to what the check asked for: no file is
+// read twice, and a live file's bytes are not fetched again.
+constexpr std::size_t kWholeBytes = 64 * 1024;
+
+std::size_t Widened(std::size_t headBytes) { return headBytes > kWholeBytes ? headBytes : kWholeBytes; }
+
 // Keeps the answer with the longer head: a file asked for twice (once as
 // a data file, once as a setup program) is answered from the fuller one.
-void Keep(std::map<std::string, Fetched>& store, const std::string& path, const Fetched& fetched) {
+void Keep(std::unordered_map<std::string, Fetched>& store, const std::string& path,
+          const Fetched& fetched) {
     const auto known = store.find(path);
     if (known == store.end()) {
         store.emplace(path, fetched);
@@ -52,10 +60,7 @@ public:
         return KeepText(url, m_site.FetchCatalog(url));
     }
     Fetched FetchFile(const std::string& url, std::size_t headBytes) override {
-        Fetched fetched = m_site.FetchFile(url, headBytes);
-        const std::string path = m_read.PathOf(url);
-        if (!path.empty()) Keep(m_read.m_files, path, fetched);
-        return fetched;
+        return m_read.KeepFile(url, m_site.FetchFile(url, Widened(headBytes)), headBytes);
     }
     std::string Where(const std::string& url) const override { return m_site.Where(url); }
     std::string Authority() const override { return m_site.Authority(); }
@@ -65,8 +70,11 @@ public:
     std::optional<int> CertificateDaysLeft(const std::string& url) override {
         return m_site.CertificateDaysLeft(url);
     }
+    // Announced as they will be asked for.
     void Prefetch(const std::vector<std::pair<std::string, std::size_t>>& files) override {
-        m_site.Prefetch(files);
+        std::vector<std::pair<std::string, std::size_t>> widened;
+        for (const auto& [url, headBytes] : files) widened.emplace_back(url, Widened(headBytes));
+        m_site.Prefetch(widened);
     }
     bool Live() const override { return m_site.Live(); }
 
@@ -162,34 +170,46 @@ const Content& SiteRead::TextContent(const std::string& path) {
     return m_textContents.emplace(path, content).first->second;
 }
 
+Content SiteRead::FileContentOf(const std::string& url, const Fetched& f) {
+    Content content;
+    if (f.outcome != Outcome::Ok) {
+        content.detail = f.detail;
+        if (f.outcome == Outcome::CheckerFailed && m_report.fatal.empty())
+            m_report.fatal = "the checker failed: " + f.detail;
+        return content;
+    }
+    content.present = true;
+    content.size = f.size;
+    if (f.body.size() == f.size) {
+        content.sha256 = Sha256Of(f.body);
+    } else if (!m_digester) {
+        content.digestKnown = false;
+    } else if (const std::optional<Sha256Digest> digest = m_digester(url)) {
+        content.sha256 = *digest;
+    } else if (m_report.fatal.empty()) {
+        m_report.fatal = "the checker failed: cannot read the whole of " + m_site->Where(url);
+    }
+    return content;
+}
+
+Fetched SiteRead::KeepFile(const std::string& url, Fetched fetched, std::size_t headBytes) {
+    const std::string path = PathOf(url);
+    if (!path.empty()) {
+        if (m_fileContents.count(path) == 0) m_fileContents.emplace(path, FileContentOf(url, fetched));
+        if (fetched.body.size() > headBytes) fetched.body.resize(headBytes);
+        Keep(m_files, path, fetched);
+    } else if (fetched.body.size() > headBytes) {
+        fetched.body.resize(headBytes);
+    }
+    return fetched;
+}
+
 const Content& SiteRead::FileContent(const std::string& path) {
     const auto known = m_fileContents.find(path);
     if (known != m_fileContents.end()) return known->second;
     const std::string url = UrlOfPath(m_origin, path);
-    auto fetched = m_files.find(path);
-    if (fetched == m_files.end()) fetched = m_files.emplace(path, m_site->FetchFile(url, 0)).first;
-    Content content;
-    const Fetched& f = fetched->second;
-    if (f.outcome == Outcome::Ok) {
-        content.present = true;
-        content.size = f.size;
-        std::optional<Sha256Digest> digest;
-        if (f.body.size() == f.size) {
-            digest = Sha256Of(f.body);
-        } else if (m_digester) {
-            digest = m_digester(url);
-        }
-        if (digest) {
-            content.sha256 = *digest;
-        } else if (m_report.fatal.empty()) {
-            m_report.fatal = "the checker failed: cannot read the whole of " + m_site->Where(url);
-        }
-    } else {
-        content.detail = f.detail;
-        if (f.outcome == Outcome::CheckerFailed && m_report.fatal.empty())
-            m_report.fatal = "the checker failed: " + f.detail;
-    }
-    return m_fileContents.emplace(path, content).first->second;
+    KeepFile(url, m_site->FetchFile(url, kWholeBytes), 0);
+    return m_fileContents.at(path);
 }
 
 const std::string* SiteRead::Text(const std::string& path) {
@@ -235,8 +255,15 @@ const ListRead& SiteRead::List(const std::string& baseUrl) {
     return m_lists.emplace(baseUrl, std::move(list)).first->second;
 }
 
+std::string SiteRead::Root() const {
+    std::string root = m_site->Where(m_origin + "/");
+    if (root.empty() || root.back() != '/') root += '/';
+    return root;
+}
+
 Fetched SiteRead::Replay(const std::string& url, std::size_t headBytes, bool text) {
     const std::string path = PathOf(url);
+    const std::lock_guard<std::mutex> lock(m_replayLock);
     if (text) {
         TextContent(path);
         return m_texts.at(path);
@@ -245,8 +272,7 @@ Fetched SiteRead::Replay(const std::string& url, std::size_t headBytes, bool tex
     Fetched fetched = m_files.at(path);
     const std::size_t wanted = headBytes < fetched.size ? headBytes : fetched.size;
     if (fetched.outcome == Outcome::Ok && fetched.body.size() < wanted) {
-        fetched = m_site->FetchFile(url, headBytes);
-        Keep(m_files, path, fetched);
+        fetched = KeepFile(url, m_site->FetchFile(url, headBytes), headBytes);
     }
     if (fetched.body.size() > headBytes) fetched.body.resize(headBytes);
     return fetched;

@@ -7,7 +7,9 @@
 // sites published at one address can be compared path by path.
 #include <functional>
 #include <map>
+#include <unordered_map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -23,11 +25,18 @@ struct Content {
     bool present = false;  // status 200 and the whole body
     uint64_t size = 0;
     Sha256Digest sha256{};
+    // False for a live file larger than the checker keeps of a fetch: its
+    // bytes were seen once, as `check` sees them, and not kept.
+    bool digestKnown = true;
     std::string detail;  // absent: why ("missing, no file ...")
 
+    // Equal sizes where a digest is unknown count as the same bytes; the
+    // plan names each such file.
     bool Same(const Content& other) const {
-        return present == other.present &&
-               (!present || (size == other.size && sha256 == other.sha256));
+        if (present != other.present) return false;
+        if (!present) return true;
+        if (size != other.size) return false;
+        return !digestKnown || !other.digestKnown || sha256 == other.sha256;
     }
 };
 
@@ -69,6 +78,8 @@ public:
     ~SiteRead();
 
     Site& site() { return *m_site; }
+    // How this site's findings name its root folder (or origin), ending in '/'.
+    std::string Root() const;
     const Report& report() const { return m_report; }
     const std::vector<CatalogRead>& catalogs() const { return m_catalogs; }
     // The site path of url ("/a/b", code page 932 bytes); empty when the
@@ -97,11 +108,16 @@ public:
 
     // This site's answer for url's path with at least headBytes of its
     // head (a text: its whole body), for a composed site that replays it.
+    // Safe to call from several threads at once (nothing else is).
     Fetched Replay(const std::string& url, std::size_t headBytes, bool text);
 
 private:
     class Recorder;
     void Walk();
+    // Keeps what a fetch of a file received, and its content while the
+    // body is whole; the body is cut to headBytes.
+    Fetched KeepFile(const std::string& url, Fetched fetched, std::size_t headBytes);
+    Content FileContentOf(const std::string& url, const Fetched& fetched);
 
     Site* m_site;
     Digester m_digester;
@@ -110,11 +126,13 @@ private:
     std::vector<CatalogRead> m_catalogs;
     std::string m_origin;
     // By path; a file's body holds the most head bytes any fetch asked for.
-    std::map<std::string, Fetched> m_texts, m_files;
-    std::map<std::string, Content> m_textContents, m_fileContents;
+    std::unordered_map<std::string, Fetched> m_texts, m_files;
+    std::unordered_map<std::string, Content> m_textContents, m_fileContents;
     std::map<std::string, ListRead> m_lists;  // by base URL
     std::map<std::string, int> m_reached;     // by path
-    std::map<std::string, std::string> m_whereTexts;  // Where() -> path, filled when asked
+    std::unordered_map<std::string, std::string> m_whereTexts;  // Where() -> path, when asked
+    std::mutex m_replayLock;
+
 };
 
 }  // namespace sitecheck

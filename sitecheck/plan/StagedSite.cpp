@@ -1,6 +1,7 @@
 #include "sitecheck/plan/StagedSite.h"
 
 #include <set>
+#include <thread>
 #include <tuple>
 
 namespace sitecheck {
@@ -55,7 +56,31 @@ private:
 
 using Key = std::tuple<std::string, std::string, int, std::string>;
 
-Key KeyOf(const Finding& f) { return Key(f.rule, f.file, f.line, f.what); }
+// A finding as it reads whichever side's folder names the file: the roots
+// taken out of where it is and of what it says.
+class Keys {
+public:
+    explicit Keys(PathChanges& changes)
+        : m_roots{changes.New().Root(), changes.Old().Root()} {}
+
+    Key Of(const Finding& f) const { return Key(f.rule, Below(f.file), f.line, WithoutRoots(f.what)); }
+
+private:
+    std::string Below(const std::string& file) const {
+        for (const std::string& root : m_roots) {
+            if (file.compare(0, root.size(), root) == 0) return file.substr(root.size());
+        }
+        return file;
+    }
+    std::string WithoutRoots(std::string text) const {
+        for (const std::string& root : m_roots) {
+            for (std::size_t at; (at = text.find(root)) != std::string::npos;) text.erase(at, root.size());
+        }
+        return text;
+    }
+
+    std::vector<std::string> m_roots;
+};
 
 Report CheckAt(PathChanges& changes, const std::unordered_map<std::string, int>& stageOf,
                int state, const Options& options) {
@@ -67,18 +92,36 @@ Report CheckAt(PathChanges& changes, const std::unordered_map<std::string, int>&
 
 std::vector<Finding> CheckBetweenStages(PathChanges& changes, const Staging& staging,
                                         const Options& options) {
-    std::vector<Finding> found;
     const std::unordered_map<std::string, int> stageOf = staging.StageOf();
+    const Keys keys(changes);
     std::set<Key> known;
-    for (int state : {0, staging.Count()}) {
-        for (const Finding& f : CheckAt(changes, stageOf, state, options).findings)
-            known.insert(KeyOf(f));
-    }
+    for (const Finding& f : changes.New().report().findings) known.insert(keys.Of(f));
+    // A live OLD was judged by the live rules; read as a folder is, it is
+    // the site before the first stage.
+    const std::vector<Finding> before = changes.Old().site().Live()
+                                            ? CheckAt(changes, stageOf, 0, options).findings
+                                            : changes.Old().report().findings;
+    for (const Finding& f : before) known.insert(keys.Of(f));
+
+    // The sites between the stages are independent: each is checked on a
+    // thread of its own.
+    std::vector<int> states;
     for (int state = 1; state < staging.Count(); ++state) {
-        if (staging.stages[static_cast<std::size_t>(state - 1)].empty()) continue;
-        for (Finding f : CheckAt(changes, stageOf, state, options).findings) {
-            if (!known.insert(KeyOf(f)).second) continue;
-            f.what = "after stage " + std::to_string(state) + ": " + f.what;
+        if (!staging.stages[static_cast<std::size_t>(state - 1)].empty()) states.push_back(state);
+    }
+    std::vector<Report> reports(states.size());
+    {
+        std::vector<std::thread> threads;
+        for (std::size_t i = 0; i < states.size(); ++i) {
+            threads.emplace_back([&, i] { reports[i] = CheckAt(changes, stageOf, states[i], options); });
+        }
+        for (std::thread& thread : threads) thread.join();
+    }
+    std::vector<Finding> found;
+    for (std::size_t i = 0; i < states.size(); ++i) {
+        for (Finding& f : reports[i].findings) {
+            if (!known.insert(keys.Of(f)).second) continue;
+            f.what = "after stage " + std::to_string(states[i]) + ": " + f.what;
             found.push_back(std::move(f));
         }
     }

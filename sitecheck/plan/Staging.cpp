@@ -65,13 +65,13 @@ Staging PlanStages(const PathChanges& changes) {
 const char* StageTitle(int stage) {
     switch (stage) {
         case 1:
-            return "the files NEW adds or changes";
+            return "upload the files NEW adds or changes";
         case 2:
-            return "the file lists NEW adds or changes";
+            return "upload the file lists NEW adds or changes";
         case 3:
-            return "the catalogs NEW changes";
+            return "upload the catalogs NEW changes";
         case 4:
-            return "after the grace period, delete what NEW no longer names";
+            return "delete what NEW no longer names";
         default:
             return "";
     }

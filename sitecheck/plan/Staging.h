@@ -32,7 +32,7 @@ class PathChanges {
 public:
     PathChanges(SiteRead& old, SiteRead& now);
     PathChange& At(const std::string& path, bool text);
-    const std::map<std::string, PathChange>& All() const { return m_paths; }
+    const std::unordered_map<std::string, PathChange>& All() const { return m_paths; }
     SiteRead& Old() { return m_old; }
     SiteRead& New() { return m_new; }
 
@@ -41,7 +41,7 @@ private:
 
     SiteRead& m_old;
     SiteRead& m_new;
-    std::map<std::string, PathChange> m_paths;
+    std::unordered_map<std::string, PathChange> m_paths;
 };
 
 // Stages of paths, published one after the other. The site between stage
@@ -65,7 +65,7 @@ struct Staging {
 // A path goes where its latest role in NEW puts it.
 Staging PlanStages(const PathChanges& changes);
 
-// The names of the four stages, for reports ("the files NEW adds", ...).
+// What each of the four stages does, for reports.
 const char* StageTitle(int stage);
 
 }  // namespace sitecheck

@@ -47,17 +47,17 @@ std::vector<AcceptEntry> ParseAcceptList(const std::string& content, std::string
 std::vector<AcceptEntry> ApplyAcceptList(const std::vector<AcceptEntry>& entries,
                                          const Report& report,
                                          const std::vector<std::string>& siteFiles,
-                                         Presentation& presentation) {
-    presentation.acceptList = true;
-    presentation.shown.resize(report.findings.size());
+                                         ReportContext& context) {
+    context.acceptListGiven = true;
+    context.findings.resize(report.findings.size());
     std::vector<AcceptEntry> unused;
     for (const AcceptEntry& entry : entries) {
         bool used = false;
         for (std::size_t i = 0; i < report.findings.size(); ++i) {
             const Finding& f = report.findings[i];
-            if (f.rule == entry.rule && i < siteFiles.size() && siteFiles[i] == entry.file &&
-                presentation.shown[i].text == entry.text) {
-                presentation.shown[i].accepted = used = true;
+            if (RuleOf(f.rule).code == entry.rule && i < siteFiles.size() &&
+                siteFiles[i] == entry.file && context.findings[i].lineText == entry.text) {
+                context.findings[i].accepted = used = true;
             }
         }
         if (!used) unused.push_back(entry);

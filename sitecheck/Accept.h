@@ -29,6 +29,6 @@ std::vector<AcceptEntry> ParseAcceptList(const std::string& content, std::string
 std::vector<AcceptEntry> ApplyAcceptList(const std::vector<AcceptEntry>& entries,
                                          const Report& report,
                                          const std::vector<std::string>& siteFiles,
-                                         Presentation& presentation);
+                                         ReportContext& context);
 
 }  // namespace sitecheck

@@ -10,6 +10,7 @@
 #include "sitecheck/Accept.h"
 #include "sitecheck/Cp932.h"
 #include "sitecheck/Output.h"
+#include "sitecheck/RuleTable.h"
 #include "sitecheck/SiteCheck.h"
 #include "sitecheck/Sites.h"
 #include "sitecheck/Url.h"
@@ -23,6 +24,7 @@ constexpr char kUsage[] =
     "       velta-site check https://HOST[:PORT] [options]            (the live server)\n"
     "       velta-site plan OLD NEW --base-url https://HOST/ [options] (publishing NEW over\n"
     "                          OLD, the folder or live server published now, in stages)\n"
+    "       velta-site rules [--format markdown|json]                 (the rule table)\n"
     "options:\n"
     "  --test-mode              check the test-mode catalog instead of the normal one\n"
     "  --both                   check both catalogs\n"
@@ -119,6 +121,19 @@ std::string ProgressText(std::size_t done, std::size_t total) {
 }
 #endif
 
+int RunRules(const std::vector<std::string>& arguments, std::string& out, std::string& err) {
+    RuleTableFormat format = RuleTableFormat::Markdown;
+    if (arguments.size() == 3 && arguments[1] == "--format") {
+        const std::optional<RuleTableFormat> parsed = ParseRuleTableFormat(arguments[2]);
+        if (!parsed) return Usage(err, "unknown rule table format " + arguments[2]);
+        format = *parsed;
+    } else if (arguments.size() != 1) {
+        return Usage(err, "\"rules\" takes only --format markdown|json");
+    }
+    out += FormatRuleTable(format);
+    return 0;
+}
+
 }  // namespace
 
 int Usage(std::string& err, const std::string& problem) {
@@ -129,7 +144,7 @@ int Usage(std::string& err, const std::string& problem) {
 int ParseCommandLine(const std::vector<std::string>& arguments, CommandLine& line,
                      std::string& err) {
     if (arguments.empty() || (arguments[0] != "check" && arguments[0] != "plan"))
-        return Usage(err, "expected the command \"check\" or \"plan\"");
+        return Usage(err, "expected the command \"check\", \"plan\" or \"rules\"");
     const bool plan = arguments[0] == "plan";
     line = CommandLine();
     std::vector<std::string> sites;
@@ -195,7 +210,8 @@ int ParseCommandLine(const std::vector<std::string>& arguments, CommandLine& lin
 }
 
 std::unique_ptr<Site> MakeSite(const std::string& target, const std::string& baseUrl,
-                               const CommandLine& line, const CommandIo& io, std::string& problem) {
+                               const CommandLine& line, const CommandIo& io, std::string& problem,
+                               bool* missingFolder) {
     if (IsUrl(target)) {
 #ifdef _WIN32
         LiveOptions live;
@@ -223,7 +239,14 @@ std::unique_ptr<Site> MakeSite(const std::string& target, const std::string& bas
         problem = "a folder needs --base-url https://HOST/";
         return nullptr;
     }
-    return MakeDirectorySite(target, baseUrl, problem);
+    return MakeDirectorySite(target, baseUrl, problem, missingFolder);
+}
+
+int Unreadable(const std::string& problem, const CommandLine& line, std::string& out) {
+    Report unread;
+    unread.fatal = problem;
+    out += FormatReport(unread, line.format, ReportContext());
+    return ExitStatus(unread, ReportContext(), line.strict);
 }
 
 int ReadAcceptList(const CommandLine& line, std::vector<AcceptEntry>& accepted, std::string& err) {
@@ -244,7 +267,7 @@ std::string SiteRoot(Site& site, const std::string& target, const std::string& b
 
 void ApplyAccepted(const CommandLine& line, const std::vector<AcceptEntry>& accepted,
                    const Report& report, const std::vector<std::string>& roots,
-                   Presentation& presentation, std::string& err) {
+                   ReportContext& context, std::string& err) {
     if (line.acceptPath.empty()) return;
     // Files below the site, named alike in both modes.
     std::vector<std::string> siteFiles;
@@ -258,7 +281,7 @@ void ApplyAccepted(const CommandLine& line, const std::vector<AcceptEntry>& acce
         }
         siteFiles.push_back(file);
     }
-    for (const AcceptEntry& unused : ApplyAcceptList(accepted, report, siteFiles, presentation)) {
+    for (const AcceptEntry& unused : ApplyAcceptList(accepted, report, siteFiles, context)) {
         err += ValidUtf8("velta-site: " + line.acceptPath + ":" + std::to_string(unused.line) +
                          ": no such finding any more: " + unused.rule + " " + unused.file + "\n");
     }
@@ -270,6 +293,7 @@ int RunCommand(const std::vector<std::string>& arguments, std::string& out, std:
         out += kUsage;
         return 0;
     }
+    if (!arguments.empty() && arguments[0] == "rules") return RunRules(arguments, out, err);
     CommandLine line;
     const int wrong = ParseCommandLine(arguments, line, err);
     if (wrong >= 0) return wrong;
@@ -283,18 +307,22 @@ int RunCommand(const std::vector<std::string>& arguments, std::string& out, std:
     if (IsUrl(target) && !baseUrl.empty())
         return Usage(err, "--base-url belongs to a check of a folder");
     std::string problem;
-    std::unique_ptr<Site> site = MakeSite(target, baseUrl, line, io, problem);
+    bool missingFolder = false;
+    std::unique_ptr<Site> site = MakeSite(target, baseUrl, line, io, problem, &missingFolder);
+    // A folder that is not there is a site that cannot be read, like a live
+    // server that does not answer: not wrong usage.
+    if (missingFolder) return Unreadable(problem, line, out);
     if (!site) return Usage(err, problem);
 
     RecordingSite recording(*site);
     const Report report = CheckSite(recording, line.options);
 
-    Presentation presentation;
+    ReportContext context;
     for (const Finding& f : report.findings)
-        presentation.shown.push_back(Shown{recording.LineText(f.file, f.line), false});
-    ApplyAccepted(line, accepted, report, {SiteRoot(*site, target, baseUrl)}, presentation, err);
-    out += FormatReport(report, line.format, presentation);
-    return ExitStatus(report, presentation, line.strict);
+        context.findings.push_back(FindingContext{recording.LineText(f.file, f.line), false});
+    ApplyAccepted(line, accepted, report, {SiteRoot(*site, target, baseUrl)}, context, err);
+    out += FormatReport(report, line.format, context);
+    return ExitStatus(report, context, line.strict);
 }
 
 }  // namespace sitecheck

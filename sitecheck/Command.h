@@ -35,10 +35,14 @@ struct CommandIo {
     std::function<void(const std::string&)> progress;
 };
 
-// The parts both commands share. The site a target names: a folder served
-// as baseUrl, or a live server (Windows only). Null with the problem.
+// The parts check and plan share. The site a target names: a folder
+// served as baseUrl, or a live server (Windows only). Null with the
+// problem, and in missingFolder whether the folder is not there.
 std::unique_ptr<Site> MakeSite(const std::string& target, const std::string& baseUrl,
-                               const CommandLine& line, const CommandIo& io, std::string& problem);
+                               const CommandLine& line, const CommandIo& io, std::string& problem,
+                               bool* missingFolder);
+// A site that cannot be read at all, said in the format asked for: status 3.
+int Unreadable(const std::string& problem, const CommandLine& line, std::string& out);
 // The accept list at line.acceptPath (none: empty); -1 when usable, else 2
 // with the problem and the usage in err.
 int ReadAcceptList(const CommandLine& line, std::vector<AcceptEntry>& accepted, std::string& err);
@@ -46,7 +50,7 @@ int ReadAcceptList(const CommandLine& line, std::vector<AcceptEntry>& accepted, 
 // whichever of the site roots it lies in; unused entries are named in err.
 void ApplyAccepted(const CommandLine& line, const std::vector<AcceptEntry>& accepted,
                    const Report& report, const std::vector<std::string>& roots,
-                   Presentation& presentation, std::string& err);
+                   ReportContext& context, std::string& err);
 // The folder a site's findings name its root by ("" for none), ending in '/'.
 std::string SiteRoot(Site& site, const std::string& target, const std::string& baseUrl);
 int Usage(std::string& err, const std::string& problem);

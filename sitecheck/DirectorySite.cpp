@@ -152,16 +152,17 @@ private:
 }  // namespace
 
 std::unique_ptr<Site> MakeDirectorySite(const std::string& root, const std::string& baseUrl,
-                                        std::string& error) {
-    std::error_code code;
-    if (!std::filesystem::is_directory(RootPath(root), code)) {
-        error = "no such folder: " + root;
-        return nullptr;
-    }
+                                        std::string& error, bool* missingFolder) {
     const std::string authority = AuthorityOf(baseUrl);
     const std::string rest = SplitUrl(baseUrl).rest;
     if (authority.empty() || (!rest.empty() && rest != "/")) {
         error = "--base-url must be https://HOST/ (or http://HOST/), not " + baseUrl;
+        return nullptr;
+    }
+    std::error_code code;
+    if (!std::filesystem::is_directory(RootPath(root), code)) {
+        error = "no such folder: " + root;
+        if (missingFolder != nullptr) *missingFolder = true;
         return nullptr;
     }
     error.clear();

@@ -158,7 +158,7 @@ Fetched FetchToFile(const std::string& url, std::size_t headBytes, const std::st
             uint64_t received = 0;
             request.GetContentLength(&length);
             request.GetReceivedSize(&received);
-            result.lengthKnown = true;
+            result.headersSeen = true;
             if (length >= 0) result.contentLength = length;
             result.contentType = request.GetContentType();
             result.size = received;

@@ -15,10 +15,6 @@ namespace {
 
 constexpr char kDash[] = " \xE2\x80\x94 ";
 
-const char* SeverityName(Severity severity) {
-    return severity == Severity::Error ? "error" : "warning";
-}
-
 std::string Plural(int n, const char* word) {
     return std::to_string(n) + " " + word + (n == 1 ? "" : "s");
 }
@@ -40,20 +36,20 @@ std::string Printable(const std::string& raw) {
     return out;
 }
 
-Shown ShownAt(const Presentation& presentation, std::size_t i) {
-    return i < presentation.shown.size() ? presentation.shown[i] : Shown();
+FindingContext ContextOf(const ReportContext& context, std::size_t i) {
+    return i < context.findings.size() ? context.findings[i] : FindingContext();
 }
 
 struct Counts {
     int errors = 0, warnings = 0, accepted = 0;
 };
 
-Counts CountOf(const Report& report, const Presentation& presentation) {
+Counts CountOf(const Report& report, const ReportContext& context) {
     Counts counts;
     for (std::size_t i = 0; i < report.findings.size(); ++i) {
-        if (ShownAt(presentation, i).accepted) {
+        if (ContextOf(context, i).accepted) {
             ++counts.accepted;
-        } else if (report.findings[i].severity == Severity::Error) {
+        } else if (report.findings[i].severity() == Severity::Error) {
             ++counts.errors;
         } else {
             ++counts.warnings;
@@ -70,11 +66,11 @@ std::string JsonNumbers(const std::vector<uint32_t>& numbers) {
     return out + "]";
 }
 
-std::string Summary(const Report& report, const Presentation& presentation) {
-    const Counts counts = CountOf(report, presentation);
+std::string Summary(const Report& report, const ReportContext& context) {
+    const Counts counts = CountOf(report, context);
     std::string out =
         "velta-site: " + Plural(counts.errors, "error") + ", " + Plural(counts.warnings, "warning");
-    if (presentation.acceptList) out += ", " + std::to_string(counts.accepted) + " accepted";
+    if (context.acceptListGiven) out += ", " + std::to_string(counts.accepted) + " accepted";
     out += "; checked " + Plural(report.catalogs, "catalog") + ", " +
            Plural(report.products, "product") + ", " + Plural(report.files, "file");
     // The catalog's time is the one figure a live check adds: the tool gives
@@ -89,24 +85,25 @@ std::string Summary(const Report& report, const Presentation& presentation) {
     return out + "\n";
 }
 
-std::string FormatTextLines(const Report& report, const Presentation& presentation) {
+std::string FormatTextLines(const Report& report, const ReportContext& context) {
     std::string out;
     for (std::size_t i = 0; i < report.findings.size(); ++i) {
         const Finding& f = report.findings[i];
         std::string line = f.file;
         if (f.line > 0) line += ":" + std::to_string(f.line);
-        line += std::string(": ") + SeverityName(f.severity) + ": " + f.what + kDash + f.customer;
-        std::string tag = f.rule;
-        if (ShownAt(presentation, i).accepted) tag += tag.empty() ? "accepted" : ", accepted";
-        if (!tag.empty()) line += " [" + tag + "]";
+        line +=
+            std::string(": ") + SeverityName(f.severity()) + ": " + f.what + kDash + f.customer();
+        std::string tag = RuleOf(f.rule).code;
+        if (ContextOf(context, i).accepted) tag += ", accepted";
+        line += " [" + tag + "]";
         out += Printable(line) + "\n";
     }
     if (!report.fatal.empty()) out += Printable("velta-site: " + report.fatal) + "\n";
-    return out + Summary(report, presentation);
+    return out + Summary(report, context);
 }
 
-std::string FormatJsonReport(const Report& report, const Presentation& presentation) {
-    const Counts counts = CountOf(report, presentation);
+std::string FormatJsonReport(const Report& report, const ReportContext& context) {
+    const Counts counts = CountOf(report, context);
     std::string out = "{\"errors\": " + std::to_string(counts.errors) +
                       ", \"warnings\": " + std::to_string(counts.warnings) +
                       ", \"catalogs\": " + std::to_string(report.catalogs) +
@@ -116,25 +113,26 @@ std::string FormatJsonReport(const Report& report, const Presentation& presentat
                       ", \"findings\": [";
     for (std::size_t i = 0; i < report.findings.size(); ++i) {
         const Finding& f = report.findings[i];
-        const Shown shown = ShownAt(presentation, i);
-        out += std::string(i == 0 ? "\n" : ",\n") + "  {\"rule\": " + JsonString(f.rule) +
-               ", \"file\": " + JsonString(f.file) +
-               ", \"line\": " + (f.line > 0 ? std::to_string(f.line) : std::string("null")) +
-               ", \"severity\": \"" + SeverityName(f.severity) +
-               "\", \"what\": " + JsonString(f.what) + ", \"customer\": " + JsonString(f.customer) +
-               ", \"text\": " + JsonString(shown.text) +
-               ", \"accepted\": " + (shown.accepted ? "true" : "false") + "}";
+        const FindingContext shown = ContextOf(context, i);
+        out +=
+            std::string(i == 0 ? "\n" : ",\n") + "  {\"rule\": " + JsonString(RuleOf(f.rule).code) +
+            ", \"file\": " + JsonString(f.file) +
+            ", \"line\": " + (f.line > 0 ? std::to_string(f.line) : std::string("null")) +
+            ", \"severity\": \"" + SeverityName(f.severity()) +
+            "\", \"what\": " + JsonString(f.what) + ", \"customer\": " + JsonString(f.customer()) +
+            ", \"text\": " + JsonString(shown.lineText) +
+            ", \"accepted\": " + (shown.accepted ? "true" : "false") + "}";
     }
     out += report.findings.empty() ? "]" : "\n]";
     return out + ", \"accepted\": " + std::to_string(counts.accepted) +
            ", \"catalogMilliseconds\": " + JsonNumbers(report.catalogMilliseconds) + "}\n";
 }
 
-std::string SarifRules(const std::vector<Rule>& rules, const std::string& indent) {
+std::string SarifRules(std::span<const Rule> rules, const std::string& indent) {
     std::string out = "[";
     for (std::size_t i = 0; i < rules.size(); ++i) {
         const Rule& r = rules[i];
-        out += std::string(i == 0 ? "\n" : ",\n") + indent + "  {\"id\": " + JsonString(r.id) +
+        out += std::string(i == 0 ? "\n" : ",\n") + indent + "  {\"id\": " + JsonString(r.code) +
                ", \"shortDescription\": {\"text\": " + JsonString(r.summary) +
                "}, \"fullDescription\": {\"text\": " +
                JsonString(std::string(r.summary) + kDash + r.customer) +
@@ -144,21 +142,18 @@ std::string SarifRules(const std::vector<Rule>& rules, const std::string& indent
     return out + (rules.empty() ? "]" : "\n" + indent + "]");
 }
 
-std::string SarifResult(const Finding& f, const Shown& shown, const std::vector<Rule>& rules) {
-    std::string out = "{";
-    if (!f.rule.empty()) {
-        out += "\"ruleId\": " + JsonString(f.rule) + ", ";
-        for (std::size_t k = 0; k < rules.size(); ++k) {
-            if (f.rule == rules[k].id) out += "\"ruleIndex\": " + std::to_string(k) + ", ";
-        }
-    }
-    out += std::string("\"level\": \"") + SeverityName(f.severity) +
-           "\", \"message\": {\"text\": " + JsonString(f.what + kDash + f.customer) +
+// ruleIndex: the rules are listed in the table's order, which is RuleId's.
+std::string SarifResult(const Finding& f, const FindingContext& shown) {
+    std::string out = "{\"ruleId\": " + JsonString(RuleOf(f.rule).code) +
+                      ", \"ruleIndex\": " + std::to_string(static_cast<std::size_t>(f.rule)) + ", ";
+    out += std::string("\"level\": \"") + SeverityName(f.severity()) +
+           "\", \"message\": {\"text\": " + JsonString(f.what + kDash + f.customer()) +
            "}, \"locations\": [{\"physicalLocation\": {\"artifactLocation\": {\"uri\": " +
            JsonString(ArtifactUri(f.file)) + "}";
     if (f.line > 0) {
         out += ", \"region\": {\"startLine\": " + std::to_string(f.line);
-        if (!shown.text.empty()) out += ", \"snippet\": {\"text\": " + JsonString(shown.text) + "}";
+        if (!shown.lineText.empty())
+            out += ", \"snippet\": {\"text\": " + JsonString(shown.lineText) + "}";
         out += "}";
     }
     out += "}}]";
@@ -172,15 +167,14 @@ std::string SarifResult(const Finding& f, const Shown& shown, const std::vector<
 
 }  // namespace
 
-std::string FormatSarif(const Report& report, const Presentation& presentation,
-                        const std::vector<Rule>& rules) {
+std::string FormatSarif(const Report& report, const ReportContext& context) {
     std::string out =
         "{\n"
         "  \"$schema\": \"https://json.schemastore.org/sarif-2.1.0.json\",\n"
         "  \"version\": \"2.1.0\",\n"
         "  \"runs\": [{\n"
         "    \"tool\": {\"driver\": {\"name\": \"velta-site\", \"rules\": " +
-        SarifRules(rules, "    ") +
+        SarifRules(AllRules(), "    ") +
         "}},\n"
         "    \"invocations\": [{\"executionSuccessful\": " +
         (report.fatal.empty() ? std::string("true") : std::string("false"));
@@ -192,7 +186,7 @@ std::string FormatSarif(const Report& report, const Presentation& presentation,
     out += "}],\n    \"results\": [";
     for (std::size_t i = 0; i < report.findings.size(); ++i) {
         out += std::string(i == 0 ? "\n      " : ",\n      ") +
-               SarifResult(report.findings[i], ShownAt(presentation, i), rules);
+               SarifResult(report.findings[i], ContextOf(context, i));
     }
     out += report.findings.empty() ? "]\n" : "\n    ]\n";
     return out + "  }]\n}\n";
@@ -217,23 +211,23 @@ std::string GithubEscape(const std::string& raw, bool property) {
     return out;
 }
 
-std::string FormatGithub(const Report& report, const Presentation& presentation) {
+std::string FormatGithub(const Report& report, const ReportContext& context) {
     std::string out;
     for (std::size_t i = 0; i < report.findings.size(); ++i) {
         const Finding& f = report.findings[i];
-        const bool accepted = ShownAt(presentation, i).accepted;
-        std::string title = f.rule.empty() ? std::string("velta-site") : f.rule;
+        const bool accepted = ContextOf(context, i).accepted;
+        std::string title = RuleOf(f.rule).code;
         if (accepted) title += " (accepted)";
-        out += std::string("::") + (accepted ? "notice" : SeverityName(f.severity)) +
+        out += std::string("::") + (accepted ? "notice" : SeverityName(f.severity())) +
                " file=" + GithubEscape(f.file, true);
         if (f.line > 0) out += ",line=" + std::to_string(f.line);
         out += ",title=" + GithubEscape(title, true) +
-               "::" + GithubEscape(f.what + kDash + f.customer, false) + "\n";
+               "::" + GithubEscape(f.what + kDash + f.customer(), false) + "\n";
     }
     if (!report.fatal.empty()) {
         out += "::error title=velta-site::" + GithubEscape(report.fatal, false) + "\n";
     }
-    return out + Summary(report, presentation);
+    return out + Summary(report, context);
 }
 
 bool Allowed(unsigned char c, const char* extra) {
@@ -266,31 +260,23 @@ std::optional<Format> ParseFormat(const std::string& name) {
     return std::nullopt;
 }
 
-std::string FormatReport(const Report& report, Format format, const Presentation& presentation) {
+std::string FormatReport(const Report& report, Format format, const ReportContext& context) {
     switch (format) {
         case Format::Json:
-            return FormatJsonReport(report, presentation);
+            return FormatJsonReport(report, context);
         case Format::Sarif:
-            return FormatSarif(report, presentation, AllRules());
+            return FormatSarif(report, context);
         case Format::Github:
-            return FormatGithub(report, presentation);
+            return FormatGithub(report, context);
         case Format::Text:
             break;
     }
-    return FormatTextLines(report, presentation);
+    return FormatTextLines(report, context);
 }
 
-std::string FormatText(const Report& report) {
-    return FormatReport(report, Format::Text, Presentation());
-}
-
-std::string FormatJson(const Report& report) {
-    return FormatReport(report, Format::Json, Presentation());
-}
-
-int ExitStatus(const Report& report, const Presentation& presentation, bool strict) {
-    if (report.ExitStatus() == 3) return 3;
-    const Counts counts = CountOf(report, presentation);
+int ExitStatus(const Report& report, const ReportContext& context, bool strict) {
+    if (!report.fatal.empty()) return 3;
+    const Counts counts = CountOf(report, context);
     return counts.errors > 0 || (strict && counts.warnings > 0) ? 1 : 0;
 }
 

@@ -14,34 +14,34 @@ enum class Format { Text, Json, Sarif, Github };
 
 std::optional<Format> ParseFormat(const std::string& name);
 
-// How one finding stands in this run, beside what the checker found.
-struct Shown {
-    std::string text;  // the text of its line, UTF-8; empty when it has no line
+// What the run knows of one finding beyond the report: the text of its
+// line and whether the accept list names it.
+struct FindingContext {
+    std::string lineText;  // UTF-8; empty when it has no line
     bool accepted = false;
 };
 
-struct Presentation {
-    std::vector<Shown> shown;  // one per finding, or empty: none accepted, no line texts
-    bool acceptList = false;   // an accept list was given: accepted findings are counted
+// The context of every finding, in the report's order (or none: no finding
+// accepted, no line texts).
+struct ReportContext {
+    std::vector<FindingContext> findings;
+    bool acceptListGiven = false;  // accepted findings are counted apart
 };
 
-std::string FormatReport(const Report& report, Format format, const Presentation& presentation);
+std::string FormatReport(const Report& report, Format format, const ReportContext& context);
 
-struct Rule;
-// SARIF with the given rule table (FormatReport passes AllRules()).
-std::string FormatSarif(const Report& report, const Presentation& presentation,
-                        const std::vector<Rule>& rules);
+std::string FormatSarif(const Report& report, const ReportContext& context);
 
 // 0 no error, 1 errors (with strict, warnings too) that are not accepted,
 // 3 the site could not be read or the checker could not run.
-int ExitStatus(const Report& report, const Presentation& presentation, bool strict);
+int ExitStatus(const Report& report, const ReportContext& context, bool strict);
 
 // The text with every byte that does not begin well-formed UTF-8 written as
 // \xNN, as the checker quotes undecodable bytes.
 std::string ValidUtf8(const std::string& text);
 
-// The text as a JSON string, quotes included, made valid UTF-8 first.
-std::string JsonString(const std::string& raw);
+// A JSON string literal of the text (made valid UTF-8 first).
+std::string JsonString(const std::string& text);
 
 // A file as a SARIF artifact URI: a relative path stays relative, an
 // absolute one becomes a file: URI, a URL stays itself; characters a URI

@@ -9,18 +9,21 @@
 #include <string>
 #include <vector>
 
+#include "sitecheck/Rules.h"
+
 namespace sitecheck {
 
-enum class Severity { Error, Warning };
-
-// file:line: severity: what — customer. line 0: the finding has no line.
+// file:line: severity: what — customer [rule]. The severity and what the
+// customer sees are the rule's (sitecheck/Rules.h); the finding says only
+// where and what is wrong.
 struct Finding {
+    RuleId rule;
     std::string file;
-    int line = 0;
-    Severity severity = Severity::Error;
-    std::string what;      // what is wrong, UTF-8
-    std::string customer;  // what the customer would see, UTF-8
-    std::string rule;      // the stable rule id, such as "VS104" (sitecheck/Rules.h)
+    int line = 0;      // 0: the finding has no line
+    std::string what;  // what is wrong, UTF-8
+
+    Severity severity() const { return RuleOf(rule).severity; }
+    const char* customer() const { return RuleOf(rule).customer; }
 };
 
 enum class Outcome {
@@ -41,7 +44,8 @@ struct Fetched {
     std::string detail;        // why, in the checker's words: "status 404", "no such file", ...
     std::string body;          // texts: the whole body; files: the first bytes
     uint64_t size = 0;         // bytes the body has (or had when received)
-    bool lengthKnown = false;  // whether contentLength says anything (live mode)
+    bool headersSeen = false;  // live: the response's headers arrived, so contentLength
+                               // and contentType say what the server sent
     std::optional<int64_t> contentLength;  // the announced length; nullopt: none sent
     std::string contentType;               // the Content-Type header as sent (live mode)
     std::optional<uint32_t> elapsedMs;     // how long the fetch took (live catalog)
@@ -97,22 +101,8 @@ struct Report {
     std::string fatal;  // set when the site could not be checked at all
 
     int Count(Severity severity) const;
-    // 0 no error, 1 errors, 3 the site could not be read or the checker
-    // could not run (2, wrong usage, is the command line's).
-    int ExitStatus() const;
 };
 
 Report CheckSite(Site& site, const Options& options);
-
-// Findings as compiler-style lines, then a summary line.
-std::string FormatText(const Report& report);
-std::string FormatJson(const Report& report);
-
-// host[:port] of an http(s) URL, lower case, without the scheme's default
-// port; empty when the text is not an http or https URL.
-std::string AuthorityOf(const std::string& url);
-
-// "MZ" at the start and "PE\0\0" where the MZ header points.
-bool LooksLikeWindowsExecutable(const std::string& head);
 
 }  // namespace sitecheck

@@ -20,9 +20,10 @@ std::string CatalogPath(int testMode);
 std::filesystem::path DiskPath(const std::string& root, const std::string& relative);
 
 // root is the document root that baseUrl ("https://HOST/") is served from.
-// Empty error: usable; otherwise why not.
+// Empty error: usable; otherwise why not, and in missingFolder whether the
+// folder is not there (a wrong base URL is said first).
 std::unique_ptr<Site> MakeDirectorySite(const std::string& root, const std::string& baseUrl,
-                                        std::string& error);
+                                        std::string& error, bool* missingFolder = nullptr);
 
 #ifdef _WIN32
 struct LiveOptions {

@@ -16,6 +16,10 @@ UrlParts SplitUrl(const std::string& url);
 // "/" when that is empty.
 std::string RequestPath(const std::string& url);
 
+// host[:port] of an http(s) URL, lower case, without the scheme's default
+// port; empty when the text is not an http or https URL.
+std::string AuthorityOf(const std::string& url);
+
 // The file a static web server serves for a request path: %XX decoded, "."
 // and ".." resolved without ever leaving its root; false when ".." would
 // leave it. relative: "/a/b" (the path's own bytes), empty for the root.

@@ -2,7 +2,6 @@
 
 #include <thread>
 
-#include "common/CustomerTexts.h"
 #include "sitecheck/Cp932.h"
 #include "sitecheck/plan/StagedSite.h"
 
@@ -10,8 +9,6 @@ namespace sitecheck {
 namespace {
 
 std::string Quote(const std::string& cp932) { return "\"" + Cp932ToUtf8(cp932) + "\""; }
-
-std::string Sees(const char* text) { return std::string("the customer sees \"") + text + "\""; }
 
 std::string VersionName(int versions) { return versions == kNewVersion ? "NEW's" : "OLD's"; }
 
@@ -71,7 +68,6 @@ Finding RunFinding(PathChanges& changes, const std::unordered_map<std::string, i
         run.breaking < 0 ? run.listPath : run.files[static_cast<std::size_t>(run.breaking)].path;
 
     Finding f;
-    f.severity = Severity::Error;
     if (run.breaking < 0) {
         SiteRead& side = run.catalogVersion == kNewVersion ? changes.New() : changes.Old();
         f.file = side.site().Where(side.UrlOf(run.catalogPath));
@@ -83,18 +79,12 @@ Finding RunFinding(PathChanges& changes, const std::unordered_map<std::string, i
     }
     const std::string runText = "a run that fetches " + DescribeFetches(fetches);
     if (run.Fails()) {
-        f.rule = run.breaking < 0 ? "VS602" : "VS603";
+        f.rule = run.breaking < 0 ? RuleId::VS602 : RuleId::VS603;
         f.what = runText + " finds " + breakingName + " missing" +
                  WhyMissing(breaking, stageOfPath(breakingPath));
-        if (run.breaking < 0) {
-            f.customer = Sees(texts::kFileListFailure);
-        } else {
-            f.customer = Sees(texts::kDownloadFailure);
-            if (run.breaking == 0) f.customer += std::string(" and then ") + Sees(texts::kSetupFailure);
-        }
         return f;
     }
-    f.rule = "VS604";
+    f.rule = RuleId::VS604;
     std::string other;
     if (run.pinnedBy == -2) {
         other = "although only " + VersionName(run.allowed) + " catalog names this product";
@@ -106,9 +96,6 @@ Finding RunFinding(PathChanges& changes, const std::unordered_map<std::string, i
                 Quote(run.files[j].relative);
     }
     f.what = runText + " gets " + VersionName(breaking.versions) + " " + breakingName + " " + other;
-    f.customer = run.breaking < 0
-                     ? std::string("the run downloads files of a version its catalog does not offer")
-                     : std::string("the setup runs on a mix of two versions' files");
     return f;
 }
 
@@ -127,16 +114,12 @@ std::vector<Finding> ReplacedInPlace(PathChanges& changes) {
                     !change.after.present || !change.Changed())
                     continue;
                 Finding f;
+                f.rule = RuleId::VS601;
                 f.file = now.site().Where(list.url);
                 f.line = file.line;
-                f.severity = Severity::Error;
-                f.rule = "VS601";
                 f.what = "the file " + Quote(file.relative) +
                          " is replaced under the same URL: OLD " + Short(change.before) +
                          ", NEW " + Short(change.after);
-                f.customer =
-                    "a run that fetched the old list gets the new file beside the old version's "
-                    "other files, and the setup runs on that mix";
                 bool seen = false;
                 for (const Finding& known : found) seen = seen || (known.file == f.file && known.line == f.line);
                 if (!seen) found.push_back(std::move(f));

@@ -19,9 +19,13 @@ int RunPlan(const CommandLine& line, const std::vector<AcceptEntry>& accepted, s
         return Usage(err, "--base-url " + baseUrl + " is not where " + line.oldTarget + " is");
 
     std::string problem;
-    std::unique_ptr<Site> now = MakeSite(line.target, baseUrl, line, io, problem);
+    bool missingFolder = false;
+    std::unique_ptr<Site> now = MakeSite(line.target, baseUrl, line, io, problem, &missingFolder);
+    if (missingFolder) return Unreadable("NEW: " + problem, line, out);
     if (!now) return Usage(err, problem);
-    std::unique_ptr<Site> old = MakeSite(line.oldTarget, baseUrl, line, io, problem);
+    std::unique_ptr<Site> old =
+        MakeSite(line.oldTarget, baseUrl, line, io, problem, &missingFolder);
+    if (missingFolder) return Unreadable("OLD: " + problem, line, out);
     if (!old) return Usage(err, problem);
     const std::vector<std::string> roots = {SiteRoot(*now, line.target, baseUrl),
                                             SiteRoot(*old, line.oldTarget, baseUrl)};
@@ -31,15 +35,15 @@ int RunPlan(const CommandLine& line, const std::vector<AcceptEntry>& accepted, s
                     FolderDigester(line.target), line.options);
     const Plan plan = MakePlan(sides.changes(), line.options);
 
-    Presentation presentation;
+    ReportContext context;
     for (const Finding& f : plan.report.findings) {
         std::string text = sides.changes().New().LineText(f.file, f.line);
         if (text.empty()) text = sides.changes().Old().LineText(f.file, f.line);
-        presentation.shown.push_back(Shown{text, false});
+        context.findings.push_back(FindingContext{text, false});
     }
-    ApplyAccepted(line, accepted, plan.report, roots, presentation, err);
-    out += FormatPlan(plan, line.format, presentation, line.graceHours);
-    return ExitStatus(plan.report, presentation, line.strict);
+    ApplyAccepted(line, accepted, plan.report, roots, context, err);
+    out += FormatPlan(plan, line.format, context, line.graceHours);
+    return ExitStatus(plan.report, context, line.strict);
 }
 
 }  // namespace sitecheck

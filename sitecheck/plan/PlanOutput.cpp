@@ -154,9 +154,9 @@ std::string ShownPath(const std::string& path) {
     return Cp932ToUtf8(path.empty() || path[0] != '/' ? path : path.substr(1));
 }
 
-std::string FormatPlan(const Plan& plan, Format format, const Presentation& presentation,
+std::string FormatPlan(const Plan& plan, Format format, const ReportContext& context,
                        int graceHours) {
-    std::string report = FormatReport(plan.report, format, presentation);
+    std::string report = FormatReport(plan.report, format, context);
     const bool planned = plan.report.fatal.empty();
     switch (format) {
         case Format::Sarif:

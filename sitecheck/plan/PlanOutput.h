@@ -10,7 +10,7 @@
 
 namespace sitecheck {
 
-std::string FormatPlan(const Plan& plan, Format format, const Presentation& presentation,
+std::string FormatPlan(const Plan& plan, Format format, const ReportContext& context,
                        int graceHours);
 
 // A site path as the stages name it: below the root, in UTF-8.

@@ -54,7 +54,7 @@ private:
     int m_state;
 };
 
-using Key = std::tuple<std::string, std::string, int, std::string>;
+using Key = std::tuple<RuleId, std::string, int, std::string>;
 
 // A finding as it reads whichever side's folder names the file: the roots
 // taken out of where it is and of what it says.

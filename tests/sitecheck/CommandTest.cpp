@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "sitecheck/Command.h"
+#include "sitecheck/Rules.h"
 #include "tests/sitecheck/SiteFixture.h"
 
 using namespace sitecheck_test;
@@ -93,6 +94,42 @@ TEST(Command, EachFormatOnOneSite) {
     }
 }
 
+// The rule table for the manual and for pipelines: every rule once, in
+// either format; anything else is wrong usage.
+TEST(Command, RulesPrintsTheTable) {
+    struct Case {
+        std::vector<std::string> arguments;
+        int status;
+        std::string begins;
+        std::string rowOfVS402;
+    };
+    const std::vector<Case> cases = {
+        {{"rules"}, 0, "| id | severity | checked |", "\n| `VS402` | error | both | a file cannot"},
+        {{"rules", "--format", "markdown"}, 0, "| id |", "\n| `VS402` | error | both |"},
+        {{"rules", "--format", "json"},
+         0,
+         "{\"rules\": [\n",
+         "\n  {\"id\": \"VS402\", \"severity\": \"error\", \"checked\": \"both\", "
+         "\"summary\": \"a file cannot"},
+        {{"rules", "--format", "sarif"}, 2, "", ""},
+        {{"rules", "--strict"}, 2, "", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments.back());
+        std::string out, err;
+        EXPECT_EQ(sitecheck::RunCommand(c.arguments, out, err), c.status) << err;
+        EXPECT_EQ(out.rfind(c.begins, 0), 0u) << out;
+        EXPECT_NE(out.find(c.rowOfVS402), std::string::npos) << out;
+        if (c.status != 0) continue;
+        for (const sitecheck::Rule& rule : sitecheck::AllRules()) {
+            const std::string code = rule.code;
+            EXPECT_EQ(out.find(code + "`"), out.rfind(code + "`")) << code;
+            EXPECT_EQ(out.find("\"" + code + "\""), out.rfind("\"" + code + "\"")) << code;
+            EXPECT_NE(out.find(code), std::string::npos) << code;
+        }
+    }
+}
+
 TEST(Command, StrictFailsOnWarningsOnly) {
     const SiteFolder warning(WarningOnlySite());
     const SiteFolder good(GoodSite());
@@ -108,6 +145,27 @@ TEST(Command, ExitStatusThreeWhenTheCheckerCannotRun) {
     const CommandRun run = Check(folder, {"--downloads-folder", "C:\\" + std::string(300, 'd')});
     EXPECT_EQ(run.status, 3) << run.out;
     EXPECT_NE(run.out.find("too long for a work folder"), std::string::npos) << run.out;
+}
+
+// A folder that is not there cannot be read, as a live server that does not
+// answer: status 3, said in the format asked for.
+TEST(Command, MissingFolderIsASiteThatCannotBeRead) {
+    const SiteFolder folder(GoodSite());
+    const std::string missing = folder.Path() + "/missing";
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"text", "velta-site: no such folder: " + missing + "\nvelta-site: 0 errors, 0 warnings;"},
+        {"json", "\"fatal\": \"no such folder: " + missing + "\""},
+    };
+    for (const auto& [format, holds] : cases) {
+        std::string out, err;
+        EXPECT_EQ(sitecheck::RunCommand(
+                      {"check", missing, "--base-url", "https://vendor.test/", "--format", format},
+                      out, err),
+                  3)
+            << out << err;
+        EXPECT_NE(out.find(holds), std::string::npos) << out;
+        EXPECT_EQ(err, "");
+    }
 }
 
 TEST(Command, ParsesEachOption) {

@@ -14,6 +14,7 @@
 #include "tests/support/TestServer.h"
 
 using namespace sitecheck_test;
+using sitecheck::RuleId;
 using sitecheck::Severity;
 using velta_test::Port;
 using velta_test::PortNumber;
@@ -61,6 +62,46 @@ protected:
     const std::string kCatalogTarget = sitecheck::CatalogPath(0);
 };
 
+// The findings of the HTTPS site below, in order.
+std::vector<Expected> HttpsSiteFindings() {
+    const std::string https = "https://" + Authority(Port::Https);
+    const std::string catalog = https + sitecheck::CatalogPath(0);
+    const std::string goodList = https + "/good/downloadlist.txt";
+    return {
+        {catalog, 2, Severity::Warning, "points to " + Authority(Port::HttpsUntrusted),
+         "second server", RuleId::VS115},
+        {catalog, 4, Severity::Warning, "points to " + Authority(Port::HttpsWrongHost),
+         "second server", RuleId::VS115},
+        {catalog, 5, Severity::Warning, "points to " + Authority(Port::HttpsExpired),
+         "second server", RuleId::VS115},
+        {catalog, 2, Severity::Error,
+         "refuses the server's certificate, which is issued by an authority Windows "
+         "does not trust (WinINet error 12045)",
+         kListFailure, RuleId::VS201},
+        {catalog, 3, Severity::Error, "a redirect (status 302), which the tool never follows",
+         kListFailure, RuleId::VS201},
+        {catalog, 4, Severity::Warning,
+         "certificate of " + Authority(Port::HttpsWrongHost) + " is issued for another host name",
+         "browser", RuleId::VS501},
+        {catalog, 5, Severity::Warning,
+         "certificate of " + Authority(Port::HttpsExpired) + " is outside its validity dates",
+         "browser", RuleId::VS501},
+        // The files come last: every file list is read before any
+        // file is fetched, so that they can be fetched ahead together.
+        {goodList, 2, Severity::Warning, "\"nolength.cab\" is served without Content-Length",
+         "no total size", RuleId::VS407},
+        {goodList, 3, Severity::Error,
+         "the transfer of \"short.cab\" broke off: status 200, then the body ended "
+         "before its Content-Length",
+         kDownloadFailure, RuleId::VS403},
+        {goodList, 4, Severity::Warning,
+         "the Content-Length of \"badlength.cab\" reads as 0 but its body has 7 bytes",
+         "wrong total", RuleId::VS408},
+    };
+}
+const bool kHttpsSiteRegistered =
+    RegisterTable([] { return std::vector<std::vector<Expected>>{HttpsSiteFindings()}; });
+
 TEST_F(LiveCheck, HttpsSiteWithCertificateRedirectAndTransferFaults) {
     const std::string https = "https://" + Authority(Port::Https);
     Serve(kCatalogTarget, "1,Good," + https +
@@ -105,46 +146,8 @@ TEST_F(LiveCheck, HttpsSiteWithCertificateRedirectAndTransferFaults) {
     }
 
     const sitecheck::Report report = CheckLive(https);
-    const std::string catalog = https + kCatalogTarget;
-    const std::string goodList = https + "/good/downloadlist.txt";
-    EXPECT_EQ(
-        Mismatch(
-            report,
-            {
-                {catalog, 2, Severity::Warning, "points to " + Authority(Port::HttpsUntrusted),
-                 "second server", "VS115"},
-                {catalog, 4, Severity::Warning, "points to " + Authority(Port::HttpsWrongHost),
-                 "second server", "VS115"},
-                {catalog, 5, Severity::Warning, "points to " + Authority(Port::HttpsExpired),
-                 "second server", "VS115"},
-                {catalog, 2, Severity::Error,
-                 "refuses the server's certificate, which is issued by an authority Windows "
-                 "does not trust (WinINet error 12045)",
-                 kListFailure, "VS201"},
-                {catalog, 3, Severity::Error,
-                 "a redirect (status 302), which the tool never follows", kListFailure, "VS201"},
-                {catalog, 4, Severity::Warning,
-                 "certificate of " + Authority(Port::HttpsWrongHost) +
-                     " is issued for another host name",
-                 "browser", "VS501"},
-                {catalog, 5, Severity::Warning,
-                 "certificate of " + Authority(Port::HttpsExpired) +
-                     " is outside its validity dates",
-                 "browser", "VS501"},
-                // The files come last: every file list is read before any
-                // file is fetched, so that they can be fetched ahead together.
-                {goodList, 2, Severity::Warning,
-                 "\"nolength.cab\" is served without Content-Length", "no total size", "VS407"},
-                {goodList, 3, Severity::Error,
-                 "the transfer of \"short.cab\" broke off: status 200, then the body ended "
-                 "before its Content-Length",
-                 kDownloadFailure, "VS403"},
-                {goodList, 4, Severity::Warning,
-                 "the Content-Length of \"badlength.cab\" reads as 0 but its body has 7 bytes",
-                 "wrong total", "VS408"},
-            }),
-        "");
-    EXPECT_EQ(report.ExitStatus(), 1);
+    EXPECT_EQ(Mismatch(report, HttpsSiteFindings()), "");
+    EXPECT_EQ(sitecheck::ExitStatus(report, {}, false), 1);
     // Every request went out as the customer's tool sends it.
     const auto requests = velta_test::RecordedRequests("/good/setup.exe");
     EXPECT_FALSE(requests.empty());
@@ -165,17 +168,18 @@ TEST_F(LiveCheck, HttpSiteWithMissingFileAndRedirect) {
 
     const sitecheck::Report report = CheckLive(http);
     const std::string catalog = http + kCatalogTarget;
-    EXPECT_EQ(Mismatch(report,
-                       {
-                           {catalog, 1, Severity::Warning, "is not https", "unencrypted", "VS114"},
-                           {catalog, 2, Severity::Warning, "is not https", "unencrypted", "VS114"},
-                           {catalog, 2, Severity::Error, "a redirect (status 301)", kListFailure,
-                            "VS201"},
-                           {http + "/plain/downloadlist.txt", 2, Severity::Error,
-                            "the file \"missing.cab\": status 404", kDownloadFailure, "VS402"},
-                       }),
-              "");
-    EXPECT_EQ(report.ExitStatus(), 1);
+    EXPECT_EQ(
+        Mismatch(report,
+                 {
+                     {catalog, 1, Severity::Warning, "is not https", "unencrypted", RuleId::VS114},
+                     {catalog, 2, Severity::Warning, "is not https", "unencrypted", RuleId::VS114},
+                     {catalog, 2, Severity::Error, "a redirect (status 301)", kListFailure,
+                      RuleId::VS201},
+                     {http + "/plain/downloadlist.txt", 2, Severity::Error,
+                      "the file \"missing.cab\": status 404", kDownloadFailure, RuleId::VS402},
+                 }),
+        "");
+    EXPECT_EQ(sitecheck::ExitStatus(report, {}, false), 1);
 }
 
 TEST_F(LiveCheck, SiteThatCannotBeReachedOrIsRefused) {
@@ -207,44 +211,47 @@ namespace {
 // What only the live site shows beyond transfers: the catalog's time under
 // the tool's own wait, error pages served as files, certificates about to
 // expire, and the checker's own failure, which is never the site's.
-TEST_F(LiveCheck, CatalogTimeHtmlPagesCertificateDaysAndOwnFailures) {
+struct TimeCase {
+    const char* name;
+    std::function<void(velta_test::Route& catalogRoute)> setUp;
+    int certDays;
+    const char* tempFolder;  // the checker's own temporary folder; nullptr: unchanged
+    std::vector<Expected> expected;
+    int exitStatus;
+    std::string fatal;
+};
+
+std::vector<TimeCase> CatalogTimeHtmlAndCertificateCases() {
     const std::string https = "https://" + Authority(Port::Https);
-    const std::string catalog = https + kCatalogTarget;
+    const std::string catalog = https + sitecheck::CatalogPath(0);
     const std::string list = https + "/p/downloadlist.txt";
-    struct Case {
-        const char* name;
-        std::function<void(velta_test::Route& catalogRoute)> setUp;
-        int certDays;
-        const char* tempFolder;  // the checker's own temporary folder; nullptr: unchanged
-        std::vector<Expected> expected;
-        int exitStatus;
-        std::string fatal;
-    };
-    const std::vector<Case> cases = {
+    return {
         {"good site", [](velta_test::Route&) {}, 30, nullptr, {}, 0, ""},
         {"catalog over the tool's wait",
          [](velta_test::Route& r) { r.delayStatusMs = 5600; },
          30,
          nullptr,
          {{catalog, 0, Severity::Error, "did not arrive within the tool's 5000 ms wait",
-           "ダウンロードカタログを取得で、サーバーからの応答がありません。", "VS120"}},
+           "ダウンロードカタログを取得で、サーバーからの応答がありません。", RuleId::VS120}},
          1,
          ""},
         {"catalog over half the wait",
          [](velta_test::Route& r) { r.delayStatusMs = 3000; },
          30,
          nullptr,
-         {{catalog, 0, Severity::Warning, "ms of the tool's 5000 ms wait", "slower line", "VS121"}},
+         {{catalog, 0, Severity::Warning, "ms of the tool's 5000 ms wait", "slower line",
+           RuleId::VS121}},
          0,
          ""},
         {"zero byte in the catalog, which the tool's fetch receives whole",
-         [&](velta_test::Route& r) {
+         [https](velta_test::Route& r) {
              r.body += std::string("\0\r\n", 3) + "2,Lost," + https + "/p/,20261201\r\n";
          },
          30,
          nullptr,
-         {{catalog, 2, Severity::Error, "a zero byte at column 1", "never shows \"Lost\"",
-           "VS109"}},
+         {{catalog, 2, Severity::Error,
+           "a zero byte at column 1: the tool reads nothing after it and never shows \"Lost\"",
+           "never shows the products", RuleId::VS109}},
          1,
          ""},
         {"error page served as a data file",
@@ -259,14 +266,14 @@ TEST_F(LiveCheck, CatalogTimeHtmlPagesCertificateDaysAndOwnFailures) {
          nullptr,
          {{list, 2, Severity::Warning,
            "\"data.cab\" is answered with status 200 and an HTML page (Content-Type: text/html",
-           "setup finds a broken file", "VS409"}},
+           "setup finds a broken file", RuleId::VS409}},
          0,
          ""},
         {"HTML body without a Content-Type",
          [](velta_test::Route&) { Serve("/p/data.cab", "\r\n<html><body>gone</body></html>"); },
          30,
          nullptr,
-         {{list, 2, Severity::Warning, "an HTML page", "broken file", "VS409"}},
+         {{list, 2, Severity::Warning, "an HTML page", "broken file", RuleId::VS409}},
          0,
          ""},
         // The test certificates are made for 3650 days when the test
@@ -277,7 +284,8 @@ TEST_F(LiveCheck, CatalogTimeHtmlPagesCertificateDaysAndOwnFailures) {
          3700,
          nullptr,
          {{catalog, 0, Severity::Warning,
-           "the certificate of " + Authority(Port::Https) + " expires in", "browser", "VS502"}},
+           "the certificate of " + Authority(Port::Https) + " expires in", "browser",
+           RuleId::VS502}},
          0,
          ""},
         {"certificate outside the warned days",
@@ -295,7 +303,27 @@ TEST_F(LiveCheck, CatalogTimeHtmlPagesCertificateDaysAndOwnFailures) {
          3,
          "the checker failed: cannot create its temporary file"},
     };
-    for (const Case& c : cases) {
+}
+const bool kTimeCasesRegistered = RegisterTable([] {
+    std::vector<std::vector<Expected>> expected;
+    for (const TimeCase& c : CatalogTimeHtmlAndCertificateCases()) expected.push_back(c.expected);
+    return expected;
+});
+
+// The rules only a live check reports are this program's to cover: each is
+// expected by some case of its tables.
+TEST(LiveRules, EveryRuleOfALiveCheckAloneIsExpectedByATestCase) {
+    const std::set<sitecheck::RuleId> expected = ExpectedRules();
+    for (const sitecheck::Rule& rule : sitecheck::AllRules()) {
+        if (!sitecheck::RunsIn(rule.id, false)) {
+            EXPECT_EQ(expected.count(rule.id), 1u) << rule.code << " is expected by no case";
+        }
+    }
+}
+
+TEST_F(LiveCheck, CatalogTimeHtmlPagesCertificateDaysAndOwnFailures) {
+    const std::string https = "https://" + Authority(Port::Https);
+    for (const TimeCase& c : CatalogTimeHtmlAndCertificateCases()) {
         SCOPED_TRACE(c.name);
         ASSERT_TRUE(velta_test::Reset()) << velta_test::LastError();
         Serve("/p/downloadlist.txt", "setup.exe\r\ndata.cab\r\n");
@@ -326,7 +354,7 @@ TEST_F(LiveCheck, CatalogTimeHtmlPagesCertificateDaysAndOwnFailures) {
         options.certDays = c.certDays;
         const sitecheck::Report report = sitecheck::CheckSite(*site, options);
         EXPECT_EQ(Mismatch(report, c.expected), "");
-        EXPECT_EQ(report.ExitStatus(), c.exitStatus);
+        EXPECT_EQ(sitecheck::ExitStatus(report, {}, false), c.exitStatus);
         EXPECT_EQ(report.fatal.substr(0, c.fatal.size()), c.fatal) << report.fatal;
         // The catalog's time, as the tool's fetch took it: at least the
         // server's delay, or the whole wait when that ran out first.

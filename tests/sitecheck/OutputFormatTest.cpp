@@ -11,49 +11,52 @@
 namespace {
 
 using sitecheck::Finding;
+using sitecheck::FindingContext;
 using sitecheck::Format;
-using sitecheck::Presentation;
 using sitecheck::Report;
+using sitecheck::ReportContext;
+using sitecheck::RuleId;
 using sitecheck::Severity;
-using sitecheck::Shown;
 
 const std::string kDash = " \xE2\x80\x94 ";
+const std::string kMissingCustomer = sitecheck::RuleOf(RuleId::VS402).customer;
+const std::string kEmptyCustomer = sitecheck::RuleOf(RuleId::VS119).customer;
 
 Report TwoFindings() {
     Report report;
     report.catalogs = 1;
     report.products = 2;
     report.files = 3;
-    report.findings.push_back(Finding{"site/p/downloadlist.txt", 2, Severity::Error,
-                                      "the file \"data.cab\": missing",
-                                      "ダウンロードに失敗しました。", "VS104"});
-    report.findings.push_back(Finding{"site/catalog.txt", 0, Severity::Warning, "an empty catalog",
-                                      "no products", "VS021"});
+    report.findings.push_back(
+        Finding{RuleId::VS402, "site/p/downloadlist.txt", 2, "the file \"data.cab\": missing"});
+    report.findings.push_back(Finding{RuleId::VS119, "site/catalog.txt", 0, "an empty catalog"});
     return report;
 }
 
-Presentation Accepting(bool first, bool second) {
-    Presentation p;
-    p.acceptList = true;
-    p.shown = {Shown{"data.cab", first}, Shown{"", second}};
+ReportContext Accepting(bool first, bool second) {
+    ReportContext p;
+    p.acceptListGiven = true;
+    p.findings = {FindingContext{"data.cab", first}, FindingContext{"", second}};
     return p;
 }
 
 TEST(OutputFormat, TextLinesEndWithTheRuleAndWhetherAccepted) {
     const Report report = TwoFindings();
-    EXPECT_EQ(sitecheck::FormatReport(report, Format::Text, Presentation()),
+    EXPECT_EQ(sitecheck::FormatReport(report, Format::Text, ReportContext()),
               "site/p/downloadlist.txt:2: error: the file \"data.cab\": missing" + kDash +
-                  "ダウンロードに失敗しました。 [VS104]\n"
+                  kMissingCustomer +
+                  " [VS402]\n"
                   "site/catalog.txt: warning: an empty catalog" +
-                  kDash +
-                  "no products [VS021]\n"
+                  kDash + kEmptyCustomer +
+                  " [VS119]\n"
                   "velta-site: 1 error, 1 warning; checked 1 catalog, 2 products, 3 files\n");
     EXPECT_EQ(sitecheck::FormatReport(report, Format::Text, Accepting(true, false)),
               "site/p/downloadlist.txt:2: error: the file \"data.cab\": missing" + kDash +
-                  "ダウンロードに失敗しました。 [VS104, accepted]\n"
+                  kMissingCustomer +
+                  " [VS402, accepted]\n"
                   "site/catalog.txt: warning: an empty catalog" +
-                  kDash +
-                  "no products [VS021]\n"
+                  kDash + kEmptyCustomer +
+                  " [VS119]\n"
                   "velta-site: 0 errors, 1 warning, 1 accepted; checked 1 catalog, 2 products, "
                   "3 files\n");
 }
@@ -63,10 +66,10 @@ TEST(OutputFormat, JsonCarriesRuleLineTextAndAcceptance) {
         sitecheck::FormatReport(TwoFindings(), Format::Json, Accepting(false, true));
     EXPECT_EQ(json.rfind("{\"errors\": 1, \"warnings\": 0, ", 0), 0u) << json;
     EXPECT_NE(
-        json.find("{\"rule\": \"VS104\", \"file\": \"site/p/downloadlist.txt\", \"line\": 2, "
+        json.find("{\"rule\": \"VS402\", \"file\": \"site/p/downloadlist.txt\", \"line\": 2, "
                   "\"severity\": \"error\", \"what\": \"the file \\\"data.cab\\\": missing\", "
-                  "\"customer\": \"ダウンロードに失敗しました。\", \"text\": \"data.cab\", "
-                  "\"accepted\": false}"),
+                  "\"customer\": \"the customer sees \\\"ダウンロードに失敗しました。\\\"\", "
+                  "\"text\": \"data.cab\", \"accepted\": false}"),
         std::string::npos)
         << json;
     EXPECT_NE(json.find("\"line\": null, \"severity\": \"warning\""), std::string::npos) << json;
@@ -93,8 +96,8 @@ TEST(OutputFormat, LiveCatalogTimesCloseTheSummary) {
     for (const auto& c : cases) {
         Report report = TwoFindings();
         report.catalogMilliseconds = c.times;
-        const std::string text = sitecheck::FormatReport(report, Format::Text, Presentation());
-        const std::string json = sitecheck::FormatReport(report, Format::Json, Presentation());
+        const std::string text = sitecheck::FormatReport(report, Format::Text, ReportContext());
+        const std::string json = sitecheck::FormatReport(report, Format::Json, ReportContext());
         ASSERT_GE(text.size(), c.summaryEnd.size());
         EXPECT_EQ(text.substr(text.size() - c.summaryEnd.size()), c.summaryEnd) << text;
         ASSERT_GE(json.size(), c.jsonEnd.size());
@@ -106,11 +109,11 @@ TEST(OutputFormat, EveryFormatIsValidUtf8WhateverBytesAFindingHolds) {
     Report report;
     // Code page 932 bytes of a name, a lone continuation byte, a truncated
     // sequence, an encoded surrogate and a control character.
-    report.findings.push_back(Finding{"site/\x83\x66\x81\x5B\x83\x5E.cab", 1, Severity::Error,
-                                      "bad \x80 \xE3\x81 \xED\xA0\x80 \x01", "x", "VS001"});
+    report.findings.push_back(Finding{RuleId::VS402, "site/\x83\x66\x81\x5B\x83\x5E.cab", 1,
+                                      "bad \x80 \xE3\x81 \xED\xA0\x80 \x01"});
     report.fatal = "cannot reach \xFF";
     for (Format format : {Format::Text, Format::Json, Format::Sarif, Format::Github}) {
-        const std::string out = sitecheck::FormatReport(report, format, Presentation());
+        const std::string out = sitecheck::FormatReport(report, format, ReportContext());
         EXPECT_EQ(sitecheck::ValidUtf8(out), out) << static_cast<int>(format) << "\n" << out;
         EXPECT_NE(out.find("x83"), std::string::npos) << out;  // kept visible, escaped
         EXPECT_EQ(out.find('\x01'), std::string::npos) << out;
@@ -141,26 +144,27 @@ TEST(OutputFormat, GithubAnnotationsEscapeMessagesAndProperties) {
         std::string expected;
     };
     const std::vector<Case> cases = {
-        {{"site/p/list.txt", 3, Severity::Error, "w", "c", "VS104"},
+        {{RuleId::VS402, "site/p/list.txt", 3, "w"},
          false,
-         "::error file=site/p/list.txt,line=3,title=VS104::w" + kDash + "c\n"},
-        {{"site/catalog.txt", 0, Severity::Warning, "w", "c", "VS021"},
+         "::error file=site/p/list.txt,line=3,title=VS402::w" + kDash + kMissingCustomer + "\n"},
+        {{RuleId::VS119, "site/catalog.txt", 0, "w"},
          false,
-         "::warning file=site/catalog.txt,title=VS021::w" + kDash + "c\n"},
-        {{"https://h:8443/a,b.txt", 1, Severity::Error, "100% off\r\nnext: a,b", "c", "VS104"},
+         "::warning file=site/catalog.txt,title=VS119::w" + kDash + kEmptyCustomer + "\n"},
+        {{RuleId::VS402, "https://h:8443/a,b.txt", 1, "100% off\r\nnext: a,b"},
          false,
-         "::error file=https%3A//h%3A8443/a%2Cb.txt,line=1,title=VS104::100%25 off%0D%0Anext: "
+         "::error file=https%3A//h%3A8443/a%2Cb.txt,line=1,title=VS402::100%25 off%0D%0Anext: "
          "a,b" +
-             kDash + "c\n"},
-        {{"site/p/list.txt", 3, Severity::Error, "w", "c", "VS104"},
+             kDash + kMissingCustomer + "\n"},
+        {{RuleId::VS402, "site/p/list.txt", 3, "w"},
          true,
-         "::notice file=site/p/list.txt,line=3,title=VS104 (accepted)::w" + kDash + "c\n"},
+         "::notice file=site/p/list.txt,line=3,title=VS402 (accepted)::w" + kDash +
+             kMissingCustomer + "\n"},
     };
     for (const Case& c : cases) {
         Report report;
         report.findings = {c.finding};
-        Presentation p;
-        p.shown = {Shown{"", c.accepted}};
+        ReportContext p;
+        p.findings = {FindingContext{"", c.accepted}};
         const std::string out = sitecheck::FormatReport(report, Format::Github, p);
         EXPECT_EQ(out.substr(0, out.find('\n') + 1), c.expected);
         EXPECT_NE(out.find("\nvelta-site: "), std::string::npos) << out;
@@ -184,19 +188,24 @@ TEST(OutputFormat, ArtifactUrisAreValidUriReferences) {
 }
 
 TEST(OutputFormat, SarifNamesRulesRegionsAndSuppressions) {
-    const std::vector<sitecheck::Rule> rules = {
-        {"VS021", Severity::Warning, "empty catalog", "no products", "list a product"},
-        {"VS104", Severity::Error, "file missing", "download fails", "upload it"},
-    };
     Report report = TwoFindings();
     report.fatal = "internal";
-    const std::string sarif = sitecheck::FormatSarif(report, Accepting(true, false), rules);
+    const std::string sarif = sitecheck::FormatSarif(report, Accepting(true, false));
+    // Every rule is listed, in the table's order: VS402 is the 37th, VS119 the 19th.
+    const std::size_t rules = sarif.find("\"rules\": [");
+    std::size_t listed = 0;
+    for (const sitecheck::Rule& rule : sitecheck::AllRules()) {
+        const std::size_t at = sarif.find("{\"id\": \"" + std::string(rule.code) + "\"", rules);
+        EXPECT_GT(at, listed) << rule.code;
+        listed = at;
+    }
     for (const std::string& piece : {
              std::string("\"version\": \"2.1.0\""),
-             std::string("{\"id\": \"VS104\", \"shortDescription\": {\"text\": \"file missing\"}"),
-             std::string("\"help\": {\"text\": \"upload it\"}"),
-             std::string("{\"ruleId\": \"VS104\", \"ruleIndex\": 1, \"level\": \"error\""),
-             std::string("{\"ruleId\": \"VS021\", \"ruleIndex\": 0, \"level\": \"warning\""),
+             std::string("{\"id\": \"VS402\", \"shortDescription\": {\"text\": \"a file cannot be "
+                         "fetched (missing, a status other than 200, no answer)\"}"),
+             std::string("\"help\": {\"text\": \"publish the file, answered with status 200\"}"),
+             std::string("{\"ruleId\": \"VS402\", \"ruleIndex\": 36, \"level\": \"error\""),
+             std::string("{\"ruleId\": \"VS119\", \"ruleIndex\": 18, \"level\": \"warning\""),
              std::string("\"region\": {\"startLine\": 2, \"snippet\": {\"text\": \"data.cab\"}}"),
              std::string("{\"uri\": \"site/catalog.txt\"}}}]}"),
              std::string("\"suppressions\": [{\"kind\": \"external\""),
@@ -235,10 +244,11 @@ TEST(OutputFormat, ExitStatusFromErrorsWarningsAcceptanceAndStrict) {
     };
     for (const Case& c : cases) {
         Report report;
-        Presentation p;
+        ReportContext p;
         for (std::size_t i = 0; i < c.severities.size(); ++i) {
-            report.findings.push_back(Finding{"f", 1, c.severities[i], "w", "c", "VS001"});
-            p.shown.push_back(Shown{"", c.accepted[i]});
+            const RuleId rule = c.severities[i] == Severity::Error ? RuleId::VS402 : RuleId::VS119;
+            report.findings.push_back(Finding{rule, "f", 1, "w"});
+            p.findings.push_back(FindingContext{"", c.accepted[i]});
         }
         if (c.fatal) report.fatal = "cannot reach it";
         EXPECT_EQ(sitecheck::ExitStatus(report, p, c.strict), c.status) << c.name;
@@ -279,23 +289,23 @@ TEST(AcceptList, MatchesRuleFileBelowTheSiteAndLineTextNotNumber) {
         bool firstAccepted, secondAccepted;
     };
     const std::vector<Case> cases = {
-        {"rule, file and text", {"VS104", "p/downloadlist.txt", "data.cab", 1}, true, false},
-        {"no line, no text", {"VS021", "catalog.txt", "", 1}, false, true},
-        {"other rule", {"VS105", "p/downloadlist.txt", "data.cab", 1}, false, false},
-        {"other file", {"VS104", "q/downloadlist.txt", "data.cab", 1}, false, false},
-        {"other text", {"VS104", "p/downloadlist.txt", "data2.cab", 1}, false, false},
+        {"rule, file and text", {"VS402", "p/downloadlist.txt", "data.cab", 1}, true, false},
+        {"no line, no text", {"VS119", "catalog.txt", "", 1}, false, true},
+        {"other rule", {"VS401", "p/downloadlist.txt", "data.cab", 1}, false, false},
+        {"other file", {"VS402", "q/downloadlist.txt", "data.cab", 1}, false, false},
+        {"other text", {"VS402", "p/downloadlist.txt", "data2.cab", 1}, false, false},
         {"the path as printed is not below the site",
-         {"VS104", "site/p/downloadlist.txt", "data.cab", 1},
+         {"VS402", "site/p/downloadlist.txt", "data.cab", 1},
          false,
          false},
     };
     for (const Case& c : cases) {
-        Presentation p;
-        p.shown = {Shown{"data.cab", false}, Shown{"", false}};
+        ReportContext p;
+        p.findings = {FindingContext{"data.cab", false}, FindingContext{"", false}};
         const auto unused = sitecheck::ApplyAcceptList({c.entry}, report, siteFiles, p);
-        EXPECT_TRUE(p.acceptList);
-        EXPECT_EQ(p.shown[0].accepted, c.firstAccepted) << c.name;
-        EXPECT_EQ(p.shown[1].accepted, c.secondAccepted) << c.name;
+        EXPECT_TRUE(p.acceptListGiven);
+        EXPECT_EQ(p.findings[0].accepted, c.firstAccepted) << c.name;
+        EXPECT_EQ(p.findings[1].accepted, c.secondAccepted) << c.name;
         EXPECT_EQ(unused.size(), c.firstAccepted || c.secondAccepted ? 0u : 1u) << c.name;
     }
 }

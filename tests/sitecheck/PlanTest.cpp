@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 
+#include "sitecheck/Output.h"
 #include "sitecheck/Sites.h"
 #include "sitecheck/plan/FolderDigest.h"
 #include "sitecheck/plan/Plan.h"
@@ -13,6 +14,7 @@
 #include "tests/sitecheck/SiteFixture.h"
 
 using namespace sitecheck_test;
+using sitecheck::RuleId;
 using sitecheck::Severity;
 
 namespace {
@@ -71,12 +73,12 @@ struct StageCase {
     int exitStatus;
 };
 
-TEST(PlanStages, EachKindOfChangeGoesToItsStageAndOnlyReplacedFilesAreFindings) {
+std::vector<StageCase> StageCases() {
     const std::string list = "p/downloadlist.txt";
-    const std::vector<StageCase> cases = {
+    return {
         {"nothing changes", [](SiteFiles&) {}, {{}, {}, {}, {}}, {}, 0},
         {"a file added to a list",
-         [&](SiteFiles& s) {
+         [list](SiteFiles& s) {
              s[list] += "extra.cab\r\n";
              s["p/extra.cab"] = "extra";
          },
@@ -94,7 +96,7 @@ TEST(PlanStages, EachKindOfChangeGoesToItsStageAndOnlyReplacedFilesAreFindings) 
          {},
          0},
         {"a file dropped from a list",
-         [&](SiteFiles& s) {
+         [list](SiteFiles& s) {
              s[list] = "setup.exe\r\n";
              s.erase("p/data.cab");
          },
@@ -102,7 +104,7 @@ TEST(PlanStages, EachKindOfChangeGoesToItsStageAndOnlyReplacedFilesAreFindings) 
          {},
          0},
         {"a file no longer listed but left in the folder is deleted all the same",
-         [&](SiteFiles& s) { s[list] = "setup.exe\r\n"; },
+         [list](SiteFiles& s) { s[list] = "setup.exe\r\n"; },
          {{}, {list}, {}, {"p/data.cab"}},
          {},
          0},
@@ -149,7 +151,7 @@ TEST(PlanStages, EachKindOfChangeGoesToItsStageAndOnlyReplacedFilesAreFindings) 
          {{list, 2, Severity::Error,
            "the file \"data.cab\" is replaced under the same URL: OLD 7 bytes, SHA-256 "
            "a6e42a44e79e",
-           "the setup runs on that mix", "VS601"}},
+           "the setup runs on that mix", RuleId::VS601}},
          1},
         // The old setup.exe beside the new data.cab: one run, named.
         {"a setup and its data file replaced in place",
@@ -159,22 +161,30 @@ TEST(PlanStages, EachKindOfChangeGoesToItsStageAndOnlyReplacedFilesAreFindings) 
          },
          {{"p/data.cab", "p/setup.exe"}, {}, {}, {}},
          {{list, 1, Severity::Error, "the file \"setup.exe\" is replaced under the same URL",
-           "mix", "VS601"},
+           "mix", RuleId::VS601},
           {list, 2, Severity::Error, "the file \"data.cab\" is replaced under the same URL",
-           "mix", "VS601"},
+           "mix", RuleId::VS601},
           {list, 2, Severity::Error,
            "a run that fetches the catalog, the file list and \"setup.exe\" before stage 1 and "
            "\"data.cab\" after stage 1 gets NEW's \"data.cab\" beside OLD's \"setup.exe\"",
-           "the setup runs on a mix of two versions' files", "VS604"}},
+           "the setup runs on a mix of two versions' files", RuleId::VS604}},
          1},
         {"NEW fails its own check: the finding as check gives it",
-         [&](SiteFiles& s) { s[list] += "absent.cab\r\n"; },
+         [list](SiteFiles& s) { s[list] += "absent.cab\r\n"; },
          {{}, {list}, {}, {}},
          {{list, 3, Severity::Error, "the file \"absent.cab\": missing", kDownloadFailure,
-           "VS402"}},
+           RuleId::VS402}},
          1},
     };
-    for (const StageCase& c : cases) {
+}
+const bool kStageCasesRegistered = RegisterTable([] {
+    std::vector<std::vector<Expected>> expected;
+    for (const StageCase& c : StageCases()) expected.push_back(c.findings);
+    return expected;
+});
+
+TEST(PlanStages, EachKindOfChangeGoesToItsStageAndOnlyReplacedFilesAreFindings) {
+    for (const StageCase& c : StageCases()) {
         SCOPED_TRACE(c.name);
         SiteFiles files = OldSite();
         c.change(files);
@@ -182,7 +192,8 @@ TEST(PlanStages, EachKindOfChangeGoesToItsStageAndOnlyReplacedFilesAreFindings) 
         const sitecheck::Plan plan = sitecheck::MakePlan(pair.changes(), sitecheck::Options());
         EXPECT_EQ(Below(plan.staging), c.stages);
         EXPECT_EQ(Mismatch(plan.report, c.findings), "");
-        EXPECT_EQ(plan.report.ExitStatus(), c.exitStatus);
+        EXPECT_EQ(sitecheck::ExitStatus(plan.report, sitecheck::ReportContext(), false),
+                  c.exitStatus);
     }
 }
 
@@ -218,17 +229,17 @@ void MovePFolder(SiteFiles& s) {
     s.erase("p/data.cab");
 }
 
-TEST(PlanRuns, OrdersThatBreakARunAreFoundAndThePlannersOwnIsNot) {
+std::vector<OrderCase> OrderCases() {
     const std::string list = "p/downloadlist.txt";
     const auto same = [](const Stages& s) { return s; };
-    const std::vector<OrderCase> cases = {
+    return {
         {"the planner's order", MovePFolder, same, 4, {}},
         {"the catalog first", MovePFolder,
          [](const Stages& s) { return Stages{s[2], s[0], s[1], s[3]}; }, 4,
          {{kCatalog, 1, Severity::Error,
            "a run that fetches the catalog and the file list after stage 1 finds the file list "
            "of \"VELTA Test\" missing (published only in stage 3)",
-           kListFailure, "VS602"}}},
+           kListFailure, RuleId::VS602}}},
         {"deletion with the lists", MovePFolder,
          [](const Stages& s) {
              Stages order = {s[0], s[1], s[2], {}};
@@ -239,14 +250,14 @@ TEST(PlanRuns, OrdersThatBreakARunAreFoundAndThePlannersOwnIsNot) {
          {{list, 1, Severity::Error,
            "a run that fetches the catalog and the file list before stage 1 and \"setup.exe\" "
            "after stage 2 finds \"setup.exe\" missing (deleted in stage 2)",
-           kDownloadFailure, "VS603"}}},
+           kDownloadFailure, RuleId::VS603}}},
         {"deletion without a grace period", MovePFolder, same, 0,
          {{list, 1, Severity::Error,
            "a run that fetches the catalog and the file list before stage 1 and \"setup.exe\" "
            "after stage 4 finds \"setup.exe\" missing (deleted in stage 4)",
-           kDownloadFailure, "VS603"}}},
+           kDownloadFailure, RuleId::VS603}}},
         {"a list before its files",
-         [&](SiteFiles& s) {
+         [list](SiteFiles& s) {
              s[list] += "extra.cab\r\n";
              s["p/extra.cab"] = "extra";
          },
@@ -255,15 +266,23 @@ TEST(PlanRuns, OrdersThatBreakARunAreFoundAndThePlannersOwnIsNot) {
            "a run that fetches the catalog before stage 1 and the file list, \"setup.exe\", "
            "\"data.cab\" and \"extra.cab\" after stage 1 finds \"extra.cab\" missing "
            "(published only in stage 2)",
-           kDownloadFailure, "VS603"}}},
+           kDownloadFailure, RuleId::VS603}}},
         {"the catalog before the lists", MovePFolder,
          [](const Stages& s) { return Stages{s[0], s[2], s[1], s[3]}; }, 4,
          {{kCatalog, 1, Severity::Error,
            "a run that fetches the catalog and the file list after stage 2 finds the file list "
            "of \"VELTA Test\" missing (published only in stage 3)",
-           kListFailure, "VS602"}}},
+           kListFailure, RuleId::VS602}}},
     };
-    for (const OrderCase& c : cases) {
+}
+const bool kOrderCasesRegistered = RegisterTable([] {
+    std::vector<std::vector<Expected>> expected;
+    for (const OrderCase& c : OrderCases()) expected.push_back(c.runs);
+    return expected;
+});
+
+TEST(PlanRuns, OrdersThatBreakARunAreFoundAndThePlannersOwnIsNot) {
+    for (const OrderCase& c : OrderCases()) {
         SCOPED_TRACE(c.name);
         SiteFiles files = OldSite();
         c.change(files);
@@ -294,7 +313,7 @@ TEST(PlanRuns, SiteBetweenStagesIsCheckedByTheChecksOwnRules) {
         sitecheck::Options());
     EXPECT_EQ(Mismatch(report, {{"p/downloadlist.txt", 3, Severity::Error,
                                  "after stage 1: the file \"extra.cab\": missing",
-                                 kDownloadFailure, "VS402"}}),
+                                 kDownloadFailure, RuleId::VS402}}),
               "");
 }
 

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <random>
 
+#include "sitecheck/Output.h"
 #include "sitecheck/Sites.h"
 
 namespace sitecheck_test {
@@ -51,6 +52,30 @@ SiteFolder::~SiteFolder() {
     std::filesystem::remove_all(m_path, ignored);
 }
 
+namespace {
+
+std::vector<ExpectedTable>& Tables() {
+    static std::vector<ExpectedTable> tables;
+    return tables;
+}
+
+}  // namespace
+
+bool RegisterTable(ExpectedTable table) {
+    Tables().push_back(std::move(table));
+    return true;
+}
+
+std::set<sitecheck::RuleId> ExpectedRules() {
+    std::set<sitecheck::RuleId> rules;
+    for (const ExpectedTable& table : Tables()) {
+        for (const std::vector<Expected>& expected : table()) {
+            for (const Expected& e : expected) rules.insert(e.rule);
+        }
+    }
+    return rules;
+}
+
 std::string Mismatch(const sitecheck::Report& report, const std::vector<Expected>& expected) {
     std::string problem;
     const auto& found = report.findings;
@@ -64,15 +89,17 @@ std::string Mismatch(const sitecheck::Report& report, const std::vector<Expected
         const bool fileMatches =
             f.file.size() >= e.fileEnd.size() &&
             f.file.compare(f.file.size() - e.fileEnd.size(), e.fileEnd.size(), e.fileEnd) == 0;
-        if (!fileMatches || f.line != e.line || f.severity != e.severity ||
+        if (!fileMatches || f.line != e.line || f.severity() != e.severity ||
             f.what.find(e.what) == std::string::npos ||
-            f.customer.find(e.customer) == std::string::npos || f.rule != e.rule) {
+            std::string(f.customer()).find(e.customer) == std::string::npos || f.rule != e.rule) {
             problem = "finding " + std::to_string(i + 1) + " differs from: ..." + e.fileEnd + ":" +
-                      std::to_string(e.line) + " " + e.rule + " " + e.what + " / " + e.customer +
-                      " (found rule " + f.rule + ")";
+                      std::to_string(e.line) + " " + sitecheck::RuleOf(e.rule).code + " " + e.what +
+                      " / " + e.customer + " (found rule " + sitecheck::RuleOf(f.rule).code + ")";
         }
     }
-    return problem.empty() ? problem : problem + "\n" + sitecheck::FormatText(report);
+    return problem.empty()
+               ? problem
+               : problem + "\n" + sitecheck::FormatReport(report, sitecheck::Format::Text, {});
 }
 
 }  // namespace sitecheck_test

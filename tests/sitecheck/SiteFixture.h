@@ -3,7 +3,9 @@
 // program and one data file) that each case breaks in one place, written to
 // a fresh folder or served by the loopback test server.
 #include <filesystem>
+#include <functional>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -35,15 +37,23 @@ private:
 
 // What a test expects of one finding: where (the end of its file), line,
 // severity, a piece each of what is wrong and of what the customer sees, and
-// its rule id.
+// its rule (a rule without a row does not compile).
 struct Expected {
     std::string fileEnd;
     int line;
     sitecheck::Severity severity;
     std::string what;
     std::string customer;
-    std::string rule;
+    sitecheck::RuleId rule;
 };
+
+// A table of cases, as the rules its cases expect.
+using ExpectedTable = std::function<std::vector<std::vector<Expected>>()>;
+// Registers a table of this test program (at static initialisation), so that
+// one test can see that each rule has a case that expects it.
+bool RegisterTable(ExpectedTable table);
+// The rules some registered table of this program expects.
+std::set<sitecheck::RuleId> ExpectedRules();
 
 // Empty when the findings are exactly the expected ones, in order;
 // otherwise what differs, with the whole report.

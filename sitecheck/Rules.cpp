@@ -209,6 +209,11 @@ constexpr Rule kRules[] = {
      "its catalog does not offer",
      "the setup runs on a mix of two versions' files",
      "never change a published file in place: new names, or a new product folder"},
+    {RuleId::VS605, "VS605", W, kLive,
+     "plan: a live old file over 64 MiB that NEW keeps under its URL at the same size is taken "
+     "as unchanged without comparing its bytes",
+     "nothing if its bytes are the same; if not, as VS601: the setup can run on a mix of versions",
+     "compare that file by hand, or plan against a copy of the published folder"},
 };
 
 #define VELTA_SITE_RULE_CODE(code) #code,

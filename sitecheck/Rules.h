@@ -26,7 +26,7 @@ enum class Severity { Error, Warning };
     X(VS301) X(VS302) X(VS303) X(VS304) X(VS305) X(VS306) X(VS307) X(VS308)                  \
     X(VS401) X(VS402) X(VS403) X(VS404) X(VS405) X(VS406) X(VS407) X(VS408) X(VS409)         \
     X(VS501) X(VS502)                                                                        \
-    X(VS601) X(VS602) X(VS603) X(VS604)
+    X(VS601) X(VS602) X(VS603) X(VS604) X(VS605)
 // clang-format on
 
 #define VELTA_SITE_RULE_ID(code) code,

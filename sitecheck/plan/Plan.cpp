@@ -99,7 +99,8 @@ Finding RunFinding(PathChanges& changes, const std::unordered_map<std::string, i
     return f;
 }
 
-// A file an OLD list names that NEW replaces under the same URL.
+// A file an OLD list names that NEW replaces under the same URL, or whose
+// bytes could not be compared.
 std::vector<Finding> ReplacedInPlace(PathChanges& changes) {
     std::vector<Finding> found;
     SiteRead& now = changes.New();
@@ -111,15 +112,26 @@ std::vector<Finding> ReplacedInPlace(PathChanges& changes) {
                 if (file.path.empty()) continue;
                 const PathChange& change = changes.At(file.path, false);
                 if (!(change.oldRoles & SiteRead::kFile) || !change.before.present ||
-                    !change.after.present || !change.Changed())
+                    !change.after.present)
                     continue;
                 Finding f;
-                f.rule = RuleId::VS601;
                 f.file = now.site().Where(list.url);
                 f.line = file.line;
-                f.what = "the file " + Quote(file.relative) +
-                         " is replaced under the same URL: OLD " + Short(change.before) +
-                         ", NEW " + Short(change.after);
+                if (change.Changed()) {
+                    f.rule = RuleId::VS601;
+                    f.what = "the file " + Quote(file.relative) +
+                             " is replaced under the same URL: OLD " + Short(change.before) +
+                             ", NEW " + Short(change.after);
+                } else if (!change.before.digestKnown) {
+                    f.rule = RuleId::VS605;
+                    f.what = "the file " + Quote(file.relative) + " has " +
+                             std::to_string(change.before.size) +
+                             " bytes on both sides; the live one is over the " +
+                             std::to_string(kMostKeptWhole >> 20) +
+                             " MiB the checker keeps of a fetch, so its bytes were not compared";
+                } else {
+                    continue;
+                }
                 bool seen = false;
                 for (const Finding& known : found) seen = seen || (known.file == f.file && known.line == f.line);
                 if (!seen) found.push_back(std::move(f));
@@ -134,12 +146,23 @@ std::vector<Finding> ReplacedInPlace(PathChanges& changes) {
 PlanSides::PlanSides(std::unique_ptr<Site> old, Digester oldDigester, std::unique_ptr<Site> now,
                      Digester newDigester, const Options& options)
     : m_oldSite(std::move(old)), m_newSite(std::move(now)) {
-    // The two reads share nothing: OLD is read on a thread of its own.
-    std::thread reading([&] {
-        m_old = std::make_unique<SiteRead>(*m_oldSite, options, std::move(oldDigester));
-    });
-    m_new = std::make_unique<SiteRead>(*m_newSite, options, std::move(newDigester));
-    reading.join();
+    if (!oldDigester) {
+        m_new = std::make_unique<SiteRead>(*m_newSite, options, std::move(newDigester));
+        SiteRead& now = *m_new;
+        const KeepWhole keepWhole = [&now](const std::string& path) -> uint64_t {
+            if (now.Reached().count(path) == 0) return 0;
+            const Content& content = now.FileContent(path);
+            return content.present ? content.size : 0;
+        };
+        m_old = std::make_unique<SiteRead>(*m_oldSite, options, Digester(), keepWhole);
+    } else {
+        // The two reads share nothing: OLD is read on a thread of its own.
+        std::thread reading([&] {
+            m_old = std::make_unique<SiteRead>(*m_oldSite, options, std::move(oldDigester));
+        });
+        m_new = std::make_unique<SiteRead>(*m_newSite, options, std::move(newDigester));
+        reading.join();
+    }
     m_changes = std::make_unique<PathChanges>(*m_old, *m_new);
 }
 

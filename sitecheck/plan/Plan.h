@@ -19,7 +19,9 @@ struct Plan {
     Staging staging;
 };
 
-// Both sides of a planned publication, each read as `check` reads it.
+// Both sides of a planned publication, each read as `check` reads it. Two
+// folders are read side by side; a live OLD after NEW, whose file sizes say
+// how much of each old file to keep for its digest.
 class PlanSides {
 public:
     PlanSides(std::unique_ptr<Site> old, Digester oldDigester, std::unique_ptr<Site> now,

@@ -31,8 +31,6 @@ std::string UrlOfPath(const std::string& origin, const std::string& path) {
 // read twice, and a live file's bytes are not fetched again.
 constexpr std::size_t kWholeBytes = 64 * 1024;
 
-std::size_t Widened(std::size_t headBytes) { return headBytes > kWholeBytes ? headBytes : kWholeBytes; }
-
 // Keeps the answer with the longer head: a file asked for twice (once as
 // a data file, once as a setup program) is answered from the fuller one.
 void Keep(std::unordered_map<std::string, Fetched>& store, const std::string& path,
@@ -60,7 +58,8 @@ public:
         return KeepText(url, m_site.FetchCatalog(url));
     }
     Fetched FetchFile(const std::string& url, std::size_t headBytes) override {
-        return m_read.KeepFile(url, m_site.FetchFile(url, Widened(headBytes)), headBytes);
+        return m_read.KeepFile(url, m_site.FetchFile(url, m_read.Widened(url, headBytes)),
+                               headBytes);
     }
     std::string Where(const std::string& url) const override { return m_site.Where(url); }
     std::string Authority() const override { return m_site.Authority(); }
@@ -73,7 +72,8 @@ public:
     // Announced as they will be asked for.
     void Prefetch(const std::vector<std::pair<std::string, std::size_t>>& files) override {
         std::vector<std::pair<std::string, std::size_t>> widened;
-        for (const auto& [url, headBytes] : files) widened.emplace_back(url, Widened(headBytes));
+        for (const auto& [url, headBytes] : files)
+            widened.emplace_back(url, m_read.Widened(url, headBytes));
         m_site.Prefetch(widened);
     }
     bool Live() const override { return m_site.Live(); }
@@ -89,9 +89,10 @@ private:
     Site& m_site;
 };
 
-SiteRead::SiteRead(Site& site, const Options& options, Digester digester)
+SiteRead::SiteRead(Site& site, const Options& options, Digester digester, KeepWhole keepWhole)
     : m_site(&site),
       m_digester(std::move(digester)),
+      m_keepWhole(std::move(keepWhole)),
       m_authority(site.Authority()),
       m_origin(SplitUrl(site.CatalogUrl(0)).origin) {
     Recorder recorder(*this);
@@ -131,6 +132,15 @@ std::string SiteRead::PathOf(const std::string& url) const {
     std::string relative;
     if (!ResolveRequestPath(RequestPath(url), relative)) return std::string();
     return relative.empty() ? std::string("/") : relative;
+}
+
+std::size_t SiteRead::Widened(const std::string& url, std::size_t headBytes) const {
+    std::size_t wanted = headBytes > kWholeBytes ? headBytes : kWholeBytes;
+    if (!m_digester && m_keepWhole) {
+        const uint64_t whole = m_keepWhole(PathOf(url));
+        if (whole > wanted && whole <= kMostKeptWhole) wanted = static_cast<std::size_t>(whole);
+    }
+    return wanted;
 }
 
 std::string SiteRead::UrlOf(const std::string& path) const { return UrlOfPath(m_origin, path); }

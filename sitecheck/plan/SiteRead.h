@@ -68,11 +68,19 @@ struct ListRead {
 
 // Streams the file behind url for its SHA-256; nullopt when it cannot.
 using Digester = std::function<std::optional<Sha256Digest>(const std::string& url)>;
+// For a site without a digester (live): how many bytes of the file at a
+// path to keep from the one fetch the check makes of it, so that it can be
+// hashed whole (0: the default). The plan asks for the size NEW has there.
+using KeepWhole = std::function<uint64_t(const std::string& path)>;
+
+// A live file is kept whole for its digest up to this size; a larger one
+// is compared by its size only.
+inline constexpr uint64_t kMostKeptWhole = 64ull << 20;
 
 class SiteRead {
 public:
     // Reads the whole site through CheckSite; the report is the check's.
-    SiteRead(Site& site, const Options& options, Digester digester);
+    SiteRead(Site& site, const Options& options, Digester digester, KeepWhole keepWhole = {});
     SiteRead(const SiteRead&) = delete;
     SiteRead& operator=(const SiteRead&) = delete;
     ~SiteRead();
@@ -119,8 +127,12 @@ private:
     Fetched KeepFile(const std::string& url, Fetched fetched, std::size_t headBytes);
     Content FileContentOf(const std::string& url, const Fetched& fetched);
 
+    // The head to fetch of a file asked for with headBytes.
+    std::size_t Widened(const std::string& url, std::size_t headBytes) const;
+
     Site* m_site;
     Digester m_digester;
+    KeepWhole m_keepWhole;
     std::string m_authority;
     Report m_report;
     std::vector<CatalogRead> m_catalogs;

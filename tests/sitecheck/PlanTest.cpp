@@ -3,9 +3,12 @@
 // customer's run, what customers will see change, and SHA-256 itself.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <fstream>
 #include <functional>
 #include <memory>
 
+#include "sitecheck/Command.h"
 #include "sitecheck/Output.h"
 #include "sitecheck/Sites.h"
 #include "sitecheck/plan/FolderDigest.h"
@@ -347,6 +350,192 @@ TEST(Sha256, KnownDigestsWholeAndInPieces) {
             EXPECT_EQ(sitecheck::HexOf(hash.Finish()), v.hex) << "in pieces of " << piece;
         }
     }
+}
+
+}  // namespace
+
+namespace {
+
+// What customers will see change: one row per kind of product and file change.
+TEST(PlanChanges, ProductsAndFilesByKindWithSizesAndDigests) {
+    using Kind = sitecheck::ProductChange::Kind;
+    using FileKind = sitecheck::FileChange::Kind;
+    struct Row {
+        const char* name;
+        std::function<void(SiteFiles&)> change;
+        std::vector<std::pair<Kind, std::string>> products;  // kind, the name it has now
+        std::vector<std::pair<FileKind, std::string>> files;  // of the first product listed
+    };
+    const std::vector<Row> rows = {
+        {"nothing", [](SiteFiles&) {}, {}, {}},
+        {"added",
+         [](SiteFiles& s) {
+             s[kCatalog] += "3,VELTA New,https://vendor.test/r/,20261201\r\n";
+             s["r/downloadlist.txt"] = "setup.exe\r\n";
+             s["r/setup.exe"] = NewSetup();
+         },
+         {{Kind::Added, "VELTA New"}},
+         {{FileKind::Added, "setup.exe"}}},
+        {"removed", [](SiteFiles& s) { s[kCatalog] = GoodSite()[kCatalog]; },
+         {{Kind::Removed, "VELTA Two"}},
+         {{FileKind::Removed, "setup.exe"}, {FileKind::Removed, "two.cab"}}},
+        {"renamed",
+         [](SiteFiles& s) {
+             s[kCatalog] =
+                 "1,VELTA Test 2,https://vendor.test/p/,20261201\r\n2,VELTA "
+                 "Two,https://vendor.test/q/,20261201\r\n";
+         },
+         {{Kind::Renamed, "VELTA Test 2"}},
+         {}},
+        {"moved, one file changed on the way", MovePFolder,
+         {{Kind::Moved, "VELTA Test"}},
+         {{FileKind::Changed, "data.cab"}, {FileKind::Changed, "setup.exe"}}},
+        {"files added, removed and changed in place",
+         [](SiteFiles& s) {
+             s["p/downloadlist.txt"] = "setup.exe\r\nextra.cab\r\n";
+             s["p/setup.exe"] = NewSetup();
+             s["p/extra.cab"] = "extra";
+         },
+         {{Kind::Kept, "VELTA Test"}},
+         {{FileKind::Added, "extra.cab"}, {FileKind::Changed, "setup.exe"},
+          {FileKind::Removed, "data.cab"}}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        SiteFiles files = OldSite();
+        row.change(files);
+        Pair pair(files);
+        const std::vector<sitecheck::ProductChange> products =
+            sitecheck::CompareProducts(pair.changes());
+        std::vector<std::pair<Kind, std::string>> seen;
+        for (const auto& p : products)
+            seen.emplace_back(p.kind, p.kind == Kind::Removed ? p.before.entry.name : p.after.entry.name);
+        EXPECT_EQ(seen, row.products);
+        std::vector<std::pair<FileKind, std::string>> seenFiles;
+        if (!products.empty()) {
+            for (const auto& f : products[0].files) seenFiles.emplace_back(f.kind, f.relative);
+        }
+        EXPECT_EQ(seenFiles, row.files);
+    }
+    // A changed file carries both sides' sizes and digests.
+    SiteFiles files = OldSite();
+    files["p/data.cab"] = "cabinet 2028";
+    Pair pair(files);
+    const auto products = sitecheck::CompareProducts(pair.changes());
+    ASSERT_EQ(products.size(), 1u);
+    ASSERT_EQ(products[0].files.size(), 1u);
+    const sitecheck::FileChange& changed = products[0].files[0];
+    EXPECT_EQ(changed.before.size, 7u);
+    EXPECT_EQ(sitecheck::HexOf(changed.before.sha256),
+              sitecheck::HexOf(sitecheck::Sha256Of("cabinet")));
+    EXPECT_EQ(changed.after.size, 12u);
+    EXPECT_EQ(sitecheck::HexOf(changed.after.sha256),
+              sitecheck::HexOf(sitecheck::Sha256Of("cabinet 2028")));
+}
+
+struct PlanRun {
+    int status;
+    std::string out, err;
+};
+
+PlanRun RunPlan(const Pair& pair, std::vector<std::string> options) {
+    std::vector<std::string> arguments = {"plan", pair.oldFolder.Path(), pair.newFolder.Path(),
+                                          "--base-url", "https://vendor.test/"};
+    arguments.insert(arguments.end(), options.begin(), options.end());
+    PlanRun run;
+    run.status = sitecheck::RunCommand(arguments, run.out, run.err);
+    return run;
+}
+
+bool Has(const std::string& text, const std::string& piece) {
+    return text.find(piece) != std::string::npos;
+}
+
+// The command in a pipeline: each format, the grace period, --strict and
+// --accept as check has them, and what it refuses.
+TEST(PlanCommand, FormatsGraceStrictAndAcceptAsCheckHasThem) {
+    SiteFiles moved = OldSite();
+    MovePFolder(moved);
+    const Pair good(moved);
+
+    PlanRun text = RunPlan(good, {});
+    EXPECT_EQ(text.status, 0) << text.out << text.err;
+    EXPECT_EQ(text.out.rfind("velta-site plan: what customers will see change\n", 0), 0u) << text.out;
+    EXPECT_TRUE(Has(text.out, "    product \"VELTA Test\" moved from https://vendor.test/p/ to "
+                              "https://vendor.test/p2028/\n"))
+        << text.out;
+    EXPECT_TRUE(Has(text.out, "  stage 1: upload the files NEW adds or changes (2 paths)\n"
+                              "    p2028/data.cab\n    p2028/setup.exe\n"))
+        << text.out;
+    EXPECT_TRUE(Has(text.out, "  stage 4, 48 hours after stage 3: delete what NEW no longer "
+                              "names (3 paths)\n"))
+        << text.out;
+    EXPECT_TRUE(Has(text.out, "\nvelta-site: 0 errors, 0 warnings; checked 1 catalog, 2 products, "
+                              "4 files\n"))
+        << text.out;
+    EXPECT_EQ(text.out.substr(text.out.size() - 1), "\n");
+
+    const PlanRun json = RunPlan(good, {"--format", "json", "--grace", "72"});
+    EXPECT_EQ(json.status, 0);
+    EXPECT_TRUE(Has(json.out, "\"stages\": [\n  [\"p2028/data.cab\", \"p2028/setup.exe\"],\n  "
+                              "[\"p2028/downloadlist.txt\"],\n  [\"" +
+                                  kCatalog +
+                                  "\"],\n  [\"p/data.cab\", \"p/downloadlist.txt\", "
+                                  "\"p/setup.exe\"]\n], \"graceHours\": 72}\n"))
+        << json.out;
+    EXPECT_TRUE(Has(json.out, "{\"catalog\": \"" + kCatalog +
+                                  "\", \"change\": \"moved\", \"name\": \"VELTA Test\", \"url\": "
+                                  "\"https://vendor.test/p2028/\", \"oldName\": \"VELTA Test\""))
+        << json.out;
+
+    // A file replaced in place: an error in every format, accepted by its line.
+    SiteFiles replaced = OldSite();
+    replaced["p/data.cab"] = "cabinet 2028";
+    const Pair bad(replaced);
+    const PlanRun failing = RunPlan(bad, {});
+    EXPECT_EQ(failing.status, 1);
+    EXPECT_TRUE(Has(failing.out, "/p/downloadlist.txt:2: error: the file \"data.cab\" is replaced "
+                                 "under the same URL"))
+        << failing.out;
+    EXPECT_TRUE(Has(RunPlan(bad, {"--format", "github"}).out,
+                    "p/downloadlist.txt,line=2,title=VS601::the file"));
+    EXPECT_TRUE(Has(RunPlan(bad, {"--format", "sarif"}).out, "\"ruleId\": \"VS601\""));
+    const std::string acceptList = bad.newFolder.Path() + "-accepted.txt";
+    {
+        std::ofstream(acceptList) << "VS601\tp/downloadlist.txt\tdata.cab\n";
+    }
+    const PlanRun accepted = RunPlan(bad, {"--accept", acceptList});
+    std::remove(acceptList.c_str());
+    EXPECT_EQ(accepted.status, 0) << accepted.out << accepted.err;
+    EXPECT_TRUE(Has(accepted.out, "[VS601, accepted]")) << accepted.out;
+
+    // A warning of NEW's own fails the plan only with --strict.
+    SiteFiles warned = OldSite();
+    warned[kCatalog] = "1,VELTA Test,https://vendor.test/p/,2026-12-01\r\n2,VELTA Two,"
+                       "https://vendor.test/q/,20261201\r\n";
+    const Pair warning(warned);
+    EXPECT_EQ(RunPlan(warning, {}).status, 0);
+    EXPECT_EQ(RunPlan(warning, {"--strict"}).status, 1);
+
+    // Wrong usage is 2; a folder that is not there is a site that cannot be read, 3.
+    std::string out, err;
+    EXPECT_EQ(sitecheck::RunCommand({"plan", good.oldFolder.Path(), "--base-url",
+                                     "https://vendor.test/"},
+                                    out, err),
+              2);
+    EXPECT_EQ(RunPlan(good, {"--grace", "two days"}).status, 2);
+    EXPECT_EQ(sitecheck::RunCommand({"plan", good.oldFolder.Path(), "https://vendor.test",
+                                     "--base-url", "https://vendor.test/"},
+                                    out, err),
+              2);
+    EXPECT_EQ(sitecheck::RunCommand({"check", good.oldFolder.Path(), good.newFolder.Path(),
+                                     "--base-url", "https://vendor.test/"},
+                                    out, err),
+              2);
+    EXPECT_EQ(sitecheck::RunCommand({"plan", good.oldFolder.Path() + "-gone",
+                                     good.newFolder.Path(), "--base-url", "https://vendor.test/"},
+                                    out, err),
+              3);
 }
 
 }  // namespace

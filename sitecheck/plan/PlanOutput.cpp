@@ -1,5 +1,8 @@
 #include "sitecheck/plan/PlanOutput.h"
 
+#include <utility>
+#include <vector>
+
 #include "sitecheck/Cp932.h"
 
 namespace sitecheck {
@@ -9,7 +12,8 @@ std::string Quote(const std::string& cp932) { return "\"" + Cp932ToUtf8(cp932) +
 
 std::string Describe(const Content& content) {
     if (!content.present) return "missing";
-    return std::to_string(content.size) + " bytes, SHA-256 " + HexOf(content.sha256);
+    return std::to_string(content.size) + " bytes, SHA-256 " +
+           (content.digestKnown ? HexOf(content.sha256) : std::string("not kept (live)"));
 }
 
 const char* KindName(ProductChange::Kind kind) {
@@ -73,16 +77,24 @@ std::string FileLine(const FileChange& f) {
     return line + Describe(f.before) + " \xE2\x86\x92 " + Describe(f.after);
 }
 
+// Per catalog; a catalog whose changes repeat an earlier one's (the
+// test-mode catalog is often a copy) says so in one line.
 std::string ChangesText(const Plan& plan) {
-    std::string out = "velta-site plan: what customers will see change\n";
-    std::string catalog;
+    std::vector<std::pair<std::string, std::string>> catalogs;  // path, its lines
     for (const ProductChange& p : plan.products) {
-        if (p.catalogPath != catalog) {
-            catalog = p.catalogPath;
-            out += "  catalog " + ShownPath(catalog) + "\n";
-        }
-        out += "    " + ProductLine(p) + "\n";
-        for (const FileChange& f : p.files) out += "      " + FileLine(f) + "\n";
+        if (catalogs.empty() || catalogs.back().first != p.catalogPath)
+            catalogs.emplace_back(p.catalogPath, std::string());
+        std::string& lines = catalogs.back().second;
+        lines += "    " + ProductLine(p) + "\n";
+        for (const FileChange& f : p.files) lines += "      " + FileLine(f) + "\n";
+    }
+    std::string out = "velta-site plan: what customers will see change\n";
+    for (std::size_t i = 0; i < catalogs.size(); ++i) {
+        out += "  catalog " + ShownPath(catalogs[i].first);
+        std::size_t same = 0;
+        while (same < i && catalogs[same].second != catalogs[i].second) ++same;
+        out += same < i ? ": as catalog " + ShownPath(catalogs[same].first) + "\n"
+                        : "\n" + catalogs[i].second;
     }
     if (plan.products.empty()) out += "  nothing\n";
     return out;
@@ -105,8 +117,8 @@ std::string StagesText(const Plan& plan, int graceHours) {
 
 std::string JsonContent(const Content& content) {
     if (!content.present) return "null";
-    return "{\"size\": " + std::to_string(content.size) + ", \"sha256\": \"" +
-           HexOf(content.sha256) + "\"}";
+    return "{\"size\": " + std::to_string(content.size) + ", \"sha256\": " +
+           (content.digestKnown ? "\"" + HexOf(content.sha256) + "\"" : std::string("null")) + "}";
 }
 
 std::string JsonChanges(const Plan& plan) {

@@ -58,6 +58,13 @@ int HexValue(char c) {
 }  // namespace
 
 bool ResolveRequestPath(const std::string& urlPath, std::string& relative) {
+    // Most paths hold nothing to decode or resolve: taken as they are.
+    if (!urlPath.empty() && urlPath[0] == '/' && urlPath.back() != '/' &&
+        urlPath.back() != '.' && urlPath.find('%') == std::string::npos &&
+        urlPath.find("//") == std::string::npos && urlPath.find("/.") == std::string::npos) {
+        relative = urlPath;
+        return true;
+    }
     std::string decoded;
     for (std::size_t i = 0; i < urlPath.size(); ++i) {
         if (urlPath[i] == '%' && i + 2 < urlPath.size() && HexValue(urlPath[i + 1]) >= 0 &&

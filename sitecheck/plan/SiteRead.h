@@ -112,7 +112,7 @@ public:
 
     // Every path the check reached, and the roles it had.
     enum Role { kCatalog = 1, kList = 2, kFile = 4 };
-    const std::map<std::string, int>& Reached() const { return m_reached; }
+    const std::unordered_map<std::string, int>& Reached() const { return m_reached; }
 
     // This site's answer for url's path with at least headBytes of its
     // head (a text: its whole body), for a composed site that replays it.
@@ -141,7 +141,7 @@ private:
     std::unordered_map<std::string, Fetched> m_texts, m_files;
     std::unordered_map<std::string, Content> m_textContents, m_fileContents;
     std::map<std::string, ListRead> m_lists;  // by base URL
-    std::map<std::string, int> m_reached;     // by path
+    std::unordered_map<std::string, int> m_reached;  // by path
     std::unordered_map<std::string, std::string> m_whereTexts;  // Where() -> path, when asked
     std::mutex m_replayLock;
 

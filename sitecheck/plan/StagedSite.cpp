@@ -4,6 +4,8 @@
 #include <thread>
 #include <tuple>
 
+#include "sitecheck/plan/Straddle.h"
+
 namespace sitecheck {
 namespace {
 
@@ -103,11 +105,15 @@ std::vector<Finding> CheckBetweenStages(PathChanges& changes, const Staging& sta
                                             : changes.Old().report().findings;
     for (const Finding& f : before) known.insert(keys.Of(f));
 
-    // The sites between the stages are independent: each is checked on a
-    // thread of its own.
+    // A site between stages that gives every product one version's list
+    // and files, as the catalog there names it, holds only what OLD's or
+    // NEW's check found; the others are checked, each on a thread of its own.
     std::vector<int> states;
     for (int state = 1; state < staging.Count(); ++state) {
-        if (!staging.stages[static_cast<std::size_t>(state - 1)].empty()) states.push_back(state);
+        if (!staging.stages[static_cast<std::size_t>(state - 1)].empty() &&
+            MixedAt(changes, staging, state)) {
+            states.push_back(state);
+        }
     }
     std::vector<Report> reports(states.size());
     {

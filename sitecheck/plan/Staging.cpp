@@ -5,7 +5,7 @@
 namespace sitecheck {
 
 PathChanges::PathChanges(SiteRead& old, SiteRead& now) : m_old(old), m_new(now) {
-    std::map<std::string, int> roles;
+    std::unordered_map<std::string, int> roles;
     for (const auto& [path, role] : m_old.Reached()) roles[path] |= role;
     for (const auto& [path, role] : m_new.Reached()) roles[path] |= role;
     for (const auto& [path, role] : roles)

@@ -228,6 +228,25 @@ std::vector<BrokenRun> FindBrokenRuns(PathChanges& changes, const Staging& stagi
     return broken;
 }
 
+bool MixedAt(PathChanges& changes, const Staging& staging, int state) {
+    Model model(changes, staging);
+    for (const CatalogRead& catalog : changes.New().catalogs()) {
+        const int versions = model.Versions(catalog.path, true, state);
+        for (const ProductRead& product : model.Side(versions).Products(catalog.path)) {
+            if (product.listPath.empty()) continue;
+            int possible = model.Allowed(catalog.path, product.entry.baseUrl) &
+                           model.Versions(product.listPath, true, state);
+            if (possible == 0) return true;
+            if (!model.Present(product.listPath, true, state)) continue;
+            for (const FileEntry& file : model.Side(possible).List(product.entry.baseUrl).files) {
+                possible &= model.Versions(file.path, false, state);
+                if (possible == 0) return true;
+            }
+        }
+    }
+    return false;
+}
+
 RunVerdict JudgeRun(PathChanges& changes, const Staging& staging, const std::string& catalogPath,
                     const std::string& baseUrl, int catalogState, int listState,
                     const std::vector<int>& fileStates) {

@@ -51,6 +51,11 @@ struct BrokenRun {
 // each (the earliest stages, the first file that breaks it).
 std::vector<BrokenRun> FindBrokenRuns(PathChanges& changes, const Staging& staging);
 
+// Whether the site after `state` stages (every fetch after it) gives some
+// product a list and files that no one version gives together: only then
+// can `check` find on it what it finds neither on OLD nor on NEW.
+bool MixedAt(PathChanges& changes, const Staging& staging, int state);
+
 // The outcome of one given run: the product at baseUrl from the catalog at
 // catalogPath, fetched after stage catalogState, its list after listState,
 // its files after fileStates (one per file; the last one repeats when

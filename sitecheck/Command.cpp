@@ -190,8 +190,8 @@ int ParseCommandLine(const std::vector<std::string>& arguments, CommandLine& lin
         } else if (sites.size() < (plan ? 2u : 1u)) {
             sites.push_back(a);
         } else {
-            return Usage(err, "more than " + std::string(plan ? "two sites" : "one site") +
-                                  " given: " + a);
+            return Usage(
+                err, "more than " + std::string(plan ? "two sites" : "one site") + " given: " + a);
         }
     }
     if (sites.size() < (plan ? 2u : 1u))
@@ -252,7 +252,8 @@ int Unreadable(const std::string& problem, const CommandLine& line, std::string&
 int ReadAcceptList(const CommandLine& line, std::vector<AcceptEntry>& accepted, std::string& err) {
     if (line.acceptPath.empty()) return -1;
     std::string content, problem;
-    if (!ReadWholeFile(line.acceptPath, content)) return Usage(err, "cannot read " + line.acceptPath);
+    if (!ReadWholeFile(line.acceptPath, content))
+        return Usage(err, "cannot read " + line.acceptPath);
     accepted = ParseAcceptList(content, problem);
     if (!problem.empty()) return Usage(err, line.acceptPath + ": " + problem);
     return -1;

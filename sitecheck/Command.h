@@ -18,7 +18,7 @@ struct CommandLine {
     std::string target, baseUrl, acceptPath;
     std::string oldTarget;  // plan: what is published now; target is NEW
     int graceHours = 48;    // plan: between the catalogs and the deletions
-    Options options;  // downloadsFolder in code page 932, ending in '\'
+    Options options;        // downloadsFolder in code page 932, ending in '\'
     Format format = Format::Text;
     bool strict = false;
     int jobs = 4;

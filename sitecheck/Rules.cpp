@@ -45,9 +45,9 @@ constexpr auto kSetupUnfetched =
     Join(kSees, texts::kDownloadFailure, "\", then ", kSees, texts::kSetupFailure, "\"");
 constexpr auto kDownloadFails = Join(kSees, texts::kDownloadFailure, "\"");
 constexpr auto kSetupFails = Join(kSees, texts::kSetupFailure, "\"");
-constexpr auto kFileMissingInARun = Join(kSees, texts::kDownloadFailure,
-                                         "\" (the setup program: then ", kSees,
-                                         texts::kSetupFailure, "\")");
+constexpr auto kFileMissingInARun =
+    Join(kSees, texts::kDownloadFailure, "\" (the setup program: then ", kSees,
+         texts::kSetupFailure, "\")");
 
 // One row per kind of finding, in id order.
 constexpr Rule kRules[] = {

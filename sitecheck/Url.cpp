@@ -59,9 +59,9 @@ int HexValue(char c) {
 
 bool ResolveRequestPath(const std::string& urlPath, std::string& relative) {
     // Most paths hold nothing to decode or resolve: taken as they are.
-    if (!urlPath.empty() && urlPath[0] == '/' && urlPath.back() != '/' &&
-        urlPath.back() != '.' && urlPath.find('%') == std::string::npos &&
-        urlPath.find("//") == std::string::npos && urlPath.find("/.") == std::string::npos) {
+    if (!urlPath.empty() && urlPath[0] == '/' && urlPath.back() != '/' && urlPath.back() != '.' &&
+        urlPath.find('%') == std::string::npos && urlPath.find("//") == std::string::npos &&
+        urlPath.find("/.") == std::string::npos) {
         relative = urlPath;
         return true;
     }

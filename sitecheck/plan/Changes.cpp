@@ -68,9 +68,10 @@ std::vector<ProductChange> CompareProducts(PathChanges& changes) {
             } else {
                 change.before = old[static_cast<std::size_t>(match[n])];
                 before = &change.before;
-                change.kind = before->entry.baseUrl != now[n].entry.baseUrl ? ProductChange::Kind::Moved
-                              : before->entry.name != now[n].entry.name     ? ProductChange::Kind::Renamed
-                                                                            : ProductChange::Kind::Kept;
+                change.kind =
+                    before->entry.baseUrl != now[n].entry.baseUrl ? ProductChange::Kind::Moved
+                    : before->entry.name != now[n].entry.name     ? ProductChange::Kind::Renamed
+                                                                  : ProductChange::Kind::Kept;
             }
             change.files = CompareFiles(changes, before, &change.after);
             if (change.kind != ProductChange::Kind::Kept || !change.files.empty())

@@ -34,8 +34,10 @@ std::string DescribeFetches(const std::vector<std::pair<std::string, int>>& fetc
             group += (k == i ? "" : k == end ? " and " : ", ") + fetches[k].first;
         }
         const bool lastGroup = end + 1 == fetches.size();
-        out += (i == 0 ? "" : lastGroup ? " and " : ", ") + group + " " +
-               StateName(fetches[i].second);
+        out += (i == 0      ? ""
+                : lastGroup ? " and "
+                            : ", ") +
+               group + " " + StateName(fetches[i].second);
         i = end + 1;
     }
     return out;
@@ -54,13 +56,14 @@ Finding RunFinding(PathChanges& changes, const std::unordered_map<std::string, i
         return known == stageOf.end() ? 0 : known->second;
     };
     std::vector<std::pair<std::string, int>> fetches = {{"the catalog", run.catalog.state},
-                                                         {"the file list", run.list.state}};
+                                                        {"the file list", run.list.state}};
     const int last = run.breaking < 0 ? -1 : run.breaking;
     for (int i = 0; i <= last; ++i) {
         fetches.emplace_back(Quote(run.files[static_cast<std::size_t>(i)].relative),
                              run.fileFetches[static_cast<std::size_t>(i)].state);
     }
-    const RunFetch& breaking = run.breaking < 0 ? run.list : run.fileFetches[static_cast<std::size_t>(run.breaking)];
+    const RunFetch& breaking =
+        run.breaking < 0 ? run.list : run.fileFetches[static_cast<std::size_t>(run.breaking)];
     const std::string breakingName =
         run.breaking < 0 ? "the file list of " + Quote(run.product.name)
                          : Quote(run.files[static_cast<std::size_t>(run.breaking)].relative);
@@ -133,7 +136,8 @@ std::vector<Finding> ReplacedInPlace(PathChanges& changes) {
                     continue;
                 }
                 bool seen = false;
-                for (const Finding& known : found) seen = seen || (known.file == f.file && known.line == f.line);
+                for (const Finding& known : found)
+                    seen = seen || (known.file == f.file && known.line == f.line);
                 if (!seen) found.push_back(std::move(f));
             }
         }

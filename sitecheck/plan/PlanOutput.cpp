@@ -106,7 +106,8 @@ std::string StagesText(const Plan& plan, int graceHours) {
         const auto& paths = plan.staging.stages[static_cast<std::size_t>(k - 1)];
         out += "  stage " + std::to_string(k);
         if (k == plan.staging.graceStage) {
-            out += ", " + std::to_string(graceHours) + " hours after stage " + std::to_string(k - 1);
+            out +=
+                ", " + std::to_string(graceHours) + " hours after stage " + std::to_string(k - 1);
         }
         out += ": " + std::string(StageTitle(k)) + " (" + std::to_string(paths.size()) +
                (paths.size() == 1 ? " path)\n" : " paths)\n");
@@ -130,17 +131,17 @@ std::string JsonChanges(const Plan& plan) {
         const auto text = [](bool has, const std::string& value) {
             return has ? JsonString(Cp932ToUtf8(value)) : std::string("null");
         };
-        out += std::string(i == 0 ? "\n" : ",\n") + "  {\"catalog\": " +
-               JsonString(ShownPath(p.catalogPath)) + ", \"change\": \"" + KindName(p.kind) +
-               "\", \"name\": " + text(hasAfter, p.after.entry.name) +
+        out += std::string(i == 0 ? "\n" : ",\n") +
+               "  {\"catalog\": " + JsonString(ShownPath(p.catalogPath)) + ", \"change\": \"" +
+               KindName(p.kind) + "\", \"name\": " + text(hasAfter, p.after.entry.name) +
                ", \"url\": " + text(hasAfter, p.after.entry.baseUrl) +
                ", \"oldName\": " + text(hasBefore, p.before.entry.name) +
                ", \"oldUrl\": " + text(hasBefore, p.before.entry.baseUrl) + ", \"files\": [";
         for (std::size_t k = 0; k < p.files.size(); ++k) {
             const FileChange& f = p.files[k];
-            out += std::string(k == 0 ? "" : ", ") + "{\"file\": " +
-                   JsonString(Cp932ToUtf8(f.relative)) + ", \"change\": \"" + KindName(f.kind) +
-                   "\", \"before\": " + JsonContent(f.before) +
+            out += std::string(k == 0 ? "" : ", ") +
+                   "{\"file\": " + JsonString(Cp932ToUtf8(f.relative)) + ", \"change\": \"" +
+                   KindName(f.kind) + "\", \"before\": " + JsonContent(f.before) +
                    ", \"after\": " + JsonContent(f.after) + "}";
         }
         out += "]}";
@@ -176,7 +177,8 @@ std::string FormatPlan(const Plan& plan, Format format, const ReportContext& con
         case Format::Json: {
             // The check's object, the plan's members added at its end.
             const std::size_t end = report.rfind('}');
-            return report.substr(0, end) + ", \"changes\": " + (planned ? JsonChanges(plan) : "[]") +
+            return report.substr(0, end) +
+                   ", \"changes\": " + (planned ? JsonChanges(plan) : "[]") +
                    ", \"stages\": " + (planned ? JsonStages(plan) : "[]") +
                    ", \"graceHours\": " + std::to_string(graceHours) + "}\n";
         }

@@ -205,7 +205,8 @@ Content SiteRead::FileContentOf(const std::string& url, const Fetched& f) {
 Fetched SiteRead::KeepFile(const std::string& url, Fetched fetched, std::size_t headBytes) {
     const std::string path = PathOf(url);
     if (!path.empty()) {
-        if (m_fileContents.count(path) == 0) m_fileContents.emplace(path, FileContentOf(url, fetched));
+        if (m_fileContents.count(path) == 0)
+            m_fileContents.emplace(path, FileContentOf(url, fetched));
         if (fetched.body.size() > headBytes) fetched.body.resize(headBytes);
         Keep(m_files, path, fetched);
     } else if (fetched.body.size() > headBytes) {

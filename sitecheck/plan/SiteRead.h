@@ -140,11 +140,10 @@ private:
     // By path; a file's body holds the most head bytes any fetch asked for.
     std::unordered_map<std::string, Fetched> m_texts, m_files;
     std::unordered_map<std::string, Content> m_textContents, m_fileContents;
-    std::map<std::string, ListRead> m_lists;  // by base URL
-    std::unordered_map<std::string, int> m_reached;  // by path
+    std::map<std::string, ListRead> m_lists;                    // by base URL
+    std::unordered_map<std::string, int> m_reached;             // by path
     std::unordered_map<std::string, std::string> m_whereTexts;  // Where() -> path, when asked
     std::mutex m_replayLock;
-
 };
 
 }  // namespace sitecheck

@@ -11,8 +11,7 @@ namespace {
 
 class StagedSite : public Site {
 public:
-    StagedSite(PathChanges& changes, const std::unordered_map<std::string, int>& stageOf,
-               int state)
+    StagedSite(PathChanges& changes, const std::unordered_map<std::string, int>& stageOf, int state)
         : m_old(changes.Old()), m_new(changes.New()), m_stageOf(stageOf), m_state(state) {}
 
     std::string CatalogUrl(int testMode) const override {
@@ -45,8 +44,8 @@ private:
         Fetched gone;
         gone.outcome = Outcome::Status;
         gone.status = 404;
-        gone.detail = "deleted in stage " + std::to_string(m_stageOf.at(path)) +
-                      " (a server answers 404)";
+        gone.detail =
+            "deleted in stage " + std::to_string(m_stageOf.at(path)) + " (a server answers 404)";
         return gone;
     }
 
@@ -62,10 +61,11 @@ using Key = std::tuple<RuleId, std::string, int, std::string>;
 // taken out of where it is and of what it says.
 class Keys {
 public:
-    explicit Keys(PathChanges& changes)
-        : m_roots{changes.New().Root(), changes.Old().Root()} {}
+    explicit Keys(PathChanges& changes) : m_roots{changes.New().Root(), changes.Old().Root()} {}
 
-    Key Of(const Finding& f) const { return Key(f.rule, Below(f.file), f.line, WithoutRoots(f.what)); }
+    Key Of(const Finding& f) const {
+        return Key(f.rule, Below(f.file), f.line, WithoutRoots(f.what));
+    }
 
 private:
     std::string Below(const std::string& file) const {
@@ -76,7 +76,8 @@ private:
     }
     std::string WithoutRoots(std::string text) const {
         for (const std::string& root : m_roots) {
-            for (std::size_t at; (at = text.find(root)) != std::string::npos;) text.erase(at, root.size());
+            for (std::size_t at; (at = text.find(root)) != std::string::npos;)
+                text.erase(at, root.size());
         }
         return text;
     }
@@ -84,8 +85,8 @@ private:
     std::vector<std::string> m_roots;
 };
 
-Report CheckAt(PathChanges& changes, const std::unordered_map<std::string, int>& stageOf,
-               int state, const Options& options) {
+Report CheckAt(PathChanges& changes, const std::unordered_map<std::string, int>& stageOf, int state,
+               const Options& options) {
     StagedSite site(changes, stageOf, state);
     return CheckSite(site, options);
 }
@@ -119,7 +120,8 @@ std::vector<Finding> CheckBetweenStages(PathChanges& changes, const Staging& sta
     {
         std::vector<std::thread> threads;
         for (std::size_t i = 0; i < states.size(); ++i) {
-            threads.emplace_back([&, i] { reports[i] = CheckAt(changes, stageOf, states[i], options); });
+            threads.emplace_back(
+                [&, i] { reports[i] = CheckAt(changes, stageOf, states[i], options); });
         }
         for (std::thread& thread : threads) thread.join();
     }

@@ -53,8 +53,8 @@ Staging PlanStages(const PathChanges& changes) {
         int stage = 4;
         if (change.after.present) {
             stage = (change.newRoles & SiteRead::kCatalog) ? 3
-                    : (change.newRoles & SiteRead::kList) ? 2
-                                                          : 1;
+                    : (change.newRoles & SiteRead::kList)  ? 2
+                                                           : 1;
         }
         staging.stages[static_cast<std::size_t>(stage - 1)].push_back(path);
     }

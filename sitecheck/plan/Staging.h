@@ -22,7 +22,9 @@ struct PathChange {
     // does not name is deleted.
     Content before, after;
     bool Changed() const { return !before.Same(after); }
-    bool Text() const { return ((oldRoles | newRoles) & (SiteRead::kCatalog | SiteRead::kList)) != 0; }
+    bool Text() const {
+        return ((oldRoles | newRoles) & (SiteRead::kCatalog | SiteRead::kList)) != 0;
+    }
 };
 
 // Every path of either side, compared; further paths are compared when

@@ -32,7 +32,7 @@ public:
         if (path.empty()) return true;
         const PathChange& change = m_changes.At(path, text);
         return Versions(path, text, state) == kNewVersion ? change.after.present
-                                                           : change.before.present;
+                                                          : change.before.present;
     }
     int StageOf(const std::string& path) const {
         const auto known = m_stageOf.find(path);
@@ -54,7 +54,8 @@ public:
             SiteRead& side = version == kOldVersion ? m_changes.Old() : m_changes.New();
             // NEW names nothing through a path it does not reach.
             if (version == kOldVersion || side.Reached().count(catalogPath) != 0) {
-                for (const ProductRead& p : side.Products(catalogPath)) urls.insert(p.entry.baseUrl);
+                for (const ProductRead& p : side.Products(catalogPath))
+                    urls.insert(p.entry.baseUrl);
             }
             known = m_named.emplace(key, std::move(urls)).first;
         }
@@ -156,7 +157,8 @@ bool Walk(Model& model, BrokenRun& run, int listState, int limit) {
             int state = broken, possible = 0;
             for (std::size_t j = i + 1; j-- > 0;) {
                 states[j] = state;
-                const int code = parents[j][static_cast<std::size_t>(state)][static_cast<std::size_t>(possible)];
+                const int code =
+                    parents[j][static_cast<std::size_t>(state)][static_cast<std::size_t>(possible)];
                 state = code / 4;
                 possible = code % 4;
             }
@@ -208,7 +210,8 @@ std::vector<BrokenRun> FindBrokenRuns(PathChanges& changes, const Staging& stagi
                     const int limit = model.Limit(catalogState);
                     std::set<int> listStates = {catalogState};
                     const int listStage = model.StageOf(product.listPath);
-                    if (listStage > catalogState && listStage <= limit) listStates.insert(listStage);
+                    if (listStage > catalogState && listStage <= limit)
+                        listStates.insert(listStage);
                     for (int listState : listStates) {
                         const int allowed = model.Allowed(path, baseUrl);
                         if (!walked.emplace(baseUrl, listState, allowed, limit).second) continue;
@@ -279,7 +282,7 @@ RunVerdict JudgeRun(PathChanges& changes, const Staging& staging, const std::str
     if (run.list.present) {
         const ListRead& list = model.Side(possible).List(baseUrl);
         for (std::size_t i = 0; list.usable && i < list.files.size(); ++i) {
-            const int state = fileStates.empty() ? listState
+            const int state = fileStates.empty()      ? listState
                               : i < fileStates.size() ? fileStates[i]
                                                       : fileStates.back();
             run.files.push_back(list.files[i]);

@@ -43,7 +43,8 @@ struct BrokenRun {
     // The customer's run fails (the list or a file is missing) rather than
     // running the setup on a mix of versions.
     bool Fails() const {
-        return breaking < 0 ? !list.present : !fileFetches[static_cast<std::size_t>(breaking)].present;
+        return breaking < 0 ? !list.present
+                            : !fileFetches[static_cast<std::size_t>(breaking)].present;
     }
 };
 
@@ -64,7 +65,7 @@ bool MixedAt(PathChanges& changes, const Staging& staging, int state);
 // planner's verdict.
 struct RunVerdict {
     bool sound = true;
-    BrokenRun run;  // when not sound
+    BrokenRun run;    // when not sound
     int version = 0;  // when sound: the versions the whole run agrees with
 };
 RunVerdict JudgeRun(PathChanges& changes, const Staging& staging, const std::string& catalogPath,

@@ -167,9 +167,9 @@ protected:
         SetEnvironmentVariableA("VELTA_RUN_SETUP_RECORD", m_record.c_str());
         STARTUPINFOA startup{sizeof startup};
         std::string commandLine = "\"" + exe + "\"";
-        const BOOL started = CreateProcessA(exe.c_str(), commandLine.data(), nullptr, nullptr,
-                                            FALSE, 0, nullptr, m_sandbox->Root().c_str(), &startup,
-                                            &m_process);
+        const BOOL started =
+            CreateProcessA(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                           m_sandbox->Root().c_str(), &startup, &m_process);
         SetEnvironmentVariableA("VELTA_RUN_SETUP_RECORD", nullptr);
         ASSERT_TRUE(started);
     }
@@ -228,15 +228,30 @@ std::string RequestPathOf(const std::string& url) {
 TEST_F(StagedPublish, EveryRunAcrossTheStagesEndsAsThePlannerSays) {
     const std::vector<Scenario> scenarios = {
         {"planned order, the catalog, the list and the setup each before a stage",
-         Change::Move, Order::Planned, 0, {{-2, 1}, {-1, 2}, {0, 3}}},
-        {"planned order, the list after the new catalog is up", Change::Move, Order::Planned, 2,
+         Change::Move,
+         Order::Planned,
+         0,
+         {{-2, 1}, {-1, 2}, {0, 3}}},
+        {"planned order, the list after the new catalog is up",
+         Change::Move,
+         Order::Planned,
+         2,
          {{-2, 3}}},
-        {"planned order, a run on the new catalog while the old files go", Change::Move,
-         Order::Planned, 3, {{0, 4}}},
-        {"a setup and a data file replaced in place, between two files", Change::ReplaceInPlace,
-         Order::Planned, 0, {{0, 1}}},
+        {"planned order, a run on the new catalog while the old files go",
+         Change::Move,
+         Order::Planned,
+         3,
+         {{0, 4}}},
+        {"a setup and a data file replaced in place, between two files",
+         Change::ReplaceInPlace,
+         Order::Planned,
+         0,
+         {{0, 1}}},
         {"the catalog first", Change::Move, Order::CatalogFirst, 1, {}},
-        {"deletion with the lists, between two files", Change::Move, Order::DeletionWithLists, 0,
+        {"deletion with the lists, between two files",
+         Change::Move,
+         Order::DeletionWithLists,
+         0,
          {{0, 2}}},
     };
     int index = 0;
@@ -260,8 +275,7 @@ TEST_F(StagedPublish, EveryRunAcrossTheStagesEndsAsThePlannerSays) {
                                    std::move(newSite), sitecheck::FolderDigester(newRoot),
                                    sitecheck::Options());
         sitecheck::PathChanges& changes = sides.changes();
-        const sitecheck::Staging staging =
-            OrderOf(scenario.order, sitecheck::PlanStages(changes));
+        const sitecheck::Staging staging = OrderOf(scenario.order, sitecheck::PlanStages(changes));
         const auto stageOf = staging.StageOf();
 
         // The planner's verdict on this very run: the product the catalog

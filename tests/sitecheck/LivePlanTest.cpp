@@ -38,8 +38,7 @@ void Serve(velta_test::Route route) {
 
 TEST(LivePlan, OldFilesFetchedOnceComparedWholeOrNamedWhenTooLarge) {
     ASSERT_TRUE(velta_test::Reset()) << velta_test::LastError();
-    const std::string catalog =
-        "1,VELTA Test," + velta_test::HttpsUrl("/p/") + ",20261201\r\n";
+    const std::string catalog = "1,VELTA Test," + velta_test::HttpsUrl("/p/") + ",20261201\r\n";
     const std::string list = "setup.exe\r\ndata.cab\r\nbig.cab\r\n";
     Serve({.target = sitecheck::CatalogPath(0), .body = catalog});
     Serve({.target = "/p/downloadlist.txt", .body = list});

@@ -163,10 +163,10 @@ std::vector<StageCase> StageCases() {
              s["p/data.cab"] = "cabinet 2028";
          },
          {{"p/data.cab", "p/setup.exe"}, {}, {}, {}},
-         {{list, 1, Severity::Error, "the file \"setup.exe\" is replaced under the same URL",
-           "mix", RuleId::VS601},
-          {list, 2, Severity::Error, "the file \"data.cab\" is replaced under the same URL",
-           "mix", RuleId::VS601},
+         {{list, 1, Severity::Error, "the file \"setup.exe\" is replaced under the same URL", "mix",
+           RuleId::VS601},
+          {list, 2, Severity::Error, "the file \"data.cab\" is replaced under the same URL", "mix",
+           RuleId::VS601},
           {list, 2, Severity::Error,
            "a run that fetches the catalog, the file list and \"setup.exe\" before stage 1 and "
            "\"data.cab\" after stage 1 gets NEW's \"data.cab\" beside OLD's \"setup.exe\"",
@@ -237,13 +237,18 @@ std::vector<OrderCase> OrderCases() {
     const auto same = [](const Stages& s) { return s; };
     return {
         {"the planner's order", MovePFolder, same, 4, {}},
-        {"the catalog first", MovePFolder,
-         [](const Stages& s) { return Stages{s[2], s[0], s[1], s[3]}; }, 4,
+        {"the catalog first",
+         MovePFolder,
+         [](const Stages& s) {
+             return Stages{s[2], s[0], s[1], s[3]};
+         },
+         4,
          {{kCatalog, 1, Severity::Error,
            "a run that fetches the catalog and the file list after stage 1 finds the file list "
            "of \"VELTA Test\" missing (published only in stage 3)",
            kListFailure, RuleId::VS602}}},
-        {"deletion with the lists", MovePFolder,
+        {"deletion with the lists",
+         MovePFolder,
          [](const Stages& s) {
              Stages order = {s[0], s[1], s[2], {}};
              order[1].insert(order[1].end(), s[3].begin(), s[3].end());
@@ -254,7 +259,10 @@ std::vector<OrderCase> OrderCases() {
            "a run that fetches the catalog and the file list before stage 1 and \"setup.exe\" "
            "after stage 2 finds \"setup.exe\" missing (deleted in stage 2)",
            kDownloadFailure, RuleId::VS603}}},
-        {"deletion without a grace period", MovePFolder, same, 0,
+        {"deletion without a grace period",
+         MovePFolder,
+         same,
+         0,
          {{list, 1, Severity::Error,
            "a run that fetches the catalog and the file list before stage 1 and \"setup.exe\" "
            "after stage 4 finds \"setup.exe\" missing (deleted in stage 4)",
@@ -264,14 +272,21 @@ std::vector<OrderCase> OrderCases() {
              s[list] += "extra.cab\r\n";
              s["p/extra.cab"] = "extra";
          },
-         [](const Stages& s) { return Stages{s[1], s[0], s[2], s[3]}; }, 4,
+         [](const Stages& s) {
+             return Stages{s[1], s[0], s[2], s[3]};
+         },
+         4,
          {{list, 3, Severity::Error,
            "a run that fetches the catalog before stage 1 and the file list, \"setup.exe\", "
            "\"data.cab\" and \"extra.cab\" after stage 1 finds \"extra.cab\" missing "
            "(published only in stage 2)",
            kDownloadFailure, RuleId::VS603}}},
-        {"the catalog before the lists", MovePFolder,
-         [](const Stages& s) { return Stages{s[0], s[2], s[1], s[3]}; }, 4,
+        {"the catalog before the lists",
+         MovePFolder,
+         [](const Stages& s) {
+             return Stages{s[0], s[2], s[1], s[3]};
+         },
+         4,
          {{kCatalog, 1, Severity::Error,
            "a run that fetches the catalog and the file list after stage 2 finds the file list "
            "of \"VELTA Test\" missing (published only in stage 3)",
@@ -315,8 +330,8 @@ TEST(PlanRuns, SiteBetweenStagesIsCheckedByTheChecksOwnRules) {
         pair.changes(), StagingOf({stages[1], stages[0], stages[2], stages[3]}, 4),
         sitecheck::Options());
     EXPECT_EQ(Mismatch(report, {{"p/downloadlist.txt", 3, Severity::Error,
-                                 "after stage 1: the file \"extra.cab\": missing",
-                                 kDownloadFailure, RuleId::VS402}}),
+                                 "after stage 1: the file \"extra.cab\": missing", kDownloadFailure,
+                                 RuleId::VS402}}),
               "");
 }
 
@@ -363,7 +378,7 @@ TEST(PlanChanges, ProductsAndFilesByKindWithSizesAndDigests) {
     struct Row {
         const char* name;
         std::function<void(SiteFiles&)> change;
-        std::vector<std::pair<Kind, std::string>> products;  // kind, the name it has now
+        std::vector<std::pair<Kind, std::string>> products;   // kind, the name it has now
         std::vector<std::pair<FileKind, std::string>> files;  // of the first product listed
     };
     const std::vector<Row> rows = {
@@ -376,7 +391,8 @@ TEST(PlanChanges, ProductsAndFilesByKindWithSizesAndDigests) {
          },
          {{Kind::Added, "VELTA New"}},
          {{FileKind::Added, "setup.exe"}}},
-        {"removed", [](SiteFiles& s) { s[kCatalog] = GoodSite()[kCatalog]; },
+        {"removed",
+         [](SiteFiles& s) { s[kCatalog] = GoodSite()[kCatalog]; },
          {{Kind::Removed, "VELTA Two"}},
          {{FileKind::Removed, "setup.exe"}, {FileKind::Removed, "two.cab"}}},
         {"renamed",
@@ -387,7 +403,8 @@ TEST(PlanChanges, ProductsAndFilesByKindWithSizesAndDigests) {
          },
          {{Kind::Renamed, "VELTA Test 2"}},
          {}},
-        {"moved, one file changed on the way", MovePFolder,
+        {"moved, one file changed on the way",
+         MovePFolder,
          {{Kind::Moved, "VELTA Test"}},
          {{FileKind::Changed, "data.cab"}, {FileKind::Changed, "setup.exe"}}},
         {"files added, removed and changed in place",
@@ -397,7 +414,8 @@ TEST(PlanChanges, ProductsAndFilesByKindWithSizesAndDigests) {
              s["p/extra.cab"] = "extra";
          },
          {{Kind::Kept, "VELTA Test"}},
-         {{FileKind::Added, "extra.cab"}, {FileKind::Changed, "setup.exe"},
+         {{FileKind::Added, "extra.cab"},
+          {FileKind::Changed, "setup.exe"},
           {FileKind::Removed, "data.cab"}}},
     };
     for (const Row& row : rows) {
@@ -409,7 +427,8 @@ TEST(PlanChanges, ProductsAndFilesByKindWithSizesAndDigests) {
             sitecheck::CompareProducts(pair.changes());
         std::vector<std::pair<Kind, std::string>> seen;
         for (const auto& p : products)
-            seen.emplace_back(p.kind, p.kind == Kind::Removed ? p.before.entry.name : p.after.entry.name);
+            seen.emplace_back(p.kind,
+                              p.kind == Kind::Removed ? p.before.entry.name : p.after.entry.name);
         EXPECT_EQ(seen, row.products);
         std::vector<std::pair<FileKind, std::string>> seenFiles;
         if (!products.empty()) {
@@ -460,28 +479,34 @@ TEST(PlanCommand, FormatsGraceStrictAndAcceptAsCheckHasThem) {
 
     PlanRun text = RunPlan(good, {});
     EXPECT_EQ(text.status, 0) << text.out << text.err;
-    EXPECT_EQ(text.out.rfind("velta-site plan: what customers will see change\n", 0), 0u) << text.out;
-    EXPECT_TRUE(Has(text.out, "    product \"VELTA Test\" moved from https://vendor.test/p/ to "
-                              "https://vendor.test/p2028/\n"))
+    EXPECT_EQ(text.out.rfind("velta-site plan: what customers will see change\n", 0), 0u)
         << text.out;
-    EXPECT_TRUE(Has(text.out, "  stage 1: upload the files NEW adds or changes (2 paths)\n"
-                              "    p2028/data.cab\n    p2028/setup.exe\n"))
+    EXPECT_TRUE(Has(text.out,
+                    "    product \"VELTA Test\" moved from https://vendor.test/p/ to "
+                    "https://vendor.test/p2028/\n"))
         << text.out;
-    EXPECT_TRUE(Has(text.out, "  stage 4, 48 hours after stage 3: delete what NEW no longer "
-                              "names (3 paths)\n"))
+    EXPECT_TRUE(Has(text.out,
+                    "  stage 1: upload the files NEW adds or changes (2 paths)\n"
+                    "    p2028/data.cab\n    p2028/setup.exe\n"))
         << text.out;
-    EXPECT_TRUE(Has(text.out, "\nvelta-site: 0 errors, 0 warnings; checked 1 catalog, 2 products, "
-                              "4 files\n"))
+    EXPECT_TRUE(Has(text.out,
+                    "  stage 4, 48 hours after stage 3: delete what NEW no longer "
+                    "names (3 paths)\n"))
+        << text.out;
+    EXPECT_TRUE(Has(text.out,
+                    "\nvelta-site: 0 errors, 0 warnings; checked 1 catalog, 2 products, "
+                    "4 files\n"))
         << text.out;
     EXPECT_EQ(text.out.substr(text.out.size() - 1), "\n");
 
     const PlanRun json = RunPlan(good, {"--format", "json", "--grace", "72"});
     EXPECT_EQ(json.status, 0);
-    EXPECT_TRUE(Has(json.out, "\"stages\": [\n  [\"p2028/data.cab\", \"p2028/setup.exe\"],\n  "
-                              "[\"p2028/downloadlist.txt\"],\n  [\"" +
-                                  kCatalog +
-                                  "\"],\n  [\"p/data.cab\", \"p/downloadlist.txt\", "
-                                  "\"p/setup.exe\"]\n], \"graceHours\": 72}\n"))
+    EXPECT_TRUE(Has(json.out,
+                    "\"stages\": [\n  [\"p2028/data.cab\", \"p2028/setup.exe\"],\n  "
+                    "[\"p2028/downloadlist.txt\"],\n  [\"" +
+                        kCatalog +
+                        "\"],\n  [\"p/data.cab\", \"p/downloadlist.txt\", "
+                        "\"p/setup.exe\"]\n], \"graceHours\": 72}\n"))
         << json.out;
     EXPECT_TRUE(Has(json.out, "{\"catalog\": \"" + kCatalog +
                                   "\", \"change\": \"moved\", \"name\": \"VELTA Test\", \"url\": "
@@ -494,16 +519,15 @@ TEST(PlanCommand, FormatsGraceStrictAndAcceptAsCheckHasThem) {
     const Pair bad(replaced);
     const PlanRun failing = RunPlan(bad, {});
     EXPECT_EQ(failing.status, 1);
-    EXPECT_TRUE(Has(failing.out, "/p/downloadlist.txt:2: error: the file \"data.cab\" is replaced "
-                                 "under the same URL"))
+    EXPECT_TRUE(Has(failing.out,
+                    "/p/downloadlist.txt:2: error: the file \"data.cab\" is replaced "
+                    "under the same URL"))
         << failing.out;
     EXPECT_TRUE(Has(RunPlan(bad, {"--format", "github"}).out,
                     "p/downloadlist.txt,line=2,title=VS601::the file"));
     EXPECT_TRUE(Has(RunPlan(bad, {"--format", "sarif"}).out, "\"ruleId\": \"VS601\""));
     const std::string acceptList = bad.newFolder.Path() + "-accepted.txt";
-    {
-        std::ofstream(acceptList) << "VS601\tp/downloadlist.txt\tdata.cab\n";
-    }
+    { std::ofstream(acceptList) << "VS601\tp/downloadlist.txt\tdata.cab\n"; }
     const PlanRun accepted = RunPlan(bad, {"--accept", acceptList});
     std::remove(acceptList.c_str());
     EXPECT_EQ(accepted.status, 0) << accepted.out << accepted.err;
@@ -511,17 +535,17 @@ TEST(PlanCommand, FormatsGraceStrictAndAcceptAsCheckHasThem) {
 
     // A warning of NEW's own fails the plan only with --strict.
     SiteFiles warned = OldSite();
-    warned[kCatalog] = "1,VELTA Test,https://vendor.test/p/,2026-12-01\r\n2,VELTA Two,"
-                       "https://vendor.test/q/,20261201\r\n";
+    warned[kCatalog] =
+        "1,VELTA Test,https://vendor.test/p/,2026-12-01\r\n2,VELTA Two,"
+        "https://vendor.test/q/,20261201\r\n";
     const Pair warning(warned);
     EXPECT_EQ(RunPlan(warning, {}).status, 0);
     EXPECT_EQ(RunPlan(warning, {"--strict"}).status, 1);
 
     // Wrong usage is 2; a folder that is not there is a site that cannot be read, 3.
     std::string out, err;
-    EXPECT_EQ(sitecheck::RunCommand({"plan", good.oldFolder.Path(), "--base-url",
-                                     "https://vendor.test/"},
-                                    out, err),
+    EXPECT_EQ(sitecheck::RunCommand(
+                  {"plan", good.oldFolder.Path(), "--base-url", "https://vendor.test/"}, out, err),
               2);
     EXPECT_EQ(RunPlan(good, {"--grace", "two days"}).status, 2);
     EXPECT_EQ(sitecheck::RunCommand({"plan", good.oldFolder.Path(), "https://vendor.test",
@@ -532,8 +556,8 @@ TEST(PlanCommand, FormatsGraceStrictAndAcceptAsCheckHasThem) {
                                      "--base-url", "https://vendor.test/"},
                                     out, err),
               2);
-    EXPECT_EQ(sitecheck::RunCommand({"plan", good.oldFolder.Path() + "-gone",
-                                     good.newFolder.Path(), "--base-url", "https://vendor.test/"},
+    EXPECT_EQ(sitecheck::RunCommand({"plan", good.oldFolder.Path() + "-gone", good.newFolder.Path(),
+                                     "--base-url", "https://vendor.test/"},
                                     out, err),
               3);
 }

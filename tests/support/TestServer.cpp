@@ -204,10 +204,9 @@ bool SwitchToStage(int stage) {
 
 bool SwitchToStageWhenRequested(const std::string& target, int stage) {
     std::string out;
-    return Control("POST",
-                   "/__ctl/stage?stage=" + std::to_string(stage) + "&target=" +
-                       PercentEncode(target),
-                   std::string(), out);
+    return Control(
+        "POST", "/__ctl/stage?stage=" + std::to_string(stage) + "&target=" + PercentEncode(target),
+        std::string(), out);
 }
 
 std::vector<RecordedRequest> RecordedRequests(const std::string& target) {

@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
 """Builds the demo download site: the catalog (Shift-JIS, as the real server
 publishes it), three products with their file lists, and the demo setup
-program as every product's first file.
+program as every product's first file. --release 2 builds the vendor's next
+release of the same site, for `velta-site plan` to stage over the first.
 
-    make_site.py OUT_DIR HOST[:PORT] DEMO_SETUP_EXE [--large-mib N]
+    make_site.py OUT_DIR HOST[:PORT] DEMO_SETUP_EXE [--large-mib N] [--release 2]
 
 Edit PRODUCTS below to change what the demo offers."""
 import argparse
@@ -21,6 +22,23 @@ PRODUCTS = [
      [("setup.exe", None), ("kyuyo.cab", 8 << 20)]),
     (3, "VELTA 販売管理 大容量デモ", "hanbai-large", "20261020",
      [("setup.exe", None), ("hanbai-data.cab", None)]),  # size from --large-mib
+]
+
+# The next release, as a vendor would publish it: the accounting product
+# renamed (its readme dropped, a third data file added), the payroll product
+# moved to a folder of its own with a new data file, the large product kept
+# and one product added. No file changes under a name the first release
+# already published.
+PRODUCTS_RELEASE_2 = [
+    (1, "VELTA 会計 2027 スタンダード 改訂版", "kaikei2027", "20270401",
+     [("setup.exe", None), ("kaikei-data1.cab", 24 << 20), ("kaikei-data2.cab", 16 << 20),
+      ("kaikei-data3.cab", 4 << 20)]),
+    (2, "VELTA 給与 2027 ソフトウェア更新版", "kyuyo2027-r2", "20270401",
+     [("setup.exe", None), ("kyuyo.cab", 9 << 20)]),
+    (3, "VELTA 販売管理 大容量デモ", "hanbai-large", "20261020",
+     [("setup.exe", None), ("hanbai-data.cab", None)]),
+    (4, "VELTA 人事 2028", "jinji2028", "20270401",
+     [("setup.exe", None), ("jinji.cab", 2 << 20)]),
 ]
 
 CATALOG_PATH = "qrnSupport/download/VELTA/veltadownloadlist"
@@ -43,14 +61,16 @@ def main():
     p.add_argument("host")
     p.add_argument("setup_exe")
     p.add_argument("--large-mib", type=int, default=256)
+    p.add_argument("--release", type=int, choices=(1, 2), default=1)
     a = p.parse_args()
+    products = PRODUCTS if a.release == 1 else PRODUCTS_RELEASE_2
 
     if os.path.isdir(a.out):
         shutil.rmtree(a.out)
     os.makedirs(os.path.join(a.out, os.path.dirname(CATALOG_PATH)))
 
     lines = []
-    for number, name, folder, date, files in PRODUCTS:
+    for number, name, folder, date, files in products:
         base = f"https://{a.host}/demo/products/{folder}/"
         lines.append(f"{number},{name},{base},{date}")
         product_dir = os.path.join(a.out, "demo", "products", folder)
@@ -70,7 +90,7 @@ def main():
     for suffix in (".txt", ".test.txt"):
         with open(os.path.join(a.out, CATALOG_PATH + suffix), "wb") as f:
             f.write(catalog)
-    print(f"demo site: {a.out} ({len(PRODUCTS)} products) for https://{a.host}/")
+    print(f"demo site: {a.out} (release {a.release}, {len(products)} products) for https://{a.host}/")
 
 
 if __name__ == "__main__":

@@ -79,16 +79,24 @@ say "download server: nginx on https://localhost:$PORT/ (site $SITE)"
 
 # The vendor's check of the site, as a publishing pipeline would run it:
 # the folder before it goes out, then the live server as customers meet it.
-site_check() { # label velta-site arguments...
+site_check() { # label velta-site command and arguments...
   local label=$1 start=$EPOCHREALTIME rc=0
   shift
-  "$ROOT/scripts/wine-run" "$BUILD/sitecheck/velta-site.exe" check "$@" >"$STATE/site-check.txt" 2>&1 || rc=$?
+  "$ROOT/scripts/wine-run" "$BUILD/sitecheck/velta-site.exe" "$@" >"$STATE/site-check.txt" 2>&1 || rc=$?
   sed 's/^/  /' "$STATE/site-check.txt" >&2
   say "site check ($label): exit $rc in $(awk -v a="$start" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.2f", b - a }') s"
   return $rc
 }
-site_check directory "$(winepath -w "$SITE" 2>/dev/null)" --base-url "https://localhost:$PORT/" --both
-site_check live "https://localhost:$PORT" --both
+site_check directory check "$(winepath -w "$SITE" 2>/dev/null)" --base-url "https://localhost:$PORT/" --both
+site_check live check "https://localhost:$PORT" --both
+
+# The vendor's next release of the site (demo/make_site.py --release 2),
+# planned over the live one: what customers will see change and the stages
+# to publish it in, every customer run across them checked.
+SITE2="$BUILD/site-release-2"
+python3 "$ROOT/demo/make_site.py" "$SITE2" "localhost:$PORT" "$BUILD/demo/DemoSetup.exe" \
+  --large-mib "$LARGE_MIB" --release 2 >/dev/null
+site_check "plan of release 2" plan "https://localhost:$PORT" "$(winepath -w "$SITE2" 2>/dev/null)" --both
 
 PROGRAM="$(winepath -w "$BUILD/app/VELTADL.exe" 2>/dev/null)"
 if [ "$HEADLESS" = 0 ]; then

@@ -14,6 +14,7 @@
 #include "sitecheck/SiteCheck.h"
 #include "sitecheck/Sites.h"
 #include "sitecheck/Url.h"
+#include "sitecheck/plan/PlanCommand.h"
 
 namespace sitecheck {
 namespace {
@@ -21,6 +22,8 @@ namespace {
 constexpr char kUsage[] =
     "usage: velta-site check DIR --base-url https://HOST/ [options]   (a site on disk)\n"
     "       velta-site check https://HOST[:PORT] [options]            (the live server)\n"
+    "       velta-site plan OLD NEW --base-url https://HOST/ [options] (publishing NEW over\n"
+    "                          OLD, the folder or live server published now, in stages)\n"
     "       velta-site rules [--format markdown|json]                 (the rule table)\n"
     "options:\n"
     "  --test-mode              check the test-mode catalog instead of the normal one\n"
@@ -34,15 +37,11 @@ constexpr char kUsage[] =
     "                           (default C:\\Users\\abcdefghijklmnopqrst\\Downloads)\n"
     "  --cert-days N            warn of a certificate that expires within N days (30)\n"
     "  --jobs N                 live: files fetched at once (4)\n"
+    "  --grace HOURS            plan: hours between the catalogs and the deletions (48)\n"
     "exit status: 0 no error, 1 errors (with --strict: or warnings), 2 wrong usage,\n"
     "             3 the site could not be read or the checker could not run\n";
 
 bool IsUrl(const std::string& text) { return !AuthorityOf(text).empty(); }
-
-int Usage(std::string& err, const std::string& problem) {
-    err += "velta-site: " + problem + "\n" + kUsage;
-    return 2;
-}
 
 bool ParseCount(const std::string& text, int lowest, int highest, int& value) {
     if (text.empty() || text.size() > 6 ||
@@ -137,17 +136,25 @@ int RunRules(const std::vector<std::string>& arguments, std::string& out, std::s
 
 }  // namespace
 
+int Usage(std::string& err, const std::string& problem) {
+    err += "velta-site: " + problem + "\n" + kUsage;
+    return 2;
+}
+
 int ParseCommandLine(const std::vector<std::string>& arguments, CommandLine& line,
                      std::string& err) {
-    if (arguments.empty() || arguments[0] != "check")
-        return Usage(err, "expected the command \"check\" or \"rules\"");
+    if (arguments.empty() || (arguments[0] != "check" && arguments[0] != "plan"))
+        return Usage(err, "expected the command \"check\", \"plan\" or \"rules\"");
+    const bool plan = arguments[0] == "plan";
     line = CommandLine();
+    std::vector<std::string> sites;
     std::string downloadsFolder;
     Options& options = line.options;
     for (std::size_t i = 1; i < arguments.size(); ++i) {
         const std::string& a = arguments[i];
         const bool takesValue = a == "--base-url" || a == "--downloads-folder" || a == "--format" ||
-                                a == "--accept" || a == "--jobs" || a == "--cert-days";
+                                a == "--accept" || a == "--jobs" || a == "--cert-days" ||
+                                (plan && a == "--grace");
         if (takesValue && i + 1 >= arguments.size()) return Usage(err, a + " needs a value");
         if (a == "--base-url") {
             line.baseUrl = arguments[++i];
@@ -166,6 +173,9 @@ int ParseCommandLine(const std::vector<std::string>& arguments, CommandLine& lin
         } else if (a == "--cert-days") {
             if (!ParseCount(arguments[++i], 0, 3650, options.certDays))
                 return Usage(err, "--cert-days takes a number from 0 to 3650, not " + arguments[i]);
+        } else if (a == "--grace") {
+            if (!ParseCount(arguments[++i], 0, 8760, line.graceHours))
+                return Usage(err, "--grace takes hours from 0 to 8760, not " + arguments[i]);
         } else if (a == "--test-mode") {
             options.normalCatalog = false;
             options.testCatalog = true;
@@ -177,13 +187,17 @@ int ParseCommandLine(const std::vector<std::string>& arguments, CommandLine& lin
             line.strict = true;
         } else if (!a.empty() && a[0] == '-') {
             return Usage(err, "unknown option " + a);
-        } else if (line.target.empty()) {
-            line.target = a;
+        } else if (sites.size() < (plan ? 2u : 1u)) {
+            sites.push_back(a);
         } else {
-            return Usage(err, "more than one site given: " + a);
+            return Usage(
+                err, "more than " + std::string(plan ? "two sites" : "one site") + " given: " + a);
         }
     }
-    if (line.target.empty()) return Usage(err, "no site given");
+    if (sites.size() < (plan ? 2u : 1u))
+        return Usage(err, plan ? "plan needs OLD and NEW" : "no site given");
+    line.target = sites.back();
+    if (plan) line.oldTarget = sites.front();
     if (!downloadsFolder.empty()) {
         // The tool builds its paths with the ANSI functions: code page 932.
         const std::optional<std::string> ansi = Utf8ToCp932(downloadsFolder);
@@ -195,32 +209,10 @@ int ParseCommandLine(const std::vector<std::string>& arguments, CommandLine& lin
     return -1;
 }
 
-int RunCommand(const std::vector<std::string>& arguments, std::string& out, std::string& err,
-               const CommandIo& io) {
-    if (arguments.size() == 1 && (arguments[0] == "--help" || arguments[0] == "-h")) {
-        out += kUsage;
-        return 0;
-    }
-    if (!arguments.empty() && arguments[0] == "rules") return RunRules(arguments, out, err);
-    CommandLine line;
-    const int wrong = ParseCommandLine(arguments, line, err);
-    if (wrong >= 0) return wrong;
-    const std::string& target = line.target;
-    const std::string& baseUrl = line.baseUrl;
-    const std::string& acceptPath = line.acceptPath;
-
-    std::vector<AcceptEntry> accepted;
-    if (!acceptPath.empty()) {
-        std::string content, problem;
-        if (!ReadWholeFile(acceptPath, content)) return Usage(err, "cannot read " + acceptPath);
-        accepted = ParseAcceptList(content, problem);
-        if (!problem.empty()) return Usage(err, acceptPath + ": " + problem);
-    }
-
-    std::unique_ptr<Site> site;
-    std::string problem;
+std::unique_ptr<Site> MakeSite(const std::string& target, const std::string& baseUrl,
+                               const CommandLine& line, const CommandIo& io, std::string& problem,
+                               bool* missingFolder) {
     if (IsUrl(target)) {
-        if (!baseUrl.empty()) return Usage(err, "--base-url belongs to a check of a folder");
 #ifdef _WIN32
         LiveOptions live;
         live.jobs = line.jobs;
@@ -233,26 +225,94 @@ int RunCommand(const std::vector<std::string>& arguments, std::string& out, std:
                 if (done == total) io.progress("\r" + std::string(shown, ' ') + "\r");
             };
         }
-        site = MakeLiveSite(target, live, problem);
+        return MakeLiveSite(target, live, problem);
 #else
+        (void)line;
         (void)io;
-        return Usage(err,
-                     "checking a live server needs the Windows build (velta-site.exe), "
-                     "which fetches through the tool's own WinINet requests");
+        problem =
+            "checking a live server needs the Windows build (velta-site.exe), "
+            "which fetches through the tool's own WinINet requests";
+        return nullptr;
 #endif
-    } else {
-        if (baseUrl.empty()) return Usage(err, "a folder needs --base-url https://HOST/");
-        bool missingFolder = false;
-        site = MakeDirectorySite(target, baseUrl, problem, &missingFolder);
-        // A folder that is not there is a site that cannot be read, like a
-        // live server that does not answer: not wrong usage.
-        if (missingFolder) {
-            Report unread;
-            unread.fatal = problem;
-            out += FormatReport(unread, line.format, ReportContext());
-            return ExitStatus(unread, ReportContext(), line.strict);
-        }
     }
+    if (baseUrl.empty()) {
+        problem = "a folder needs --base-url https://HOST/";
+        return nullptr;
+    }
+    return MakeDirectorySite(target, baseUrl, problem, missingFolder);
+}
+
+int Unreadable(const std::string& problem, const CommandLine& line, std::string& out) {
+    Report unread;
+    unread.fatal = problem;
+    out += FormatReport(unread, line.format, ReportContext());
+    return ExitStatus(unread, ReportContext(), line.strict);
+}
+
+int ReadAcceptList(const CommandLine& line, std::vector<AcceptEntry>& accepted, std::string& err) {
+    if (line.acceptPath.empty()) return -1;
+    std::string content, problem;
+    if (!ReadWholeFile(line.acceptPath, content))
+        return Usage(err, "cannot read " + line.acceptPath);
+    accepted = ParseAcceptList(content, problem);
+    if (!problem.empty()) return Usage(err, line.acceptPath + ": " + problem);
+    return -1;
+}
+
+std::string SiteRoot(Site& site, const std::string& target, const std::string& baseUrl) {
+    // The site's root is where its origin's "/" maps to.
+    std::string root = site.Where((IsUrl(target) ? target : SplitUrl(baseUrl).origin) + "/");
+    if (root.empty() || root.back() != '/') root += '/';
+    return root;
+}
+
+void ApplyAccepted(const CommandLine& line, const std::vector<AcceptEntry>& accepted,
+                   const Report& report, const std::vector<std::string>& roots,
+                   ReportContext& context, std::string& err) {
+    if (line.acceptPath.empty()) return;
+    // Files below the site, named alike in both modes.
+    std::vector<std::string> siteFiles;
+    for (const Finding& f : report.findings) {
+        std::string file = f.file;
+        for (const std::string& root : roots) {
+            if (f.file.compare(0, root.size(), root) == 0) {
+                file = f.file.substr(root.size());
+                break;
+            }
+        }
+        siteFiles.push_back(file);
+    }
+    for (const AcceptEntry& unused : ApplyAcceptList(accepted, report, siteFiles, context)) {
+        err += ValidUtf8("velta-site: " + line.acceptPath + ":" + std::to_string(unused.line) +
+                         ": no such finding any more: " + unused.rule + " " + unused.file + "\n");
+    }
+}
+
+int RunCommand(const std::vector<std::string>& arguments, std::string& out, std::string& err,
+               const CommandIo& io) {
+    if (arguments.size() == 1 && (arguments[0] == "--help" || arguments[0] == "-h")) {
+        out += kUsage;
+        return 0;
+    }
+    if (!arguments.empty() && arguments[0] == "rules") return RunRules(arguments, out, err);
+    CommandLine line;
+    const int wrong = ParseCommandLine(arguments, line, err);
+    if (wrong >= 0) return wrong;
+    std::vector<AcceptEntry> accepted;
+    const int unreadable = ReadAcceptList(line, accepted, err);
+    if (unreadable >= 0) return unreadable;
+    if (!line.oldTarget.empty()) return RunPlan(line, accepted, out, err, io);
+
+    const std::string& target = line.target;
+    const std::string& baseUrl = line.baseUrl;
+    if (IsUrl(target) && !baseUrl.empty())
+        return Usage(err, "--base-url belongs to a check of a folder");
+    std::string problem;
+    bool missingFolder = false;
+    std::unique_ptr<Site> site = MakeSite(target, baseUrl, line, io, problem, &missingFolder);
+    // A folder that is not there is a site that cannot be read, like a live
+    // server that does not answer: not wrong usage.
+    if (missingFolder) return Unreadable(problem, line, out);
     if (!site) return Usage(err, problem);
 
     RecordingSite recording(*site);
@@ -261,22 +321,7 @@ int RunCommand(const std::vector<std::string>& arguments, std::string& out, std:
     ReportContext context;
     for (const Finding& f : report.findings)
         context.findings.push_back(FindingContext{recording.LineText(f.file, f.line), false});
-    if (!acceptPath.empty()) {
-        // Files below the site, named alike in both modes: the site's root
-        // is where its origin's "/" maps to.
-        std::string root = site->Where((IsUrl(target) ? target : SplitUrl(baseUrl).origin) + "/");
-        if (root.empty() || root.back() != '/') root += '/';
-        std::vector<std::string> siteFiles;
-        for (const Finding& f : report.findings) {
-            siteFiles.push_back(
-                f.file.compare(0, root.size(), root) == 0 ? f.file.substr(root.size()) : f.file);
-        }
-        for (const AcceptEntry& unused : ApplyAcceptList(accepted, report, siteFiles, context)) {
-            err +=
-                ValidUtf8("velta-site: " + acceptPath + ":" + std::to_string(unused.line) +
-                          ": no such finding any more: " + unused.rule + " " + unused.file + "\n");
-        }
-    }
+    ApplyAccepted(line, accepted, report, {SiteRoot(*site, target, baseUrl)}, context, err);
     out += FormatReport(report, line.format, context);
     return ExitStatus(report, context, line.strict);
 }

@@ -41,45 +41,6 @@ std::filesystem::path DiskPath(const std::string& root, const std::string& relat
 
 namespace {
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-// A web server serving static files decodes %XX, ignores the query and
-// resolves "." and ".." without ever leaving its root.
-bool ResolvePath(const std::string& urlPath, std::string& relative) {
-    std::string decoded;
-    for (std::size_t i = 0; i < urlPath.size(); ++i) {
-        if (urlPath[i] == '%' && i + 2 < urlPath.size() && HexValue(urlPath[i + 1]) >= 0 &&
-            HexValue(urlPath[i + 2]) >= 0) {
-            decoded += static_cast<char>(HexValue(urlPath[i + 1]) * 16 + HexValue(urlPath[i + 2]));
-            i += 2;
-        } else {
-            decoded += urlPath[i];
-        }
-    }
-    std::vector<std::string> segments;
-    std::size_t start = 0;
-    while (start <= decoded.size()) {
-        std::size_t end = decoded.find('/', start);
-        if (end == std::string::npos) end = decoded.size();
-        const std::string segment = decoded.substr(start, end - start);
-        if (segment == "..") {
-            if (segments.empty()) return false;
-            segments.pop_back();
-        } else if (!segment.empty() && segment != ".") {
-            segments.push_back(segment);
-        }
-        start = end + 1;
-    }
-    relative.clear();
-    for (const std::string& segment : segments) relative += "/" + segment;
-    return true;
-}
-
 class DirectorySite : public Site {
 public:
     DirectorySite(std::string root, std::string baseUrl)
@@ -125,7 +86,7 @@ private:
     Mapping Map(const std::string& url, std::string& path, std::filesystem::path& disk) const {
         if (AuthorityOf(url) != m_authority) return Mapping::OtherHost;
         std::string relative;
-        if (!ResolvePath(RequestPath(url), relative)) return Mapping::OutsideRoot;
+        if (!ResolveRequestPath(RequestPath(url), relative)) return Mapping::OutsideRoot;
         // The URL's path is in code page 932; findings are UTF-8.
         path = m_shownRoot + Cp932ToUtf8(relative);
         disk = DiskPath(m_root, relative);

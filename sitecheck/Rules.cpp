@@ -52,6 +52,9 @@ constexpr auto kServerRefused =
     Join("nothing of that server is downloaded: ", kSees, texts::kCatalogCommunicationError,
          "\" for the catalog, \"", texts::kFileListFailure, "\" for a file list, \"",
          texts::kDownloadFailure, "\" for a file");
+constexpr auto kFileMissingInARun =
+    Join(kSees, texts::kDownloadFailure, "\" (the setup program: then ", kSees,
+         texts::kSetupFailure, "\")");
 
 // One row per kind of finding, in id order.
 constexpr Rule kRules[] = {
@@ -215,6 +218,29 @@ constexpr Rule kRules[] = {
      "as 12045 (invalid authority) when it sends the chain",
      kServerRefused.data(),
      "serve a certificate chain up to an authority Windows trusts, with the intermediates"},
+    {RuleId::VS601, "VS601", E, kBothModes,
+     "plan: a file an old file list names is replaced under the same URL",
+     "a run that fetched the old list gets the new file beside the old version's other files, "
+     "and the setup runs on that mix",
+     "publish the changed file under a new name, or the new release in a new product folder"},
+    {RuleId::VS602, "VS602", E, kBothModes,
+     "plan: a customer's run across the publishing stages finds its product's file list missing",
+     kFileListUnread.data(), "publish each file list before the catalog that names it"},
+    {RuleId::VS603, "VS603", E, kBothModes,
+     "plan: a customer's run across the publishing stages finds a file missing",
+     kFileMissingInARun.data(),
+     "publish the files before the lists that name them; delete old files only after the grace "
+     "period"},
+    {RuleId::VS604, "VS604", E, kBothModes,
+     "plan: a customer's run across the publishing stages gets files of two versions, or a list "
+     "its catalog does not offer",
+     "the setup runs on a mix of two versions' files",
+     "never change a published file in place: new names, or a new product folder"},
+    {RuleId::VS605, "VS605", W, kLive,
+     "plan: a live old file over 64 MiB that NEW keeps under its URL at the same size is taken "
+     "as unchanged without comparing its bytes",
+     "nothing if its bytes are the same; if not, as VS601: the setup can run on a mix of versions",
+     "compare that file by hand, or plan against a copy of the published folder"},
 };
 
 #define VELTA_SITE_RULE_CODE(code) #code,

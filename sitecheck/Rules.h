@@ -15,7 +15,8 @@ enum class Severity { Error, Warning };
 
 // The ids are public (pipelines accept findings by id): never renumber one,
 // retire it instead. VS1xx catalog, VS2xx file list, VS3xx local file
-// names, VS4xx files, VS5xx server. In id order, as the table's rows.
+// names, VS4xx files, VS5xx server, VS6xx a release published over the
+// live one (velta-site plan). In id order, as the table's rows.
 // clang-format off
 #define VELTA_SITE_RULES(X)                                                                  \
     X(VS101) X(VS102) X(VS103) X(VS104) X(VS105) X(VS106) X(VS107) X(VS108) X(VS109)         \
@@ -25,7 +26,8 @@ enum class Severity { Error, Warning };
     X(VS301) X(VS302) X(VS303) X(VS304) X(VS305) X(VS306) X(VS307) X(VS308)                  \
     X(VS401) X(VS402) X(VS403) X(VS404) X(VS405) X(VS406) X(VS407) X(VS408) X(VS409)         \
     X(VS410)                                                                                 \
-    X(VS501) X(VS502) X(VS503)
+    X(VS501) X(VS502) X(VS503)                                                               \
+    X(VS601) X(VS602) X(VS603) X(VS604) X(VS605)
 // clang-format on
 
 #define VELTA_SITE_RULE_ID(code) code,

@@ -1,6 +1,7 @@
 #include "sitecheck/Url.h"
 
 #include <cctype>
+#include <vector>
 
 #include "sitecheck/TextRules.h"
 
@@ -43,6 +44,54 @@ std::string AuthorityOf(const std::string& url) {
         authority.resize(authority.size() - defaultPort.size());
     }
     return authority;
+}
+
+namespace {
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+}  // namespace
+
+bool ResolveRequestPath(const std::string& urlPath, std::string& relative) {
+    // Most paths hold nothing to decode or resolve: taken as they are.
+    if (!urlPath.empty() && urlPath[0] == '/' && urlPath.back() != '/' && urlPath.back() != '.' &&
+        urlPath.find('%') == std::string::npos && urlPath.find("//") == std::string::npos &&
+        urlPath.find("/.") == std::string::npos) {
+        relative = urlPath;
+        return true;
+    }
+    std::string decoded;
+    for (std::size_t i = 0; i < urlPath.size(); ++i) {
+        if (urlPath[i] == '%' && i + 2 < urlPath.size() && HexValue(urlPath[i + 1]) >= 0 &&
+            HexValue(urlPath[i + 2]) >= 0) {
+            decoded += static_cast<char>(HexValue(urlPath[i + 1]) * 16 + HexValue(urlPath[i + 2]));
+            i += 2;
+        } else {
+            decoded += urlPath[i];
+        }
+    }
+    std::vector<std::string> segments;
+    std::size_t start = 0;
+    while (start <= decoded.size()) {
+        std::size_t end = decoded.find('/', start);
+        if (end == std::string::npos) end = decoded.size();
+        const std::string segment = decoded.substr(start, end - start);
+        if (segment == "..") {
+            if (segments.empty()) return false;
+            segments.pop_back();
+        } else if (!segment.empty() && segment != ".") {
+            segments.push_back(segment);
+        }
+        start = end + 1;
+    }
+    relative.clear();
+    for (const std::string& segment : segments) relative += "/" + segment;
+    return true;
 }
 
 }  // namespace sitecheck

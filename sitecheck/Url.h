@@ -20,4 +20,9 @@ std::string RequestPath(const std::string& url);
 // port; empty when the text is not an http or https URL.
 std::string AuthorityOf(const std::string& url);
 
+// The file a static web server serves for a request path: %XX decoded, "."
+// and ".." resolved without ever leaving its root; false when ".." would
+// leave it. relative: "/a/b" (the path's own bytes), empty for the root.
+bool ResolveRequestPath(const std::string& urlPath, std::string& relative);
+
 }  // namespace sitecheck

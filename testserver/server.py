@@ -141,6 +141,12 @@ class State:
         self.lock = threading.Lock()
         self.routes = {}
         self.log = []  # (target, Record) in arrival order
+        # Whole route tables kept aside by number ("stages" of a site being
+        # published), and the requests that put one in place when they
+        # arrive, in order: a test moves the site on at a chosen moment of a
+        # client's run without racing it.
+        self.stages = {}
+        self.switches = []  # (target, stage)
         # Replaced on every reset: delays and stalls wait on it, so a reset
         # releases every connection that is still parked in a route.
         self.released = threading.Event()
@@ -151,6 +157,8 @@ class State:
             self.routes.clear()
             self.log.clear()
             self.held = 0
+            self.stages.clear()
+            self.switches.clear()
             old, self.released = self.released, threading.Event()
         old.set()
 
@@ -164,9 +172,28 @@ class State:
         with self.lock:
             self.routes[target] = route
 
-    def route_for(self, target):
+    def set_stage_route(self, stage, target, route):
         with self.lock:
-            return self.routes.get(target), self.released
+            self.stages.setdefault(stage, {})[target] = route
+
+    def switch_to(self, stage):
+        with self.lock:
+            self.routes = dict(self.stages.get(stage, {}))
+
+    def switch_when_requested(self, target, stage):
+        with self.lock:
+            self.switches.append((target, stage))
+
+    def route_for(self, target):
+        """The route that answers this request. When the request is the one
+        the next switch waits for, the switch follows at once: this request
+        is still answered as before, every later one by the new table."""
+        with self.lock:
+            route = self.routes.get(target)
+            if self.switches and self.switches[0][0] == target:
+                _, stage = self.switches.pop(0)
+                self.routes = dict(self.stages.get(stage, {}))
+            return route, self.released
 
     def add_record(self, target, record):
         with self.lock:
@@ -511,9 +538,12 @@ class Connection:
         # Decoded once and byte-exact ('+' stays '+'): the value is a request
         # target that may itself hold %-escapes and '+'.
         want = None
+        stage = None
         for pair in query.split(b"&"):
             if pair.startswith(b"target="):
                 want = urllib.parse.unquote_to_bytes(pair[len(b"target="):])
+            elif pair.startswith(b"stage="):
+                stage = int(pair[len(b"stage="):])
         try:
             if path == b"/__ctl/ping":
                 return self.simple(200, b"OK", b"pong")
@@ -523,7 +553,10 @@ class Connection:
                 return self.simple(200, b"OK", b"reset")
             if path == b"/__ctl/route" and method == b"POST":
                 route_target, route = Route.parse(body)
-                self.state.set_route(route_target, route)
+                if stage is None:
+                    self.state.set_route(route_target, route)
+                else:
+                    self.state.set_stage_route(stage, route_target, route)
                 return self.simple(200, b"OK", b"route " + route_target)
             if path == b"/__ctl/held":
                 return self.simple(200, b"OK", b"%d" % self.state.held)
@@ -531,6 +564,12 @@ class Connection:
                 args = urllib.parse.parse_qs(query.decode("ascii"))
                 self.server.set_mode(int(args["port"][0]), args["mode"][0])
                 return self.simple(200, b"OK", b"listening")
+            if path == b"/__ctl/stage" and stage is not None:
+                if want is None:
+                    self.state.switch_to(stage)
+                else:
+                    self.state.switch_when_requested(want, stage)
+                return self.simple(200, b"OK", b"stage %d" % stage)
             if path == b"/__ctl/count":
                 return self.simple(200, b"OK", b"%d" % len(self.state.records(want)))
             if path == b"/__ctl/log":

@@ -1,6 +1,10 @@
 // The one place the checker cuts URLs into origin and the rest.
 #include <gtest/gtest.h>
 
+#include <string>
+#include <utility>
+#include <vector>
+
 #include "sitecheck/Url.h"
 
 namespace {
@@ -31,6 +35,28 @@ TEST(Url, SplitsOriginFromPathQueryAndFragment) {
         EXPECT_EQ(parts.rest, c.rest) << c.url;
         EXPECT_EQ(parts.origin + parts.rest, c.url);
         EXPECT_EQ(sitecheck::RequestPath(c.url), c.requestPath) << c.url;
+    }
+}
+
+// The file a static web server maps a request path to, as the directory
+// reader and the planner name it: decoded, "." and ".." resolved inside the
+// root, empty segments and a final '/' dropped.
+TEST(Url, RequestPathsResolveInsideTheRoot) {
+    const std::vector<std::pair<std::string, const char*>> cases = {
+        {"/a/b", "/a/b"},       {"/a/b/", "/a/b"},
+        {"/a//b", "/a/b"},      {"/a/./b", "/a/b"},
+        {"/a/../b", "/b"},      {"/a/b/..", "/a"},
+        {"/a/b/.", "/a/b"},     {"/a%2Fb", "/a/b"},
+        {"/a%20b", "/a b"},     {"/a/.hidden", "/a/.hidden"},
+        {"/a/b.", "/a/b."},     {"/", ""},
+        {"/../x", nullptr},     {"/a/../../x", nullptr},
+        {"/%2E%2E/x", nullptr},
+    };
+    for (const auto& [path, relative] : cases) {
+        std::string resolved = "unset";
+        const bool inside = sitecheck::ResolveRequestPath(path, resolved);
+        EXPECT_EQ(inside, relative != nullptr) << path;
+        if (inside && relative) EXPECT_EQ(resolved, relative) << path;
     }
 }
 

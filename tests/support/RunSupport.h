@@ -37,7 +37,8 @@ struct SetupRecord {
     std::string path;
     std::string command;
     std::string current;
-    std::map<std::string, uint64_t> files;  // name -> size, beside the setup
+    std::map<std::string, uint64_t> files;       // name -> size, beside the setup
+    std::map<std::string, std::string> digests;  // name -> DigestOf its bytes (ContentDigest.h)
 };
 SetupRecord ReadSetupRecord(const std::string& recordPath);
 

@@ -139,7 +139,9 @@ bool Reset() {
     return Control("POST", "/__ctl/reset", std::string(), out);
 }
 
-bool SetRoute(const Route& route) {
+namespace {
+
+bool PostRoute(const Route& route, const std::string& call) {
     // Options are "key value" lines, a blank line, then the body bytes.
     std::string description;
     auto line = [&description](const char* key, const std::string& value) {
@@ -188,7 +190,27 @@ bool SetRoute(const Route& route) {
     description += '\n';
     description += route.body;
     std::string out;
-    return Control("POST", "/__ctl/route", description, out);
+    return Control("POST", call, description, out);
+}
+
+}  // namespace
+
+bool SetRoute(const Route& route) { return PostRoute(route, "/__ctl/route"); }
+
+bool SetStageRoute(int stage, const Route& route) {
+    return PostRoute(route, "/__ctl/route?stage=" + std::to_string(stage));
+}
+
+bool SwitchToStage(int stage) {
+    std::string out;
+    return Control("POST", "/__ctl/stage?stage=" + std::to_string(stage), std::string(), out);
+}
+
+bool SwitchToStageWhenRequested(const std::string& target, int stage) {
+    std::string out;
+    return Control(
+        "POST", "/__ctl/stage?stage=" + std::to_string(stage) + "&target=" + PercentEncode(target),
+        std::string(), out);
 }
 
 std::vector<RecordedRequest> RecordedRequests(const std::string& target) {

@@ -86,6 +86,14 @@ struct RecordedRequest {
 // cannot be reached or rejects the call.
 bool Reset();
 bool SetRoute(const Route& route);
+// Stages: whole route tables kept aside by number. SetStageRoute adds a
+// route to stage `stage`'s table; SwitchToStage puts that table in place of
+// the routes now; SwitchToStageWhenRequested queues a switch that happens
+// when `target` is next requested (that request is still answered by the
+// routes before it). Queued switches happen one after the other, in order.
+bool SetStageRoute(int stage, const Route& route);
+bool SwitchToStage(int stage);
+bool SwitchToStageWhenRequested(const std::string& target, int stage);
 // Requests recorded for one target; all requests when target is empty.
 std::vector<RecordedRequest> RecordedRequests(const std::string& target = std::string());
 int RequestCount(const std::string& target = std::string());  // -1 on error

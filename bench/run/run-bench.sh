@@ -109,7 +109,7 @@ printf '%-44s %10s\n' "bare WinINet loop, 4096-byte reads, HTTP" "$bare_mbs"
 printf '%-44s %10s\n' "RunDownload, window open to closed, HTTP" "$run_mbs"
 printf '%-44s %10s\n' "bare WinINet loop, 4096-byte reads, HTTPS" "$bares_mbs"
 printf '%-44s %10s\n' "RunDownload, window open to closed, HTTPS" "$runs_mbs"
-echo "ratios of the rounds, run / bare: HTTP$ratios_http, HTTPS$ratios_https"
+echo "ratios of the rounds, run / bare: HTTP $ratios_http, HTTPS $ratios_https"
 echo "ratio run / bare loop (median of $ROUNDS rounds): HTTP $ratio_http, HTTPS $ratio_https on $CPU_MODEL, $(nproc) cores, load average $load_start before and $load_end after"
 [ -n "${BENCH_SPEED_ONLY:-}" ] && exit 0
 

@@ -7,9 +7,13 @@
 #include "http/HttpWebRequest.h"
 
 CatalogTransfer TransferCatalog(const std::string& url) {
+    CHttpWebRequest request(url.c_str());
+    return TransferCatalog(request);
+}
+
+CatalogTransfer TransferCatalog(CHttpWebRequest& request) {
     CatalogTransfer transfer;
     const DWORD start = timeGetTime();
-    CHttpWebRequest request(url.c_str());
     request.Start();
     transfer.state = request.Wait(kCatalogWaitMs);
     transfer.elapsedMs = timeGetTime() - start;

@@ -6,6 +6,8 @@
 
 #include "http/IHttpWebRequest.h"
 
+class CHttpWebRequest;
+
 // One catalog transfer as the tool makes it: an in-memory GET that waits at
 // most 5000 ms. No message is shown; the site checker reads the site
 // through it.
@@ -18,3 +20,7 @@ struct CatalogTransfer {
     std::string contentType;    // the Content-Type header, empty when none was sent
 };
 CatalogTransfer TransferCatalog(const std::string& url);
+// The same on a request the caller made for the catalog URL and has not
+// started, and that it may read on afterwards (the site checker asks it for
+// the server's certificate).
+CatalogTransfer TransferCatalog(CHttpWebRequest& request);

@@ -32,11 +32,6 @@ public:
         m_value = value;
     }
     pointer release() noexcept { return std::exchange(m_value, Traits::Invalid()); }
-    // For out-parameters: the old value is closed first.
-    pointer* put() noexcept {
-        reset();
-        return &m_value;
-    }
 
 private:
     pointer m_value = Traits::Invalid();

@@ -7,6 +7,7 @@
 
 #include "common/CustomerTexts.h"
 #include "catalog/ProcessState.h"
+#include "download/FileIdentity.h"
 #include "download/FilePlan.h"
 #include "download/ProgressWindow.h"
 #include "download/SetupLauncher.h"
@@ -114,14 +115,16 @@ int DownloadOneFile(HWND window, const char* url, const char* path, TransferTall
     return g_cancelRequested != 0 ? 0 : result;
 }
 
-int DownloadFiles(HINSTANCE instance, const FileList& files, const std::string& folder,
-                  bool* setupComplete) {
+namespace {
+
+// The loop of DownloadFiles over a plan the caller made once for the run.
+int DownloadPlannedFiles(HINSTANCE instance, const std::vector<FilePlanEntry>& plan,
+                         const std::string& folder, bool* setupComplete) {
     HWND window = OpenProgressWindow(instance, folder.c_str());
 
     TransferTally tally = {};
-    tally.fileCount = static_cast<int32_t>(files.size());
+    tally.fileCount = static_cast<int32_t>(plan.size());
 
-    const std::vector<FilePlanEntry> plan = PlanFiles(files, folder);
     bool setupArrived = false;
 
     for (const FilePlanEntry& entry : plan) {
@@ -134,12 +137,21 @@ int DownloadFiles(HINSTANCE instance, const FileList& files, const std::string& 
         // fails like a target that cannot be created: one message, loop ends.
         // Every other entry is requested; a target the platform refuses
         // fails in the request, before any status.
-        if (entry.fault != TargetFault::NameBuffer && entry.fault != TargetFault::PathBuffer) {
+        if (entry.fault == BufferFault::None) {
+            // The setup is whatever file ends up at its path. Which names
+            // reach that file (case, trailing dots and blanks, a short name,
+            // whatever the file system folds) is the file system's answer,
+            // asked before the download replaces the file. A short name
+            // outlives the file it named: the download then makes a new file
+            // of that name, and nothing is left at the setup's path.
+            const char* setupPath = plan.front().path.c_str();
+            const bool landsOnSetup =
+                entry.setup || IsSameExistingFile(setupPath, entry.path.c_str());
             result = DownloadOneFile(window, entry.url.c_str(), entry.path.c_str(), tally);
-            // The setup is whatever file ends up at its path: a later entry
-            // that the file system puts at the same path replaces it, for
-            // better or worse.
-            if (entry.landsOnSetup) setupArrived = result == 1 && tally.fileReceived > 0;
+            if (landsOnSetup) {
+                setupArrived = result == 1 && tally.fileReceived > 0 &&
+                               (entry.setup || IsSameExistingFile(setupPath, entry.path.c_str()));
+            }
         } else {
             ShowDownloadFailure(window);
             result = 0;
@@ -161,13 +173,20 @@ int DownloadFiles(HINSTANCE instance, const FileList& files, const std::string& 
     return g_cancelRequested == 0 ? 1 : 0;
 }
 
+}  // namespace
+
+int DownloadFiles(HINSTANCE instance, const FileList& files, const std::string& folder,
+                  bool* setupComplete) {
+    return DownloadPlannedFiles(instance, PlanFiles(files, folder), folder, setupComplete);
+}
+
 int RunDownload(HINSTANCE instance) {
     std::string folder;
     if (!PrepareWorkFolder(folder)) return 0;
 
-    const FileList files = SelectedFileList;
+    const std::vector<FilePlanEntry> plan = PlanFiles(SelectedFileList, folder);
     bool setupComplete = false;
-    if (DownloadFiles(instance, files, folder, &setupComplete) != 1) {
+    if (DownloadPlannedFiles(instance, plan, folder, &setupComplete) != 1) {
         RemoveFolderTree(folder.c_str());
         return 0;
     }
@@ -175,11 +194,7 @@ int RunDownload(HINSTANCE instance) {
     // A setup that failed, broke off or came empty is never started: running
     // a truncated installer is worse than not running one, and the user sees
     // the same message as for a setup that would not start.
-    int started = 0;
-    if (setupComplete) {
-        const std::vector<FilePlanEntry> plan = PlanFiles(files, folder);
-        started = LaunchSetup(plan.front().path.c_str());
-    }
+    const int started = setupComplete ? LaunchSetup(plan.front().path.c_str()) : 0;
     if (started == 0) {
         MessageBoxA(nullptr, texts::kSetupFailure, texts::kSetupFailureCaption, MB_OK);
     }

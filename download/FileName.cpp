@@ -3,13 +3,6 @@
 #include <cstring>
 
 #include "common/PathSplit.h"
-#include "common/ShiftJis.h"
-
-namespace {
-
-char FoldCase(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-}  // namespace
 
 bool FileNameOfPath(const char* path, char* buffer, size_t capacity) {
     if (buffer == nullptr) return false;
@@ -32,22 +25,4 @@ bool JoinLocalPath(const char* folder, const char* name, char* buffer, size_t ca
     memmove(buffer, folder, folderLength);
     memmove(buffer + folderLength, name, nameLength + 1);
     return true;
-}
-
-bool SameFileName(const char* a, const char* b) {
-    if (a == nullptr || b == nullptr) return a == b;
-    size_t i = 0;
-    while (a[i] != '\0' && b[i] != '\0') {
-        const bool doubleA = sjis::IsDoubleByteAt(a, i);
-        const bool doubleB = sjis::IsDoubleByteAt(b, i);
-        if (doubleA != doubleB) return false;
-        if (doubleA) {
-            if (a[i] != b[i] || a[i + 1] != b[i + 1]) return false;
-            i += 2;
-            continue;
-        }
-        if (FoldCase(a[i]) != FoldCase(b[i])) return false;
-        ++i;
-    }
-    return a[i] == b[i];
 }

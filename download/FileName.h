@@ -20,8 +20,3 @@ bool FileNameOfPath(const char* path, char* buffer, size_t capacity);
 // buffer untouched, when the joined path and its terminator need more than
 // capacity bytes.
 bool JoinLocalPath(const char* folder, const char* name, char* buffer, size_t capacity);
-
-// Whether two file names name the same file on a case-insensitive file
-// system: single-byte letters compare without case, double-byte characters
-// byte for byte (their trail bytes are not letters).
-bool SameFileName(const char* a, const char* b);

@@ -1,15 +1,19 @@
-// Construction, the owner's side of the interface, the worker thread and the
-// order of tear-down. The request steps themselves live in RequestSteps.cpp
-// and MultipartUpload.cpp.
+// The request object: construction, the owner's side of the interface, the
+// creation of the worker and the order of tear-down. The worker's loop and
+// the request steps work on the shared core (RequestCore.cpp,
+// RequestSteps.cpp, MultipartUpload.cpp).
 #include "http/HttpWebRequest.h"
 
-#include <cstring>
-
-#include "common/MutexLock.h"
 #include "http/WorkerPlatform.h"
 
 namespace {
-constexpr size_t kReservedBody = 65536;
+// How long the destructor lets the worker finish the call it is in. A read
+// from a server that is still sending returns within milliseconds (the
+// slowest steady server of the tests sends 4 KiB per 150 ms); a call that
+// has not returned by then waits on a silent server or on a connection
+// that is never accepted, which under Wine nothing ends sooner than the
+// call's own limit (30 s) or, for a connection, about 135 s.
+constexpr DWORD kStopGraceMs = 250;
 }  // namespace
 
 WorkerPlatform& CurrentWorkerPlatform() {
@@ -17,26 +21,25 @@ WorkerPlatform& CurrentWorkerPlatform() {
     return platform;
 }
 
-CHttpWebRequest::CHttpWebRequest(const char* url) : m_url(url ? url : "") {
-    m_body.reserve(kReservedBody);
-}
+CHttpWebRequest::CHttpWebRequest(const char* url) : m_core(new RequestCore(url)) {}
 
+// The worker sees the stop between reads and ends with the request closed,
+// its handles and target file closed, before the destructor goes on. A
+// worker still held in a blocking call after the grace is left to end on
+// its own: the target file is closed here, under the lock the worker writes
+// with, so nothing reaches it after the destructor has returned, and the
+// worker's own reference keeps the core alive until it has cleaned up. Its
+// network handles are not closed from here: under Wine that does not end the
+// call, and a handle value freed here could be handed to another request
+// while the worker still uses it.
 CHttpWebRequest::~CHttpWebRequest() {
-    if (m_hStopEvent) m_hStopEvent.Set();
-    // The worker finishes the call it is blocked in (connect, send, one read)
-    // and cleans up its network handles and the target file before it ends;
-    // only then may the members it uses go away.
+    if (m_core->m_hStopEvent) m_core->m_hStopEvent.Set();
     if (m_hThread) {
-        WaitForSingleObject(m_hThread.get(), INFINITE);
+        if (WaitForSingleObject(m_hThread.get(), kStopGraceMs) != WAIT_OBJECT_0)
+            m_core->m_hFile.Close();
         m_hThread.reset();
     }
-    m_hFile.reset();
-    m_hStartEvent.reset();
-    m_hDoneEvent.reset();
-    m_hStopEvent.reset();
-    m_hMutex.reset();
-    // The texts, parts and body go with the members, in reverse order of
-    // declaration: object name, form parts, target path, body, URL.
+    m_core->Release();
 }
 
 int CHttpWebRequest::SetContext(void* pointer, uint64_t value) {
@@ -49,179 +52,72 @@ int CHttpWebRequest::Start() {
     // A worker that could not be set up has already made the request Failed
     // and released every Wait; there is nothing to start.
     if (EnsureWorker() < 0) return 1;
-    {
-        MutexLock lock(m_hMutex.get());
-        m_startRequested = 1;
-    }
-    SetEvent(m_hStartEvent.get());
+    m_core->TakeStart();
     return 1;
 }
 
 int CHttpWebRequest::StartToFile(const char* path) {
-    // One object carries one request. A second StartToFile would truncate a
-    // file that may hold the finished download (or swap the handle under a
-    // worker that is writing to it), so once a start was taken it is refused
-    // without touching the disk.
-    if (m_startRequested || m_state.load() != Idle) return 0;
-    m_filePath = path ? path : "";
-    HANDLE file = CreateFileA(m_filePath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        m_hFile.reset();
-        m_state = Failed;
-        return 0;
-    }
-    m_hFile.reset(file);
+    if (!m_core->OpenTarget(path)) return 0;
     return Start();
 }
 
-RequestState CHttpWebRequest::Wait(uint32_t milliseconds) {
-    if (m_hDoneEvent) WaitForSingleObject(m_hDoneEvent.get(), milliseconds);
-    return m_state.load();
-}
-
-int CHttpWebRequest::GetLastModified(SYSTEMTIME* out) {
-    const RequestState state = m_state.load();
-    if (state >= HeadersReceived && state <= Completed) {
-        *out = m_lastModified;
-        return 1;
-    }
-    std::memset(out, 0, sizeof(*out));
-    return 0;
-}
-
-int CHttpWebRequest::GetContentLength(int64_t* out) {
-    const RequestState state = m_state.load();
-    if (state >= HeadersReceived && state <= Completed) {
-        *out = m_contentLength;
-        return 1;
-    }
-    *out = 0;
-    return 0;
-}
-
-int CHttpWebRequest::GetReceivedSize(uint64_t* out) {
-    const RequestState state = m_state.load();
-    if (state >= HeadersReceived && state <= Completed) {
-        *out = m_receivedSize.load();
-        return 1;
-    }
-    *out = 0;
-    return 0;
-}
-
+RequestState CHttpWebRequest::Wait(uint32_t milliseconds) { return m_core->Wait(milliseconds); }
+int CHttpWebRequest::GetLastModified(SYSTEMTIME* out) { return m_core->GetLastModified(out); }
+int CHttpWebRequest::GetContentLength(int64_t* out) { return m_core->GetContentLength(out); }
+int CHttpWebRequest::GetReceivedSize(uint64_t* out) { return m_core->GetReceivedSize(out); }
 uint32_t CHttpWebRequest::GetResponseData(const uint8_t** out) {
-    if (!m_body.empty()) *out = m_body.data();
-    // ReceiveBody refuses to grow the body past 4 GiB - 1, so this is exact.
-    return static_cast<uint32_t>(m_body.size());
+    return m_core->GetResponseData(out);
 }
-
-int CHttpWebRequest::GetUrl(char* out) {
-    std::memcpy(out, m_url.c_str(), m_url.size() + 1);
-    return m_url.empty() ? 0 : 1;
+int CHttpWebRequest::GetUrl(char* out) { return m_core->GetUrl(out); }
+int CHttpWebRequest::GetFilePath(char* out) { return m_core->GetFilePath(out); }
+uint32_t CHttpWebRequest::GetStatusCode() { return m_core->m_statusCode; }
+int CHttpWebRequest::AddFormField(const char* name, const char* value) {
+    return m_core->AddFormField(name, value);
 }
-
-int CHttpWebRequest::GetFilePath(char* out) {
-    std::memcpy(out, m_filePath.c_str(), m_filePath.size() + 1);
-    return m_filePath.empty() ? 0 : 1;
+int CHttpWebRequest::AddFormFile(const char* name, const char* fileName, const char* path,
+                                 const char* contentType) {
+    return m_core->AddFormFile(name, fileName, path, contentType);
 }
-
-uint32_t CHttpWebRequest::GetStatusCode() { return m_statusCode; }
+int CHttpWebRequest::AddFormData(const char* name, const char* fileName, const void* data,
+                                 uint64_t length, const char* contentType) {
+    return m_core->AddFormData(name, fileName, data, length, contentType);
+}
 
 // Returns 1 when the worker already exists, 0 after creating it, and -1 when
 // a creation failed: the request is then Failed with its done event set (if
 // that event exists at all), so that no Wait is left without end.
 int CHttpWebRequest::EnsureWorker() {
     if (m_hThread) return 1;
-    if (m_state.load() == Failed && m_hDoneEvent) return -1;  // an earlier attempt failed
+    RequestCore& core = *m_core;
+    if (core.m_state.load() == Failed && core.m_hDoneEvent) return -1;  // an earlier attempt failed
     const WorkerPlatform& platform = CurrentWorkerPlatform();
-    m_hMutex.reset(platform.createMutex(nullptr, FALSE, nullptr));
-    if (!m_hMutex) {
-        FailWithoutWorker(GetLastError());
+    core.m_hMutex.reset(platform.createMutex(nullptr, FALSE, nullptr));
+    if (!core.m_hMutex) {
+        core.FailWithoutWorker(GetLastError());
         return -1;
     }
-    for (UniqueHandle* event : {&m_hStartEvent, &m_hDoneEvent}) {
+    for (UniqueHandle* event : {&core.m_hStartEvent, &core.m_hDoneEvent}) {
         event->reset(platform.createEvent(nullptr, TRUE, FALSE, nullptr));
         if (!*event) {
-            FailWithoutWorker(GetLastError());
+            core.FailWithoutWorker(GetLastError());
             return -1;
         }
     }
-    m_hStopEvent.reset(platform.createEvent(nullptr, TRUE, FALSE, nullptr));
-    if (!m_hStopEvent) {
-        FailWithoutWorker(GetLastError());
+    core.m_hStopEvent.reset(platform.createEvent(nullptr, TRUE, FALSE, nullptr));
+    if (!core.m_hStopEvent) {
+        core.FailWithoutWorker(GetLastError());
         return -1;
     }
+    core.AddRef();  // the worker's, dropped as it ends
     DWORD threadId = 0;
     m_hThread.reset(
-        platform.createThread(nullptr, 0, &CHttpWebRequest::ThreadEntry, this, 0, &threadId));
+        platform.createThread(nullptr, 0, &RequestCore::ThreadEntry, m_core, 0, &threadId));
     if (!m_hThread) {
-        FailWithoutWorker(GetLastError());
+        const DWORD error = GetLastError();
+        core.Release();
+        core.FailWithoutWorker(error);
         return -1;
     }
     m_threadId = threadId;
     return 0;
-}
-
-// error is the failing creation's own, taken right after it.
-void CHttpWebRequest::FailWithoutWorker(DWORD error) {
-    FailWith(error);
-    m_state = Failed;
-    // Without a worker nobody else would close the target file.
-    m_hFile.reset();
-    if (m_hDoneEvent) SetEvent(m_hDoneEvent.get());
-}
-
-DWORD WINAPI CHttpWebRequest::ThreadEntry(LPVOID parameter) {
-    static_cast<CHttpWebRequest*>(parameter)->Run();
-    return 0;
-}
-
-void CHttpWebRequest::Run() {
-    const HANDLE events[2] = {m_hStartEvent.get(), m_hStopEvent.get()};
-    do {
-        const DWORD woke = WaitForMultipleObjects(2, events, FALSE, INFINITE);
-        if (woke == WAIT_OBJECT_0) {
-            ResetEvent(m_hStartEvent.get());
-            bool requested;
-            {
-                MutexLock lock(m_hMutex.get());
-                requested = m_startRequested != 0;
-            }
-            if (requested && m_state.load() == Idle) PerformRequest();
-        } else if (woke == WAIT_OBJECT_0 + 1) {
-            m_state = Failed;
-            break;
-        } else if (woke == WAIT_FAILED) {
-            // Cannot happen with the handles this object owns; ending here
-            // rather than retrying keeps the worker from spinning for ever.
-            FailWith(GetLastError());
-            m_state = Failed;
-        }
-    } while (m_state.load() >= 0 && m_state.load() != Completed);
-
-    m_hRequest.reset();
-    m_hConnect.reset();
-    m_hInternet.reset();
-    m_formParts.clear();
-    m_hFile.reset();
-    SetEvent(m_hDoneEvent.get());
-}
-
-void CHttpWebRequest::PerformRequest() {
-    m_state = Connecting;
-    if (!Connect()) {
-        m_state = Failed;
-        return;
-    }
-    m_state = Sending;
-    const bool sent = m_formParts.empty() ? SendGet() : SendMultipart();
-    if (!sent) {
-        m_state = Failed;
-        return;
-    }
-    ReadStatus();
-    if (m_state.load() != HeadersReceived) return;
-    m_state = Receiving;
-    m_state = ReceiveBody() ? Completed : Failed;
 }

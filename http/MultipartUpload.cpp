@@ -2,7 +2,7 @@
 // its length is announced first and the pieces are written one after the
 // other, disk content in 1,024-byte chunks, so the bytes written must add up
 // exactly to the announced total or the server sees a malformed request.
-#include "http/HttpWebRequest.h"
+#include "http/RequestCore.h"
 
 #include <mmsystem.h>
 
@@ -47,13 +47,13 @@ DWORD CheckDiskPart(const FormPart& part) {
 }
 }  // namespace
 
-const FormPart* CHttpWebRequest::FindFormPart(const char* name) const {
+const FormPart* RequestCore::FindFormPart(const char* name) const {
     return multipart::FindPart(m_formParts, name);
 }
 
 // The worker reads the list without a lock once started, so parts can only
 // be added before the start.
-int CHttpWebRequest::AddFormField(const char* name, const char* value) {
+int RequestCore::AddFormField(const char* name, const char* value) {
     if (!name || !value || m_startRequested) return 0;
     if (FindFormPart(name)) return 0;
     FormPart part;
@@ -64,8 +64,8 @@ int CHttpWebRequest::AddFormField(const char* name, const char* value) {
     return 1;
 }
 
-int CHttpWebRequest::AddFormFile(const char* name, const char* fileName, const char* path,
-                                 const char* contentType) {
+int RequestCore::AddFormFile(const char* name, const char* fileName, const char* path,
+                             const char* contentType) {
     // A file part without a file name would go out as a plain field while
     // its content length is still counted in the announced total.
     if (!name || !fileName || !*fileName || !path || !contentType || m_startRequested) return 0;
@@ -85,8 +85,8 @@ int CHttpWebRequest::AddFormFile(const char* name, const char* fileName, const c
     return 1;
 }
 
-int CHttpWebRequest::AddFormData(const char* name, const char* fileName, const void* data,
-                                 uint64_t length, const char* contentType) {
+int RequestCore::AddFormData(const char* name, const char* fileName, const void* data,
+                             uint64_t length, const char* contentType) {
     if (!name || !fileName || !*fileName || !contentType || (!data && length) || m_startRequested)
         return 0;
     if (FindFormPart(name)) return 0;
@@ -107,14 +107,14 @@ int CHttpWebRequest::AddFormData(const char* name, const char* fileName, const v
     return 1;
 }
 
-std::string CHttpWebRequest::BuildPartHeader(const FormPart& part) const {
+std::string RequestCore::BuildPartHeader(const FormPart& part) const {
     return multipart::PartHeader(part);
 }
 
 // Disk content is opened, positioned, read and closed for every chunk, so no
 // file stays open between chunks. Platform failures leave their error in
 // m_lastError; a file that is now shorter than announced gives ERROR_HANDLE_EOF.
-size_t CHttpWebRequest::ReadPartChunk(const FormPart& part, uint64_t offset, uint8_t* buffer) {
+size_t RequestCore::ReadPartChunk(const FormPart& part, uint64_t offset, uint8_t* buffer) {
     if (part.fileName.empty() || part.filePath.empty())
         return multipart::CopyMemoryChunk(part, offset, buffer);
 
@@ -137,7 +137,7 @@ size_t CHttpWebRequest::ReadPartChunk(const FormPart& part, uint64_t offset, uin
     return read;
 }
 
-bool CHttpWebRequest::SendMultipart() {
+bool RequestCore::SendMultipart() {
     if (!OpenRequest("POST")) return false;
 
     const std::string boundary = multipart::BoundaryFromTick(timeGetTime());

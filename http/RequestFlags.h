@@ -17,5 +17,10 @@ constexpr DWORD kIgnoredCertificateChecks =
 constexpr DWORD kOpenFlagsHttps = kOpenFlagsHttp | INTERNET_FLAG_SECURE | kIgnoredCertificateChecks;
 static_assert(kOpenFlagsHttp == 0x84200000);
 static_assert(kOpenFlagsHttps == 0x84A03000);
+// The send and receive limit set on every request: Windows' WinINet gives up
+// on a server that goes silent after 30 s of sending or receiving; Wine's
+// sets no limit at all. (Under Wine 8 it bounds neither a connect nor a TLS
+// handshake.)
+constexpr DWORD kSilentServerLimitMs = 30000;
 
 }  // namespace http_flags

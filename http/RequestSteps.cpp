@@ -7,12 +7,13 @@
 
 #include "common/MutexLock.h"
 #include "http/ContentLength.h"
-#include "http/HttpWebRequest.h"
+#include "http/RequestCore.h"
 #include "http/RequestFlags.h"
 
 namespace {
 using http_flags::kOpenFlagsHttp;
 using http_flags::kOpenFlagsHttps;
+using http_flags::kSilentServerLimitMs;
 using http_flags::kUserAgent;
 constexpr DWORD kQueryStatusNumber = HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER;
 constexpr DWORD kQueryLastModifiedTime = HTTP_QUERY_LAST_MODIFIED | HTTP_QUERY_FLAG_SYSTEMTIME;
@@ -23,14 +24,11 @@ static_assert(kQueryContentLength == 5);
 constexpr DWORD kContentLengthBuffer = 256;
 constexpr DWORD kReadChunk = 4096;
 constexpr uint64_t kMaxMemoryBody = 0xFFFFFFFFull;  // GetResponseData reports 32 bits
-// Windows' WinINet gives up on a server that goes silent after 30 s of
-// sending or receiving; Wine's sets no limit at all.
-constexpr DWORD kSilentServerLimitMs = 30000;
 
 static_assert(sizeof(URL_COMPONENTSA) == 104, "URL_COMPONENTSA as the platform lays it out");
 }  // namespace
 
-bool CHttpWebRequest::Connect() {
+bool RequestCore::Connect() {
     if (!m_hInternet) {
         m_hInternet.reset(
             InternetOpenA(kUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
@@ -73,7 +71,7 @@ bool CHttpWebRequest::Connect() {
 // worker, and with it the destructor and the cancel button, for ever: the
 // platform's usual send and receive limits are set on the request
 // explicitly, so that they hold on every WinINet.
-bool CHttpWebRequest::OpenRequest(const char* verb) {
+bool RequestCore::OpenRequest(const char* verb) {
     m_hRequest.reset(HttpOpenRequestA(m_hConnect.get(), verb, m_objectName.c_str(), nullptr,
                                       nullptr, nullptr, m_openFlags, 0));
     if (!m_hRequest) return FailWith(GetLastError());
@@ -83,7 +81,7 @@ bool CHttpWebRequest::OpenRequest(const char* verb) {
     return true;
 }
 
-bool CHttpWebRequest::SendGet() {
+bool RequestCore::SendGet() {
     if (!OpenRequest("GET")) return false;
     if (!HttpSendRequestA(m_hRequest.get(), "", 0, nullptr, 0)) return FailWith(GetLastError());
     return true;
@@ -91,7 +89,7 @@ bool CHttpWebRequest::SendGet() {
 
 // Everything the owner may read in states 2..4 is stored before the state
 // says HeadersReceived (m_state is the publishing store).
-void CHttpWebRequest::ReadStatus() {
+void RequestCore::ReadStatus() {
     m_statusCode = 0;
     DWORD status = 0;
     DWORD length = sizeof(status);
@@ -132,7 +130,7 @@ void CHttpWebRequest::ReadStatus() {
     m_state = HeadersReceived;
 }
 
-bool CHttpWebRequest::ReceiveBody() {
+bool RequestCore::ReceiveBody() {
     {
         const MutexLock lock(m_hMutex.get());
         m_body.clear();
@@ -158,12 +156,10 @@ bool CHttpWebRequest::ReceiveBody() {
     }
 }
 
-bool CHttpWebRequest::WriteBodyPiece(const void* bytes, size_t count) {
-    if (m_hFile) {
-        DWORD written = 0;
-        return WriteFile(m_hFile.get(), bytes, static_cast<DWORD>(count), &written, nullptr) &&
-               written == count;
-    }
+bool RequestCore::WriteBodyPiece(const void* bytes, size_t count) {
+    // A file closed by the owner's destructor refuses the write: the
+    // request ends Failed without touching the file again.
+    if (m_hFile.Wanted()) return m_hFile.Write(bytes, static_cast<DWORD>(count));
     const MutexLock lock(m_hMutex.get());
     bool appended = false;
     if (m_body.size() + count <= kMaxMemoryBody) {

@@ -10,7 +10,7 @@
 #     already running for the prefix is used and left running),
 #   - the test PKI in DIR/certs (made by gen-certs.sh when missing) and its CA
 #     trusted in the prefix through DIR/tools/TrustCa.exe,
-#   - testserver/server.py on VELTA_TEST_PORT_BASE (default 18400) .. +4.
+#   - testserver/server.py on VELTA_TEST_PORT_BASE (default 18400) .. +6.
 # The command's exit code is returned. Services are waited for by polling
 # against deadlines. See tests/README.md.
 set -euo pipefail
@@ -86,7 +86,7 @@ env_certs "$CERTS"
 env_trust_ca "$BUILD/tools/TrustCa.exe" "$CERTS" || exit $?
 
 # --- test server --------------------------------------------------------------
-for offset in 0 1 2 3 4; do
+for offset in 0 1 2 3 4 5 6; do
   if ! port_free $((BASE + offset)); then
     say "port $((BASE + offset)) is taken; set VELTA_TEST_PORT_BASE to a free range"
     exit 3

@@ -46,8 +46,8 @@ std::string ColumnFault(std::string_view value, bool utf8, std::size_t column, s
 void Checker::CheckCatalog(int testMode) {
     const std::string url = m_site.CatalogUrl(testMode);
     const std::string where = m_site.Where(url);
-    CheckCertificate(url, where, 0);
     const Fetched fetched = m_site.FetchCatalog(url);
+    CheckCertificate(url, where, 0);
     if (RecordCheckerFailure(fetched)) return;
     if (fetched.outcome == Outcome::NoAnswer && m_site.Live()) {
         m_report.fatal = "cannot reach " + url + ": " + fetched.detail;
@@ -58,6 +58,7 @@ void Checker::CheckCatalog(int testMode) {
     }
     CheckCatalogTime(where, fetched);
     if (fetched.outcome == Outcome::TimedOut) return;
+    if (RecordRefusedCertificate(fetched, where, 0, "the catalog")) return;
     if (fetched.outcome != Outcome::Ok) {
         Add(RuleId::VS101, where, 0, "the catalog cannot be fetched: " + fetched.detail);
         return;

@@ -25,4 +25,13 @@ void Checker::CheckCertificate(const std::string& url, const std::string& file, 
     }
 }
 
+// Refused before any status, like a server that does not answer; but the
+// server is there, and only its certificate keeps every customer out.
+bool Checker::RecordRefusedCertificate(const Fetched& fetched, const std::string& file, int line,
+                                       const std::string& what) {
+    if (fetched.outcome != Outcome::TlsRefused) return false;
+    Add(RuleId::VS503, file, line, what + ": " + fetched.detail);
+    return true;
+}
+
 }  // namespace sitecheck

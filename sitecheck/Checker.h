@@ -11,7 +11,7 @@
 
 #include "catalog/CatalogParser.h"
 #include "catalog/CatalogPlan.h"
-#include "download/FilePlan.h"
+#include "sitecheck/model/FileModel.h"
 #include "sitecheck/SiteCheck.h"
 
 namespace sitecheck {
@@ -62,11 +62,15 @@ private:
     // The local names of its entries (LocalNameCheck.cpp).
     void CheckFileNames(const std::string& where, const FileListPlan& list);
     void CheckTarget(const std::string& where, int line, const std::string& relative,
-                     const std::vector<FilePlanEntry>& plan, std::size_t i);
+                     const std::vector<ModelledFile>& plan, std::size_t i);
     // One file (FileCheck.cpp).
     void CheckFile(const FileCheck& file);
+    void CheckDataFileIsNoPage(const FileCheck& file, const Fetched& fetched);
     // The certificate of url's server, once a server (CertificateCheck.cpp).
     void CheckCertificate(const std::string& url, const std::string& file, int line);
+    // Reports a fetch the tool's certificate policy refused; true when it was one.
+    bool RecordRefusedCertificate(const Fetched& fetched, const std::string& file, int line,
+                                  const std::string& what);
 
     Site& m_site;
     const Options& m_options;

@@ -1,7 +1,7 @@
 #pragma once
-// The checker quotes and judges the vendor's texts with the tool's own
-// code page 932 decoder.
-#include "common/Cp932.h"
+// The checker quotes and judges the vendor's texts with its model's code
+// page 932 decoder.
+#include "sitecheck/model/Cp932.h"
 
 namespace sitecheck {
 

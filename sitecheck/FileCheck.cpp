@@ -20,11 +20,9 @@ bool LooksLikeWindowsExecutable(const std::string& head) {
     return head.compare(offset, 4, std::string("PE\0\0", 4)) == 0;
 }
 
-// An error page served in place of a file: announced as HTML, or a body
-// that opens like one.
-bool LooksLikeHtml(const Fetched& fetched) {
-    if (StartsWithNoCase(fetched.contentType, "text/html")) return true;
-    std::string head = fetched.body.substr(0, 256);
+// An error page served in place of a file: a body that opens like HTML.
+bool BodyIsHtml(const std::string& body) {
+    std::string head = body.substr(0, 256);
     if (head.compare(0, 3, "\xEF\xBB\xBF") == 0) head.erase(0, 3);
     const std::size_t first = head.find_first_not_of(" \t\r\n");
     if (first == std::string::npos) return false;
@@ -69,8 +67,8 @@ void Checker::CheckFiles() {
 }
 
 void Checker::CheckFile(const FileCheck& file) {
-    CheckCertificate(file.url, file.listWhere, file.line);
     const Fetched fetched = m_site.FetchFile(file.url, file.headBytes);
+    CheckCertificate(file.url, file.listWhere, file.line);
     if (RecordCheckerFailure(fetched)) return;
     if (fetched.outcome == Outcome::NotFollowed) return;
     const std::string quoted = Quote(file.name);
@@ -98,12 +96,8 @@ void Checker::CheckFile(const FileCheck& file) {
                 "the setup program " + quoted +
                     " is not a Windows executable (no \"MZ\" ... \"PE\" header)");
         }
-    } else if (!file.setup && RunsIn(RuleId::VS409, m_site.Live()) && !NamedAsHtml(file.name) &&
-               LooksLikeHtml(fetched)) {
-        Add(RuleId::VS409, file.listWhere, file.line,
-            quoted + " is answered with status 200 and an HTML page" +
-                (fetched.contentType.empty() ? std::string()
-                                             : " (Content-Type: " + fetched.contentType + ")"));
+    } else if (!file.setup && !NamedAsHtml(file.name)) {
+        CheckDataFileIsNoPage(file, fetched);
     }
     if (fetched.headersSeen) {
         if (!fetched.contentLength) {
@@ -118,4 +112,20 @@ void Checker::CheckFile(const FileCheck& file) {
     }
 }
 
+// The tool saves whatever a status 200 brings: a page in place of the file
+// is a lost file, reported as a success. A page's type on the file's own
+// bytes changes nothing for the tool.
+void Checker::CheckDataFileIsNoPage(const FileCheck& file, const Fetched& fetched) {
+    const std::string typeText = fetched.contentType.empty()
+                                     ? std::string()
+                                     : " (Content-Type: " + fetched.contentType + ")";
+    if (BodyIsHtml(fetched.body)) {
+        Add(RuleId::VS410, file.listWhere, file.line,
+            Quote(file.name) + " is answered with status 200 and an HTML page" + typeText);
+    } else if (StartsWithNoCase(fetched.contentType, "text/html")) {
+        Add(RuleId::VS409, file.listWhere, file.line,
+            Quote(file.name) + " is announced as an HTML page" + typeText +
+                ", but its bytes are no page");
+    }
+}
 }  // namespace sitecheck

@@ -10,13 +10,14 @@ void Checker::CheckProduct(const std::string& catalogWhere, int catalogLine,
                            const CatalogEntry& entry) {
     if (!m_checkedBaseUrls.insert(entry.baseUrl).second) return;
     const std::string listUrl = BuildFileListUrl(entry.baseUrl);
-    CheckCertificate(listUrl, catalogWhere, catalogLine);
     const Fetched fetched = m_site.FetchText(listUrl);
+    CheckCertificate(listUrl, catalogWhere, catalogLine);
     if (RecordCheckerFailure(fetched)) return;
     if (fetched.outcome == Outcome::NotFollowed) return;
+    const std::string what = "the file list " + Quote(listUrl) + " of " + Quote(entry.name);
+    if (RecordRefusedCertificate(fetched, catalogWhere, catalogLine, what)) return;
     if (fetched.outcome != Outcome::Ok) {
-        Add(RuleId::VS201, catalogWhere, catalogLine,
-            "the file list " + Quote(listUrl) + " of " + Quote(entry.name) + ": " + fetched.detail);
+        Add(RuleId::VS201, catalogWhere, catalogLine, what + ": " + fetched.detail);
         return;
     }
     const std::string where = m_site.Where(listUrl);

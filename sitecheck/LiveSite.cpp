@@ -1,9 +1,12 @@
 // The live server, read through the tool's own request class: the same
-// WinINet, flags, user agent and certificate policy a customer's tool meets.
+// WinINet, flags, user agent, time limits and certificate policy a
+// customer's tool meets. Every URL is fetched once; the certificate of each
+// server is read from the requests that fetch it.
 #include <windows.h>
 #include <wininet.h>
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <cstdio>
 #include <map>
@@ -15,6 +18,7 @@
 #include "common/UniqueHandle.h"
 #include "http/HttpWebRequest.h"
 #include "http/RequestFlags.h"
+#include "http/ServerCertificate.h"
 #include "sitecheck/Cp932.h"
 #include "sitecheck/Sites.h"
 #include "sitecheck/Url.h"
@@ -92,31 +96,46 @@ int64_t Ticks(const FILETIME& time) {
                                 time.dwLowDateTime);
 }
 
-// One request to url's server with the tool's flags; handles open for the
-// caller to query. Empty request handle when the server cannot be reached.
-struct CertificateProbe {
-    UniqueInternetHandle internet, connection, request;
-};
+// The request's own limits end a server that goes silent within 30 s; a
+// connection that is never accepted and a TLS handshake that never comes
+// are ended by nothing under Wine (about 135 s, and never). So the checker
+// waits for a request only while it moves: a request whose state and
+// received bytes stay the same for longer than the limit and a margin is
+// given up (destroying it does not wait for its worker).
+constexpr DWORD kQuietLimitMs = http_flags::kSilentServerLimitMs + 5000;
+constexpr DWORD kQuietPollMs = 1000;
 
-bool Probe(const std::string& url, DWORD flags, CertificateProbe& probe) {
-    probe.internet.reset(
-        InternetOpenA(http_flags::kUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-    if (!probe.internet) return false;
-    std::string host(url.size() + 1, '\0'), path(url.size() + 1, '\0');
-    URL_COMPONENTSA parts{};
-    parts.dwStructSize = sizeof parts;
-    parts.lpszHostName = host.data();
-    parts.dwHostNameLength = static_cast<DWORD>(host.size());
-    parts.lpszUrlPath = path.data();
-    parts.dwUrlPathLength = static_cast<DWORD>(path.size());
-    if (!InternetCrackUrlA(url.c_str(), 0, 0, &parts)) return false;
-    probe.connection.reset(InternetConnectA(probe.internet.get(), host.c_str(), parts.nPort,
-                                            nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
-    if (!probe.connection) return false;
-    probe.request.reset(HttpOpenRequestA(
-        probe.connection.get(), "GET", path.c_str(), nullptr, nullptr, nullptr,
-        (http_flags::kOpenFlagsHttps & ~http_flags::kIgnoredCertificateChecks) | flags, 0));
-    return static_cast<bool>(probe.request);
+RequestState WaitWhileMoving(CHttpWebRequest& request) {
+    RequestState state = request.Wait(0);
+    uint64_t received = 0;
+    DWORD quietSince = GetTickCount();
+    for (;;) {
+        const RequestState now = request.Wait(kQuietPollMs);
+        if (now == Completed || now == Failed) return now;
+        uint64_t size = 0;
+        request.GetReceivedSize(&size);
+        if (now != state || size != received) {
+            state = now;
+            received = size;
+            quietSince = GetTickCount();
+        } else if (GetTickCount() - quietSince >= kQuietLimitMs) {
+            return now;
+        }
+    }
+}
+
+// A request given up while it still ran.
+void DescribeStall(RequestState state, Fetched& result) {
+    const unsigned long seconds = kQuietLimitMs / 1000;
+    if (state == Receiving || state == HeadersReceived) {
+        result.status = 200;
+        result.outcome = Outcome::BrokenOff;
+        result.detail = Describe("status 200, then the body stopped for %lu s", seconds);
+    } else {
+        result.outcome = Outcome::NoAnswer;
+        result.detail = Describe(
+            "no answer for %lu s: the connection or its TLS handshake never completed", seconds);
+    }
 }
 
 // Creates (and leaves) the empty file the transfer will write to. A file
@@ -135,7 +154,8 @@ bool CanCreate(const std::string& path, Fetched& result) {
 // any size pass, then its first headBytes bytes read back. Safe on any
 // thread: each call has its own request and its own file. An empty path:
 // the checker has no temporary folder.
-Fetched FetchToFile(const std::string& url, std::size_t headBytes, const std::string& path) {
+Fetched FetchToFile(const std::string& url, std::size_t headBytes, const std::string& path,
+                    ServerCertificate& certificate) {
     Fetched result;
     if (path.empty() || !CanCreate(path, result)) {
         result.outcome = Outcome::CheckerFailed;
@@ -144,8 +164,13 @@ Fetched FetchToFile(const std::string& url, std::size_t headBytes, const std::st
     }
     {
         CHttpWebRequest request(url.c_str());
+        request.KeepServerCertificate();
         request.StartToFile(path.c_str());
-        if (request.Wait(kWaitForever) != Completed) {
+        const RequestState state = WaitWhileMoving(request);
+        certificate = request.GetServerCertificate();
+        if (state != Completed && state != Failed) {
+            DescribeStall(state, result);
+        } else if (state != Completed) {
             DescribeFailure(request, result);
             if (IsOwnDiskError(request.GetLastErrorCode())) {
                 result.outcome = Outcome::CheckerFailed;
@@ -183,6 +208,9 @@ Fetched FetchToFile(const std::string& url, std::size_t headBytes, const std::st
     return result;
 }
 
+// Process-wide, so that two live sites of one process never share a file.
+std::atomic<unsigned> g_fileCounter{0};
+
 class LiveSite : public Site {
 public:
     LiveSite(std::string origin, LiveOptions options)
@@ -204,8 +232,15 @@ public:
     Fetched FetchText(const std::string& url) override {
         Fetched result;
         CHttpWebRequest request(url.c_str());
+        request.KeepServerCertificate();
         request.Start();
-        if (request.Wait(kWaitForever) != Completed) {
+        const RequestState state = WaitWhileMoving(request);
+        Remember(url, request.GetServerCertificate());
+        if (state != Completed && state != Failed) {
+            DescribeStall(state, result);
+            return result;
+        }
+        if (state != Completed) {
             DescribeFailure(request, result);
             return result;
         }
@@ -221,7 +256,10 @@ public:
     // Through the tool's own catalog fetch, with its wait.
     Fetched FetchCatalog(const std::string& url) override {
         Fetched result;
-        const CatalogTransfer transfer = TransferCatalog(url);
+        CHttpWebRequest request(url.c_str());
+        request.KeepServerCertificate();
+        const CatalogTransfer transfer = TransferCatalog(request);
+        Remember(url, request.GetServerCertificate());
         result.elapsedMs = transfer.elapsedMs;
         result.contentType = transfer.contentType;
         if (transfer.state == Completed) {
@@ -249,7 +287,10 @@ public:
             m_prefetched.erase(ahead);
             return result;
         }
-        return FetchToFile(url, headBytes, NextTempPath());
+        ServerCertificate certificate;
+        Fetched result = FetchToFile(url, headBytes, NextTempPath(), certificate);
+        Remember(url, certificate);
+        return result;
     }
 
     // m_options.jobs workers take the files in order; this thread waits for
@@ -277,8 +318,10 @@ public:
                     if (next == wanted.size()) return;
                     index = next++;
                 }
-                Fetched fetched =
-                    FetchToFile(wanted[index].first, wanted[index].second, paths[index]);
+                ServerCertificate certificate;
+                Fetched fetched = FetchToFile(wanted[index].first, wanted[index].second,
+                                              paths[index], certificate);
+                Remember(wanted[index].first, certificate);
                 std::lock_guard<std::mutex> lock(mutex);
                 results[index] = std::move(fetched);
                 ++done;
@@ -308,46 +351,29 @@ public:
         }
     }
 
-    // A browser checks name and dates; the tool ignores both. One request
-    // with the tool's flags less those two tells which a browser objects to.
+    // A browser checks name and dates; the tool ignores both. Read from the
+    // last request that reached url's server (the check asks after fetching
+    // url); the errors named are those WinINet gives when the check is on.
     std::string CertificateWarning(const std::string& url) override {
-        CertificateProbe probe;
-        if (!Probe(url, 0, probe)) return std::string();
-        if (HttpSendRequestA(probe.request.get(), nullptr, 0, nullptr, 0)) return std::string();
-        const DWORD error = GetLastError();
-        if (error == ERROR_INTERNET_SEC_CERT_CN_INVALID) {
-            return Describe("is issued for another host name (WinINet error %lu)", error);
+        const ServerCertificate certificate = CertificateOf(url);
+        if (certificate.otherHost) {
+            return Describe("is issued for another host name (WinINet error %lu)",
+                            ERROR_INTERNET_SEC_CERT_CN_INVALID);
         }
-        if (error == ERROR_INTERNET_SEC_CERT_DATE_INVALID) {
-            return Describe("is outside its validity dates (WinINet error %lu)", error);
+        if (certificate.outsideDates) {
+            return Describe("is outside its validity dates (WinINet error %lu)",
+                            ERROR_INTERNET_SEC_CERT_DATE_INVALID);
         }
         return std::string();
     }
 
-    // Read from the certificate the tool itself accepts: name and date
-    // errors are ignored as the tool ignores them.
+    // The certificate the tool itself accepted for url's server.
     std::optional<int> CertificateDaysLeft(const std::string& url) override {
-        CertificateProbe probe;
-        if (!Probe(url, http_flags::kIgnoredCertificateChecks, probe) ||
-            !HttpSendRequestA(probe.request.get(), nullptr, 0, nullptr, 0)) {
-            return std::nullopt;
-        }
-        // Queried through the ANSI function, its texts are narrow.
-        INTERNET_CERTIFICATE_INFO info{};
-        DWORD size = sizeof info;
-        if (!InternetQueryOptionA(probe.request.get(), INTERNET_OPTION_SECURITY_CERTIFICATE_STRUCT,
-                                  &info, &size)) {
-            return std::nullopt;
-        }
-        // The texts belong to the caller.
-        const void* texts[] = {info.lpszSubjectInfo, info.lpszIssuerInfo, info.lpszProtocolName,
-                               info.lpszSignatureAlgName, info.lpszEncryptionAlgName};
-        for (const void* text : texts) {
-            if (text != nullptr) LocalFree(const_cast<void*>(text));
-        }
+        const ServerCertificate certificate = CertificateOf(url);
+        if (!certificate.read) return std::nullopt;
         FILETIME now;
         GetSystemTimeAsFileTime(&now);
-        const int64_t left = Ticks(info.ftExpiry) - Ticks(now);
+        const int64_t left = Ticks(certificate.notAfter) - Ticks(now);
         // Whole days, rounded down, also below zero.
         return static_cast<int>(left >= 0 ? left / kTicksPerDay
                                           : -((-left + kTicksPerDay - 1) / kTicksPerDay));
@@ -358,16 +384,30 @@ private:
         if (m_tempFolder.empty()) return std::string();
         char path[MAX_PATH];
         std::snprintf(path, sizeof path, "%svelta-site-%lu-%u.part", m_tempFolder.c_str(),
-                      GetCurrentProcessId(), m_fileCounter++);
+                      GetCurrentProcessId(), g_fileCounter++);
         return path;
+    }
+
+    // Safe on the prefetching threads. A request that showed no certificate
+    // (plain HTTP, no connection) leaves what an earlier one showed.
+    void Remember(const std::string& url, const ServerCertificate& certificate) {
+        if (!certificate.read) return;
+        const std::lock_guard<std::mutex> lock(m_certificateMutex);
+        m_certificates[AuthorityOf(url)] = certificate;
+    }
+    ServerCertificate CertificateOf(const std::string& url) {
+        const std::lock_guard<std::mutex> lock(m_certificateMutex);
+        const auto found = m_certificates.find(AuthorityOf(url));
+        return found == m_certificates.end() ? ServerCertificate() : found->second;
     }
 
     std::string m_origin;
     std::string m_authority;
     LiveOptions m_options;
     std::string m_tempFolder;
-    unsigned m_fileCounter = 0;
     std::map<std::pair<std::string, std::size_t>, Fetched> m_prefetched;
+    std::mutex m_certificateMutex;
+    std::map<std::string, ServerCertificate> m_certificates;  // by authority
 };
 
 }  // namespace

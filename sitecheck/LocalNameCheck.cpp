@@ -11,16 +11,20 @@ namespace sitecheck {
 void Checker::CheckFileNames(const std::string& where, const FileListPlan& list) {
     FileList urls;
     for (const PlannedFile& f : list.files) urls.push_back(f.url);
-    const std::vector<FilePlanEntry> plan = PlanFiles(urls, m_workFolder);
+    const std::vector<ModelledFile> plan = ModelFiles(urls, m_workFolder);
     const std::vector<TextLine> lines = SplitTextLines(list.text);
 
     for (std::size_t i = 0; i < plan.size(); ++i) {
-        const FilePlanEntry& entry = plan[i];
+        const ModelledFile& entry = plan[i];
         const int line = list.files[i].line;
         const TextLine& text = lines[static_cast<std::size_t>(line - 1)];
         const std::string relative = list.text.substr(text.start, text.length);
-        if (LeadingOrTrailingBlankOrDot(relative)) {
+        if (relative.back() == ' ') {
             Add(RuleId::VS205, where, line,
+                "the line " + Quote(relative) +
+                    " ends in a blank, which the tool's request leaves out");
+        } else if (LeadingOrTrailingBlankOrDot(relative)) {
+            Add(RuleId::VS206, where, line,
                 "the line " + Quote(relative) + " begins or ends with a blank or a dot");
         }
         if (entry.endsLoop || entry.deviceName) {
@@ -35,15 +39,15 @@ void Checker::CheckFileNames(const std::string& where, const FileListPlan& list)
                     std::to_string(list.files[earlier].line));
         }
         m_files.push_back({where, line, entry.url, entry.name, entry.setup,
-                           entry.setup ? kHeadBytes : (m_site.Live() ? kDataHeadBytes : 0)});
+                           entry.setup ? kHeadBytes : kDataHeadBytes});
     }
 }
 
 // An entry whose target the tool cannot write: it ends the loop (the files
 // after it are never requested), or a device swallows the file.
 void Checker::CheckTarget(const std::string& where, int line, const std::string& relative,
-                          const std::vector<FilePlanEntry>& plan, std::size_t i) {
-    const FilePlanEntry& entry = plan[i];
+                          const std::vector<ModelledFile>& plan, std::size_t i) {
+    const ModelledFile& entry = plan[i];
     const std::string name = Quote(entry.name);
     RuleId rule = RuleId::VS305;
     std::string what;

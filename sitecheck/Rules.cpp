@@ -44,7 +44,14 @@ constexpr auto kDeviceName = Join("the file never lands in the work folder (CON:
 constexpr auto kSetupUnfetched =
     Join(kSees, texts::kDownloadFailure, "\", then ", kSees, texts::kSetupFailure, "\"");
 constexpr auto kDownloadFails = Join(kSees, texts::kDownloadFailure, "\"");
+constexpr auto kBlankLost =
+    Join("the file is lost: a status 404 for the listed name, then ", kSees,
+         texts::kDownloadFailure, "\" and an empty file is left beside the setup");
 constexpr auto kSetupFails = Join(kSees, texts::kSetupFailure, "\"");
+constexpr auto kServerRefused =
+    Join("nothing of that server is downloaded: ", kSees, texts::kCatalogCommunicationError,
+         "\" for the catalog, \"", texts::kFileListFailure, "\" for a file list, \"",
+         texts::kDownloadFailure, "\" for a file");
 constexpr auto kFileMissingInARun =
     Join(kSees, texts::kDownloadFailure, "\" (the setup program: then ", kSees,
          texts::kSetupFailure, "\")");
@@ -129,9 +136,15 @@ constexpr Rule kRules[] = {
     {RuleId::VS204, "VS204", E, kBothModes,
      "a zero byte in a file list: the tool reads nothing after it",
      "the files after the zero byte are never downloaded", "remove the zero byte"},
-    {RuleId::VS205, "VS205", W, kBothModes, "a file-list line begins or ends with a blank or a dot",
-     "the tool requests it with them, but Windows drops trailing blanks and dots from the "
-     "local file name",
+    {RuleId::VS205, "VS205", E, kBothModes,
+     "a file-list line ends in a blank, which the tool's request leaves out (measured with "
+     "Wine's WinINet; Windows' WinINet cannot be measured here): the server is asked for "
+     "another name",
+     kBlankLost.data(), "remove the trailing blanks from the line and from the file's name"},
+    {RuleId::VS206, "VS206", W, kBothModes,
+     "a file-list line begins with a blank, or ends with a dot or a tab",
+     "the tool requests it with them (a blank as %20), but Windows drops trailing dots from "
+     "the local file name",
      "remove the blanks and dots"},
     {RuleId::VS301, "VS301", E, kBothModes,
      "two entries land on one local file (the file system folds case, full-width "
@@ -180,8 +193,15 @@ constexpr Rule kRules[] = {
     {RuleId::VS408, "VS408", W, kLive, "a file's Content-Length does not match its body",
      "the progress window shows a wrong total", "let the server send the right length"},
     {RuleId::VS409, "VS409", W, kLive,
-     "a data file is answered with an HTML page (an error page served as content)",
-     "the page is saved under the file's name and the setup finds a broken file",
+     "a data file is announced as an HTML page (Content-Type: text/html), but its bytes are no "
+     "page",
+     "nothing in the tool, which saves the bytes as they come; a proxy or a browser on the way "
+     "may treat the file as a page",
+     "serve the file with its own type, such as application/octet-stream"},
+    {RuleId::VS410, "VS410", E, kBothModes,
+     "a data file is answered with an HTML page (an error page served in its place)",
+     "nothing at first: the tool reports success, saves the page under the file's name, and "
+     "the setup finds a broken file",
      "serve the file itself; check the server's error handling"},
     {RuleId::VS501, "VS501", W, kLive, "the server's certificate has the wrong name or dates",
      "the tool accepts it, but a browser opening the same address shows a security warning",
@@ -191,6 +211,13 @@ constexpr Rule kRules[] = {
      "once it has expired the tool still downloads, but a browser opening the same address "
      "shows a security warning",
      "renew the certificate"},
+    {RuleId::VS503, "VS503", E, kLive,
+     "the tool refuses the server's certificate (a fault other than name or dates, which it "
+     "ignores); the reason shown is the platform's: Wine reports an authority it does not trust "
+     "as error 12057 (revocation cannot be checked) when the server sends its certificate alone, "
+     "as 12045 (invalid authority) when it sends the chain",
+     kServerRefused.data(),
+     "serve a certificate chain up to an authority Windows trusts, with the intermediates"},
     {RuleId::VS601, "VS601", E, kBothModes,
      "plan: a file an old file list names is replaced under the same URL",
      "a run that fetched the old list gets the new file beside the old version's other files, "

@@ -22,10 +22,11 @@ enum class Severity { Error, Warning };
     X(VS101) X(VS102) X(VS103) X(VS104) X(VS105) X(VS106) X(VS107) X(VS108) X(VS109)         \
     X(VS110) X(VS111) X(VS112) X(VS113) X(VS114) X(VS115) X(VS116) X(VS117) X(VS118)         \
     X(VS119) X(VS120) X(VS121) X(VS122)                                                      \
-    X(VS201) X(VS202) X(VS203) X(VS204) X(VS205)                                             \
+    X(VS201) X(VS202) X(VS203) X(VS204) X(VS205) X(VS206)                                    \
     X(VS301) X(VS302) X(VS303) X(VS304) X(VS305) X(VS306) X(VS307) X(VS308)                  \
     X(VS401) X(VS402) X(VS403) X(VS404) X(VS405) X(VS406) X(VS407) X(VS408) X(VS409)         \
-    X(VS501) X(VS502)                                                                        \
+    X(VS410)                                                                                 \
+    X(VS501) X(VS502) X(VS503)                                                               \
     X(VS601) X(VS602) X(VS603) X(VS604) X(VS605)
 // clang-format on
 

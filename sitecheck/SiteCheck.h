@@ -70,10 +70,12 @@ public:
     // host[:port] the site is published as.
     virtual std::string Authority() const = 0;
     // A certificate the tool accepts but a browser would not (wrong name or
-    // dates): the reason, or empty. Live mode only.
+    // dates): the reason, or empty. Asked after url has been fetched, and
+    // answered from the certificate that fetch met. Live mode only.
     virtual std::string CertificateWarning(const std::string&) { return std::string(); }
     // Whole days until the certificate of url's server expires (negative:
-    // expired); nullopt when there is none or it cannot be read. Live mode.
+    // expired); nullopt when there is none or it cannot be read. Asked, and
+    // answered, like CertificateWarning. Live mode.
     virtual std::optional<int> CertificateDaysLeft(const std::string&) { return std::nullopt; }
     // The files the checker is about to ask FetchFile for, in its order,
     // each with its headBytes: a site may fetch them ahead, several at

@@ -7,7 +7,14 @@ One process listens on five loopback ports counted from --base:
   base+2  HTTPS, certificate from a CA the Wine prefix does not trust
   base+3  HTTPS, trusted CA but issued for another host name
   base+4  HTTPS, trusted CA but expired
-All ports serve the same routes. The wire format of the control API is
+  base+5  never accepts a connection: a listener with a backlog of 0 whose
+          queue the server filled itself, so further connection requests are
+          dropped (as behind a firewall that drops packets)
+  base+6  accepts and reads, never sends a byte: over TLS the handshake never
+          comes, over plain HTTP the answer never does
+All ports serve the same routes. Any port but base+0 can be switched to the
+behaviour of base+5 or base+6 for a while (/__ctl/listen); a reset puts every
+port back. The wire format of the control API is
 described in tests/README.md; tests/support/TestServer.cpp is its client.
 
 The server has to survive every misbehaving client the tests produce
@@ -143,15 +150,23 @@ class State:
         # Replaced on every reset: delays and stalls wait on it, so a reset
         # releases every connection that is still parked in a route.
         self.released = threading.Event()
+        self.held = 0  # connections accepted by silent listeners since the reset
 
     def reset(self):
         with self.lock:
             self.routes.clear()
             self.log.clear()
+            self.held = 0
             self.stages.clear()
             self.switches.clear()
             old, self.released = self.released, threading.Event()
         old.set()
+
+    def hold(self):
+        """Counts one held connection; returns the event that releases it."""
+        with self.lock:
+            self.held += 1
+            return self.released
 
     def set_route(self, target, route):
         with self.lock:
@@ -335,6 +350,15 @@ class Connection:
             left -= len(piece)
 
     # ---- main loop ---------------------------------------------------------
+    def run_silent(self, released):
+        """Reads whatever comes and answers nothing until a reset or the peer goes."""
+        try:
+            self.wait_released(released, None)
+        except ClientGone:
+            pass
+        finally:
+            self.close()
+
     def run(self):
         try:
             if self.tls_ctx is not None:
@@ -525,6 +549,7 @@ class Connection:
                 return self.simple(200, b"OK", b"pong")
             if path == b"/__ctl/reset":
                 self.state.reset()
+                self.server.restore_modes()
                 return self.simple(200, b"OK", b"reset")
             if path == b"/__ctl/route" and method == b"POST":
                 route_target, route = Route.parse(body)
@@ -533,6 +558,12 @@ class Connection:
                 else:
                     self.state.set_stage_route(stage, route_target, route)
                 return self.simple(200, b"OK", b"route " + route_target)
+            if path == b"/__ctl/held":
+                return self.simple(200, b"OK", b"%d" % self.state.held)
+            if path == b"/__ctl/listen":
+                args = urllib.parse.parse_qs(query.decode("ascii"))
+                self.server.set_mode(int(args["port"][0]), args["mode"][0])
+                return self.simple(200, b"OK", b"listening")
             if path == b"/__ctl/stage" and stage is not None:
                 if want is None:
                     self.state.switch_to(stage)
@@ -569,19 +600,85 @@ REASONS = {
 }
 
 
+MODES = ("normal", "silent", "unaccepted")
+
+
+class Listener:
+    """One port and how it treats connections: answers them (normal), holds
+    them without a byte (silent), or never accepts them (unaccepted)."""
+
+    def __init__(self, port, tls_ctx, mode):
+        self.port = port
+        self.tls_ctx = tls_ctx
+        self.default = mode
+        self.lock = threading.Lock()
+        self.mode = None
+        self.sock = None
+        self.fillers = []
+        self.switch(mode)
+
+    def switch(self, mode):
+        if mode not in MODES:
+            raise ValueError("mode must be one of " + ", ".join(MODES))
+        with self.lock:
+            if self.sock is not None and mode == self.mode:
+                return
+            # The accept loop may be inside select() on the old listener,
+            # which keeps it listening past a bare close: shut it down first.
+            for s in [self.sock] + self.fillers:
+                if s is not None:
+                    try:
+                        s.shutdown(socket.SHUT_RDWR)
+                    except OSError:
+                        pass
+                    s.close()
+            self.fillers = []
+            self.sock = None
+            if mode == "unaccepted":
+                self.sock = self.full_listener()
+            else:
+                self.sock = socket.create_server(("127.0.0.1", self.port), backlog=128)
+            self.mode = mode
+
+    def full_listener(self):
+        """A listener with a backlog of 0 whose queue is filled by connections
+        of our own that are never accepted: Linux then drops every further
+        connection request, so a client's connect waits for its own limit."""
+        sock = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        sock.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+        sock.bind(("127.0.0.1", self.port))
+        sock.listen(0)
+        for _ in range(8):
+            filler = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+            filler.setblocking(False)
+            filler.connect_ex(("127.0.0.1", self.port))
+            _, writable, _ = select.select([], [filler], [], 0.3)
+            if not writable or filler.getsockopt(socket.SOL_SOCKET, socket.SO_ERROR) != 0:
+                filler.close()
+                break
+            self.fillers.append(filler)
+        return sock
+
+    def current(self):
+        with self.lock:
+            return self.sock, self.mode
+
+
 class Server:
     def __init__(self, base, certs, docroot):
         self.state = State()
         self.stopping = threading.Event()
         self.docroot = os.path.realpath(docroot) if docroot else None
         self.listeners = []
-        plan = [(base, None)]
+        plan = [(base, None, "normal")]
         if certs:
             for offset, name in ((1, "localhost"), (2, "untrusted"), (3, "wronghost"), (4, "expired")):
-                plan.append((base + offset, self.tls_context(certs, name)))
-        for port, ctx in plan:
-            sock = socket.create_server(("127.0.0.1", port), backlog=128)
-            self.listeners.append((sock, port, ctx))
+                plan.append((base + offset, self.tls_context(certs, name), "normal"))
+        plan.append((base + 5, None, "unaccepted"))
+        plan.append((base + 6, None, "silent"))
+        for port, ctx, mode in plan:
+            self.listeners.append(Listener(port, ctx, mode))
+        self.base = base
 
     @staticmethod
     def tls_context(certs, name):
@@ -594,31 +691,52 @@ class Server:
         ctx.sni_callback = remember_sni
         return ctx
 
+    def set_mode(self, offset, mode):
+        """Switches the port base+offset; the control port keeps answering."""
+        matches = [l for l in self.listeners if l.port == self.base + offset]
+        if offset == 0 or not matches:
+            raise ValueError("no such port to switch: %d" % offset)
+        matches[0].switch(mode)
+
+    def restore_modes(self):
+        for listener in self.listeners:
+            listener.switch(listener.default)
+
     def serve(self):
         threads = []
-        for sock, port, ctx in self.listeners:
-            t = threading.Thread(target=self.accept_loop, args=(sock, port, ctx), daemon=True)
+        for listener in self.listeners:
+            t = threading.Thread(target=self.accept_loop, args=(listener,), daemon=True)
             t.start()
             threads.append(t)
         return threads
 
-    def accept_loop(self, sock, port, ctx):
+    def accept_loop(self, listener):
         while not self.stopping.is_set():
-            try:
-                conn, _ = sock.accept()
-            except OSError:
-                if self.stopping.is_set():
-                    return
+            sock, mode = listener.current()
+            if mode == "unaccepted":
+                time.sleep(0.1)
                 continue
-            conn.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
-            worker = Connection(self, conn, port, ctx)
-            threading.Thread(target=worker.run, daemon=True).start()
+            try:
+                readable, _, _ = select.select([sock], [], [], 0.25)
+                if not readable:
+                    continue
+                conn, _ = sock.accept()
+                conn.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+            except (OSError, ValueError, TypeError):
+                continue  # switched while we waited, or the client left: go on
+            if mode == "silent":
+                worker = Connection(self, conn, listener.port, None)
+                threading.Thread(target=worker.run_silent, args=(self.state.hold(),),
+                                 daemon=True).start()
+            else:
+                worker = Connection(self, conn, listener.port, listener.tls_ctx)
+                threading.Thread(target=worker.run, daemon=True).start()
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--base", type=int, default=int(os.environ.get("VELTA_TEST_PORT_BASE", "18400")))
-    parser.add_argument("--certs", help="folder made by scripts/gen-certs.sh; without it only base+0 listens")
+    parser.add_argument("--certs", help="folder made by scripts/gen-certs.sh; without it only base+0, +5 and +6 listen")
     parser.add_argument("--docroot", help="files served when no route matches")
     parser.add_argument("--state", help="file to write ports and pid to once listening")
     args = parser.parse_args()
@@ -633,11 +751,14 @@ def main():
         with open(tmp, "w") as f:
             f.write("pid=%d\n" % os.getpid())
             f.write("base=%d\n" % args.base)
-            names = ["http", "https", "https_untrusted", "https_wronghost", "https_expired"]
-            for (_, port, _), name in zip(server.listeners, names):
-                f.write("%s=%d\n" % (name, port))
+            names = ["http", "https", "https_untrusted", "https_wronghost", "https_expired",
+                     "unaccepted", "silent"]
+            if not args.certs:
+                names = ["http", "unaccepted", "silent"]
+            for listener, name in zip(server.listeners, names):
+                f.write("%s=%d\n" % (name, listener.port))
         os.replace(tmp, args.state)
-    print("testserver ready on 127.0.0.1:%d-%d" % (args.base, server.listeners[-1][1]), flush=True)
+    print("testserver ready on 127.0.0.1:%d-%d" % (args.base, server.listeners[-1].port), flush=True)
     try:
         threading.Event().wait()
     except KeyboardInterrupt:

@@ -131,30 +131,6 @@ TEST(JoinLocalPath, RefusesWhatWouldNotFitAndLeavesTheBuffer) {
     }
 }
 
-// Two entries name the same local file when their names differ only in the
-// case of single-byte letters.
-TEST(SameFileName, FoldsOnlySingleByteLetters) {
-    struct Case {
-        const char* a;
-        const char* b;
-        bool same;
-    };
-    const Case cases[] = {
-        {"Setup.EXE", "setup.exe", true},
-        {"setup.exe", "setup.ex", false},
-        {"", "", true},
-        {"a", "", false},
-        // Trail bytes 0x41 and 0x61 are different characters.
-        {"\x83\x41.exe", "\x83\x61.exe", false},
-        {"\x83\x41.exe", "\x83\x41.EXE", true},
-        {"\x83\x5C", "\x83\x5C", true},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(SameFileName(c.a, c.b), c.same) << c.a << " vs " << c.b;
-        EXPECT_EQ(SameFileName(c.b, c.a), c.same) << c.b << " vs " << c.a;
-    }
-}
-
 // A file location from the server is reduced to a name inside the work folder.
 TEST(ServerPath, ReducedToTheLastComponent) {
     const std::string h = "https://dl.example/", l255(255, 'a'), l256(256, 'a');

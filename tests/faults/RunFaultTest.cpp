@@ -163,8 +163,9 @@ TEST_F(RunFaults, CancelEndsAnEndlessFileDownload) {
     ExpectCountersBack(before);
 }
 
-// The loop sees the cancel at once, but destroying the request waits for
-// the read the stall holds, which only the request's receive limit ends.
+// The loop sees the cancel at once, and destroying the request does not wait
+// for the read the stall holds (only the request's 30 s receive limit would
+// end it): the file is closed as the request goes, so the folder goes too.
 TEST_F(RunFaults, CancelEndsAStalledDownload) {
     RunHarness harness;
     ASSERT_TRUE(harness.ready);
@@ -184,7 +185,9 @@ TEST_F(RunFaults, CancelEndsAStalledDownload) {
     presser.join();
     ASSERT_TRUE(press.pressed);
     EXPECT_EQ(result, 0);
-    EXPECT_LT(returnedAt - press.pressedAt, 60000u) << "ended only by the server's release";
+    std::printf("[ cancel   ] the run ended %lu ms after the cancel button\n",
+                returnedAt - press.pressedAt);
+    EXPECT_LT(returnedAt - press.pressedAt, 5000u) << "waited for the stalled read";
     ASSERT_EQ(boxes.Count(), 1u) << "the cancel notice only";
     ExpectCancelNotice(boxes.Box(0));
     EXPECT_TRUE(harness.NothingLeftBehind());

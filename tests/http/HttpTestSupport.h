@@ -15,17 +15,19 @@
 #include "tests/support/Wait.h"
 
 struct HttpWebRequestProbe {
-    static bool Connect(CHttpWebRequest& r) { return r.Connect(); }
-    static uint32_t OpenFlags(const CHttpWebRequest& r) { return r.m_openFlags; }
-    static const std::string& ObjectName(const CHttpWebRequest& r) { return r.m_objectName; }
-    static const FormPart* Find(const CHttpWebRequest& r, const char* name) {
-        return r.FindFormPart(name);
+    static bool Connect(CHttpWebRequest& r) { return r.m_core->Connect(); }
+    static uint32_t OpenFlags(const CHttpWebRequest& r) { return r.m_core->m_openFlags; }
+    static const std::string& ObjectName(const CHttpWebRequest& r) {
+        return r.m_core->m_objectName;
     }
-    static size_t PartCount(const CHttpWebRequest& r) { return r.m_formParts.size(); }
-    static size_t BodyCapacity(const CHttpWebRequest& r) { return r.m_body.capacity(); }
+    static const FormPart* Find(const CHttpWebRequest& r, const char* name) {
+        return r.m_core->FindFormPart(name);
+    }
+    static size_t PartCount(const CHttpWebRequest& r) { return r.m_core->m_formParts.size(); }
+    static size_t BodyCapacity(const CHttpWebRequest& r) { return r.m_core->m_body.capacity(); }
     static size_t ReadPartChunk(CHttpWebRequest& r, const FormPart& part, uint64_t offset,
                                 uint8_t* buffer) {
-        return r.ReadPartChunk(part, offset, buffer);
+        return r.m_core->ReadPartChunk(part, offset, buffer);
     }
 };
 

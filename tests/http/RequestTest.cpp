@@ -46,6 +46,28 @@ TEST_F(RequestTest, IdleBeforeTheStartAndAnUncreatableTargetFailsWithoutTraffic)
     EXPECT_EQ(0, velta_test::RequestCount("/f"));
 }
 
+// A request that failed at its start has ended: neither start revives it,
+// and a second target is neither created nor remembered.
+TEST_F(RequestTest, StartsAfterAFailedStartToFileChangeNothing) {
+    ASSERT_TRUE(velta_test::SetRoute(MakeRoute("/f", "x")));
+    const std::string folder = ScratchFolder();
+    const std::string bad = folder + "no-such-folder\\out.bin", good = folder + "good.bin";
+    for (const bool secondToFile : {true, false}) {
+        SCOPED_TRACE(secondToFile ? "StartToFile" : "Start");
+        DeleteFileA(good.c_str());
+        CHttpWebRequest r(velta_test::HttpUrl("/f").c_str());
+        ASSERT_EQ(0, r.StartToFile(bad.c_str()));
+        EXPECT_EQ(secondToFile ? 0 : 1, secondToFile ? r.StartToFile(good.c_str()) : r.Start());
+        EXPECT_EQ(Failed, r.Wait(300));
+        EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(good.c_str()));
+        char copied[MAX_PATH];
+        EXPECT_EQ(1, r.GetFilePath(copied));
+        EXPECT_EQ(bad, copied);
+        EXPECT_EQ(0u, r.GetStatusCode());
+        EXPECT_EQ(0, velta_test::RequestCount("/f"));
+    }
+}
+
 TEST_F(RequestTest, SecondStartAfterTheEndChangesNothing) {
     ASSERT_TRUE(velta_test::SetRoute(MakeRoute("/once", "one")));
     const std::string path = ScratchFolder() + "once.bin";

@@ -212,8 +212,17 @@ std::vector<Case> OneFaultCases() {
              s[kList] = "setup.exe\r\ndata.cab \r\n";
              s["p/data.cab "] = "x";
          },
-         {{kList, 2, Severity::Warning, "begins or ends with a blank or a dot", "Windows drops",
-           RuleId::VS205}},
+         {{kList, 2, Severity::Error,
+           "the line \"data.cab \" ends in a blank, which the tool's request leaves out",
+           kDownloadFailure, RuleId::VS205}},
+         1},
+        {"file list line with a leading blank, which goes out as %20",
+         [](SiteFiles& s) {
+             s[kList] = "setup.exe\r\n data.cab\r\n";
+             s["p/ data.cab"] = "x";
+         },
+         {{kList, 2, Severity::Warning, "the line \" data.cab\" begins or ends with a blank",
+           "a blank as %20", RuleId::VS206}},
          0},
         {"file list line with a trailing dot",
          [](SiteFiles& s) {
@@ -221,7 +230,7 @@ std::vector<Case> OneFaultCases() {
              s["p/data.cab."] = "x";
          },
          {{kList, 2, Severity::Warning, "begins or ends with a blank or a dot", "Windows drops",
-           RuleId::VS205}},
+           RuleId::VS206}},
          0},
         // File names
         {"two entries of the same file name",
@@ -355,7 +364,19 @@ std::vector<Case> FalseAlarmAndSilentLossCases() {
          [](SiteFiles& s) { s[kCatalog] += std::string(4, '\0'); },
          {},
          0},
+        {"a page listed under a page's name",
+         [](SiteFiles& s) {
+             s[kList] += "readme.html\r\n";
+             s["p/readme.html"] = "<!DOCTYPE html><title>Read me</title>";
+         },
+         {},
+         0},
         // Silent losses.
+        {"error page saved in place of a data file",
+         [](SiteFiles& s) { s["p/data.cab"] = "\r\n<html><body>Not found</body></html>"; },
+         {{kList, 2, Severity::Error, "\"data.cab\" is answered with status 200 and an HTML page",
+           "the tool reports success", RuleId::VS410}},
+         1},
         {"zero byte in the catalog",
          [](SiteFiles& s) {
              s[kCatalog] += std::string("\0\r\n", 3) +
@@ -409,7 +430,7 @@ std::vector<Case> FalseAlarmAndSilentLossCases() {
              s["p/sub/data.cab."] = "x";
          },
          {{kList, 3, Severity::Warning, "begins or ends with a blank or a dot", "Windows drops",
-           RuleId::VS205},
+           RuleId::VS206},
           {kList, 3, Severity::Error, "\"data.cab.\" lands on the same local file as \"data.cab\"",
            "replaces the earlier one", RuleId::VS301}},
          1},
@@ -418,8 +439,8 @@ std::vector<Case> FalseAlarmAndSilentLossCases() {
              s[kList] += "old/SETUP.EXE \r\n";
              s["p/old/SETUP.EXE "] = "x";
          },
-         {{kList, 3, Severity::Warning, "begins or ends with a blank or a dot", "Windows drops",
-           RuleId::VS205},
+         {{kList, 3, Severity::Error, "ends in a blank, which the tool's request leaves out",
+           "an empty file is left beside the setup", RuleId::VS205},
           {kList, 3, Severity::Error, "lands on the same local file as \"setup.exe\" on line 1",
            "replaces the setup program", RuleId::VS302}},
          1},
@@ -533,9 +554,9 @@ TEST(DirectoryCheck, EveryFileIsAnnouncedOnceInOrderBeforeItIsFetched) {
 
     const std::vector<std::pair<std::string, std::size_t>> expected = {
         {"https://vendor.test/p/setup.exe", 64 * 1024},
-        {"https://vendor.test/p/data.cab", 0},
+        {"https://vendor.test/p/data.cab", 512},
         {"https://vendor.test/q/setup.exe", 64 * 1024},
-        {"https://vendor.test/q/../p/data.cab", 0},
+        {"https://vendor.test/q/../p/data.cab", 512},
     };
     EXPECT_EQ(bothSite.m_prefetched, expected);
     EXPECT_EQ(bothSite.m_fetched, expected) << "each announced file fetched once, in order";

@@ -5,9 +5,14 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <functional>
+#include <optional>
+#include <thread>
+#include <vector>
 
 #include "catalog/CatalogWait.h"
+#include "http/HttpWebRequest.h"
 #include "sitecheck/Command.h"
 #include "sitecheck/Sites.h"
 #include "tests/sitecheck/SiteFixture.h"
@@ -75,9 +80,11 @@ std::vector<Expected> HttpsSiteFindings() {
         {catalog, 5, Severity::Warning, "points to " + Authority(Port::HttpsExpired),
          "second server", RuleId::VS115},
         {catalog, 2, Severity::Error,
-         "refuses the server's certificate, which is issued by an authority Windows "
-         "does not trust (WinINet error 12045)",
-         kListFailure, RuleId::VS201},
+         "the file list \"https://" + Authority(Port::HttpsUntrusted) +
+             "/untrusted/downloadlist.txt\" of \"Untrusted\": the tool refuses the server's "
+             "certificate, which is issued by an authority Windows does not trust (WinINet "
+             "error 12045)",
+         kListFailure, RuleId::VS503},
         {catalog, 3, Severity::Error, "a redirect (status 302), which the tool never follows",
          kListFailure, RuleId::VS201},
         {catalog, 4, Severity::Warning,
@@ -148,6 +155,11 @@ TEST_F(LiveCheck, HttpsSiteWithCertificateRedirectAndTransferFaults) {
     const sitecheck::Report report = CheckLive(https);
     EXPECT_EQ(Mismatch(report, HttpsSiteFindings()), "");
     EXPECT_EQ(sitecheck::ExitStatus(report, {}, false), 1);
+    // Each URL once: the certificates come from the fetches themselves.
+    for (const std::string target :
+         {kCatalogTarget, std::string("/wrong/downloadlist.txt"), std::string("/old/setup.exe")}) {
+        EXPECT_EQ(velta_test::RequestCount(target), 1) << target;
+    }
     // Every request went out as the customer's tool sends it.
     const auto requests = velta_test::RecordedRequests("/good/setup.exe");
     EXPECT_FALSE(requests.empty());
@@ -192,7 +204,10 @@ TEST_F(LiveCheck, SiteThatCannotBeReachedOrIsRefused) {
         // Nothing listens on the last port of the range: the site cannot
         // be read at all.
         {"https://localhost:" + std::to_string(velta_test::PortBase() + 9), 3, "cannot reach"},
-        {"https://" + Authority(Port::HttpsUntrusted), 1, kCatalogFailure},
+        {"https://" + Authority(Port::HttpsUntrusted), 1,
+         "the catalog: the tool refuses the server's certificate, which is issued by an "
+         "authority Windows does not trust (WinINet error 12045)"},
+        {"https://" + Authority(Port::HttpsUntrusted), 1, "[VS503]"},
         {"https://" + Authority(Port::Https) + "/sub", 2, "usage:"},
     };
     Serve(kCatalogTarget, "1,Good,https://" + Authority(Port::Https) + "/good/,20261201\r\n");
@@ -227,8 +242,8 @@ std::vector<TimeCase> CatalogTimeHtmlAndCertificateCases() {
     const std::string list = https + "/p/downloadlist.txt";
     return {
         {"good site", [](velta_test::Route&) {}, 30, nullptr, {}, 0, ""},
-        {"catalog over the tool's wait",
-         [](velta_test::Route& r) { r.delayStatusMs = 5600; },
+        {"catalog server silent after the request",
+         [](velta_test::Route& r) { r.delayStatusMs = 600000; },
          30,
          nullptr,
          {{catalog, 0, Severity::Error, "did not arrive within the tool's 5000 ms wait",
@@ -264,16 +279,32 @@ std::vector<TimeCase> CatalogTimeHtmlAndCertificateCases() {
          },
          30,
          nullptr,
-         {{list, 2, Severity::Warning,
+         {{list, 2, Severity::Error,
            "\"data.cab\" is answered with status 200 and an HTML page (Content-Type: text/html",
-           "setup finds a broken file", RuleId::VS409}},
-         0,
+           "setup finds a broken file", RuleId::VS410}},
+         1,
          ""},
         {"HTML body without a Content-Type",
          [](velta_test::Route&) { Serve("/p/data.cab", "\r\n<html><body>gone</body></html>"); },
          30,
          nullptr,
-         {{list, 2, Severity::Warning, "an HTML page", "broken file", RuleId::VS409}},
+         {{list, 2, Severity::Error, "an HTML page", "broken file", RuleId::VS410}},
+         1,
+         ""},
+        {"a page's type on the file's own bytes",
+         [](velta_test::Route&) {
+             velta_test::Route typed;
+             typed.target = "/p/data.cab";
+             typed.body = "cabinet";
+             typed.headers = {{"Content-Type", "text/html"}};
+             Serve(typed);
+         },
+         30,
+         nullptr,
+         {{list, 2, Severity::Warning,
+           "\"data.cab\" is announced as an HTML page (Content-Type: text/html), but its bytes "
+           "are no page",
+           "saves the bytes as they come", RuleId::VS409}},
          0,
          ""},
         // The test certificates are made for 3650 days when the test
@@ -352,7 +383,13 @@ TEST_F(LiveCheck, CatalogTimeHtmlPagesCertificateDaysAndOwnFailures) {
         ASSERT_TRUE(site) << error;
         sitecheck::Options options;
         options.certDays = c.certDays;
+        const DWORD start = GetTickCount();
         const sitecheck::Report report = sitecheck::CheckSite(*site, options);
+        const DWORD took = GetTickCount() - start;
+        std::printf("[ check    ] %-66s %5lu ms\n", c.name, took);
+        // The catalog's wait, then no more than the files take.
+        EXPECT_LT(took, kCatalogWaitMs + 5000) << "a wait went past the catalog's";
+        EXPECT_EQ(velta_test::RequestCount(kCatalogTarget), 1) << "the catalog once";
         EXPECT_EQ(Mismatch(report, c.expected), "");
         EXPECT_EQ(sitecheck::ExitStatus(report, {}, false), c.exitStatus);
         EXPECT_EQ(report.fatal.substr(0, c.fatal.size()), c.fatal) << report.fatal;
@@ -362,6 +399,99 @@ TEST_F(LiveCheck, CatalogTimeHtmlPagesCertificateDaysAndOwnFailures) {
         const uint32_t delay = static_cast<uint32_t>(catalogRoute.delayStatusMs);
         EXPECT_GE(report.catalogMilliseconds[0] + kClockSlackMs, std::min(delay, kCatalogWaitMs));
     }
+}
+
+// A server that withholds something ends each fetch of the live site within
+// the tool's limits with a finding's outcome, never a hang: the catalog
+// within the tool's 5,000 ms wait, a file list and a file within the
+// request's 30 s limit or, for the two stalls no WinINet limit ends under
+// Wine (a connect never accepted, a TLS handshake that never comes), the
+// checker's 35 s of no progress. The certificate, read from the same
+// requests, is known only when the answer's head came, and asking for it
+// never waits. All rows run
+// at once, each on a site of its own; each row's time is printed.
+TEST_F(LiveCheck, EachStallEndsWithinTheLimitsWithAnOutcome) {
+    enum class Fetch { Catalog, List, File };
+    enum class Stall { Handshake, Headers, HalfBody };
+    struct Row {
+        Fetch fetch;
+        Stall stall;
+        sitecheck::Outcome outcome;
+        uint32_t boundMs;
+        sitecheck::Fetched got;
+        DWORD tookMs = 0, certificateMs = 0;
+        std::string warning;
+        std::optional<int> days;
+    };
+    using sitecheck::Outcome;
+    std::vector<Row> rows;
+    for (const Stall stall : {Stall::Handshake, Stall::Headers, Stall::HalfBody}) {
+        rows.push_back({Fetch::Catalog, stall, Outcome::TimedOut, kCatalogWaitMs + 2000, {}});
+        const Outcome late = stall == Stall::HalfBody ? Outcome::BrokenOff : Outcome::NoAnswer;
+        const uint32_t bound = stall == Stall::Handshake ? 45000 : 40000;
+        rows.push_back({Fetch::List, stall, late, bound, {}});
+        rows.push_back({Fetch::File, stall, late, bound, {}});
+    }
+    const char* const fetchNames[] = {"catalog", "file list", "file"};
+    const char* const stallNames[] = {"handshake never comes", "headers never come",
+                                      "body stops half way"};
+    const std::string targets[] = {kCatalogTarget, "/stall/downloadlist.txt", "/stall/data.cab"};
+    for (const std::string& target : targets) {
+        velta_test::Route silent;
+        silent.target = target;
+        silent.pattern = 200000;
+        silent.delayStatusMs = 600000;
+        Serve(silent);
+        velta_test::Route half;
+        half.target = target + "?half";
+        half.pattern = 200000;
+        half.stallAfter = 100000;
+        Serve(half);
+    }
+    std::vector<std::thread> threads;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        threads.emplace_back([&, i] {
+            Row& row = rows[i];
+            const Port port = row.stall == Stall::Handshake ? Port::Silent : Port::Https;
+            const std::string origin = "https://" + Authority(port);
+            // The body stall has its own targets; the other two share the silent routes.
+            std::string target = targets[static_cast<int>(row.fetch)];
+            if (row.stall == Stall::HalfBody) target += "?half";
+            std::string error;
+            auto site = sitecheck::MakeLiveSite(origin, error);
+            ASSERT_TRUE(site) << error;
+            const std::string url = origin + target;
+            const DWORD start = GetTickCount();
+            row.got = row.fetch == Fetch::Catalog ? site->FetchCatalog(url)
+                      : row.fetch == Fetch::List  ? site->FetchText(url)
+                                                  : site->FetchFile(url, 64);
+            row.tookMs = GetTickCount() - start;
+            row.warning = site->CertificateWarning(url);
+            row.days = site->CertificateDaysLeft(url);
+            row.certificateMs = GetTickCount() - start - row.tookMs;
+        });
+    }
+    for (std::thread& thread : threads) thread.join();
+    for (const Row& row : rows) {
+        const std::string what = std::string(fetchNames[static_cast<int>(row.fetch)]) + ", " +
+                                 stallNames[static_cast<int>(row.stall)];
+        SCOPED_TRACE(what);
+        std::printf("[ stall    ] %-38s ended after %5lu ms: %s\n", what.c_str(), row.tookMs,
+                    row.got.detail.c_str());
+        EXPECT_EQ(row.got.outcome, row.outcome) << row.got.detail;
+        EXPECT_LT(row.tookMs, row.boundMs);
+        // Known only when the answer's head came before the stall.
+        EXPECT_EQ(row.warning, "");
+        EXPECT_EQ(row.days.has_value(), row.stall == Stall::HalfBody);
+        EXPECT_LT(row.certificateMs, 1000u) << "asking for the certificate waited";
+    }
+    // Each URL asked for once, by the fetch itself.
+    for (const std::string& target : targets) {
+        EXPECT_EQ(velta_test::RequestCount(target), 1) << target;
+        EXPECT_EQ(velta_test::RequestCount(target + "?half"), 1) << target;
+    }
+    EXPECT_EQ(velta_test::HeldCount(), 3) << "one connection for each handshake row";
+    velta_test::Reset();  // lets the held requests go
 }
 
 }  // namespace
@@ -384,6 +514,39 @@ TEST(DirectoryCheckOnWindows, AFileTheCheckerCannotReadIsItsOwnFailure) {
     EXPECT_EQ(status, 3) << out << err;
     EXPECT_NE((out + err).find("cannot read"), std::string::npos) << out << err;
     EXPECT_EQ((out + err).find("403"), std::string::npos) << out << err;
+}
+
+}  // namespace
+
+namespace {
+
+// What the tool's own request sends for names with blanks and dots, as the
+// server saw it: the ground of the file-list rules on blanks (VS205, VS206).
+// Measured through Wine's WinINet; Windows' own cannot be measured here.
+TEST_F(LiveCheck, RequestTargetOfNamesWithBlanksAndDots) {
+    struct Row {
+        const char* given;
+        const char* sent;
+    };
+    const Row rows[] = {
+        {"/p/a/data/a.bin ", "/p/a/data/a.bin"},      {"/p/a/data/a.bin  ", "/p/a/data/a.bin"},
+        {"/p/a/data/a b.bin", "/p/a/data/a%20b.bin"}, {"/p/a/data/ a.bin", "/p/a/data/%20a.bin"},
+        {"/p/a/data/a.bin.", "/p/a/data/a.bin."},     {"/p/a/data/.a.bin", "/p/a/data/.a.bin"},
+    };
+    for (const Row& row : rows) {
+        for (const std::string& url :
+             {velta_test::HttpUrl(row.given), velta_test::HttpsUrl(row.given)}) {
+            SCOPED_TRACE(url);
+            ASSERT_TRUE(velta_test::Reset()) << velta_test::LastError();
+            CHttpWebRequest request(url.c_str());
+            request.Start();
+            ASSERT_EQ(request.Wait(30000), Failed);
+            EXPECT_EQ(request.GetStatusCode(), 404u);
+            const auto requests = velta_test::RecordedRequests();
+            ASSERT_EQ(requests.size(), 1u);
+            EXPECT_EQ(requests[0].RequestLine(), std::string("GET ") + row.sent + " HTTP/1.1");
+        }
+    }
 }
 
 }  // namespace

@@ -204,7 +204,7 @@ TEST(OutputFormat, SarifNamesRulesRegionsAndSuppressions) {
              std::string("{\"id\": \"VS402\", \"shortDescription\": {\"text\": \"a file cannot be "
                          "fetched (missing, a status other than 200, no answer)\"}"),
              std::string("\"help\": {\"text\": \"publish the file, answered with status 200\"}"),
-             std::string("{\"ruleId\": \"VS402\", \"ruleIndex\": 36, \"level\": \"error\""),
+             std::string("{\"ruleId\": \"VS402\", \"ruleIndex\": 37, \"level\": \"error\""),
              std::string("{\"ruleId\": \"VS119\", \"ruleIndex\": 18, \"level\": \"warning\""),
              std::string("\"region\": {\"startLine\": 2, \"snippet\": {\"text\": \"data.cab\"}}"),
              std::string("{\"uri\": \"site/catalog.txt\"}}}]}"),

@@ -161,13 +161,14 @@ def main():
             if absolute:
                 # The root's own spelling: findings name it Z:/tmp/x (file:///Z:/tmp/x
                 # in SARIF, Z%3A/tmp/x in a workflow command's property); a message
-                # about the folder as typed quotes Z:\tmp\x. Findings that mix
-                # separators keep a difference.
+                # about the folder as typed (the report's, or wrong usage's) quotes
+                # Z:\tmp\x. Findings that mix separators keep a difference.
                 root = site.encode("utf-8")
+                typed = windows_site.encode("utf-8")
                 slashed = windows_site.replace("\\", "/").encode("utf-8")
                 out = out.replace(slashed, root).replace(slashed.replace(b":", b"%3A", 1), root)
-                out = out.replace(b"file:///" + root, b"file://" + root)
-                err = err.replace(windows_site.encode("utf-8"), root)
+                out = out.replace(b"file:///" + root, b"file://" + root).replace(typed, root)
+                err = err.replace(typed, root)
             if (status, out, err) != native_run:
                 failures.append(
                     f"{label}: the builds differ\n"

@@ -109,6 +109,15 @@ std::string ProgramFolder() {
     return path.substr(0, path.find_last_of('\\') + 1);
 }
 
+std::string ShortFileName(const std::string& path) {
+    char shortPath[MAX_PATH] = {};
+    const DWORD n = GetShortPathNameA(path.c_str(), shortPath, sizeof shortPath);
+    if (n == 0 || n >= sizeof shortPath) return std::string();
+    const std::string text = shortPath;
+    const std::string name = text.substr(text.find_last_of('\\') + 1);
+    return name == path.substr(path.find_last_of('\\') + 1) ? std::string() : name;
+}
+
 ScratchFolder::ScratchFolder(const std::string& tag) {
     static int counter = 0;
     char temp[MAX_PATH] = {};

@@ -31,6 +31,9 @@ std::vector<std::string> FolderEntries(const std::string& folder);
 void RemoveTree(const std::string& folder);
 // The folder of the running program, ending in a backslash.
 std::string ProgramFolder();
+// The 8.3 short name the file system made for the file at path (the name
+// only), or empty when it made none (8.3 names off, or the name is short).
+std::string ShortFileName(const std::string& path);
 
 // A fresh, empty folder "<temp>velta-<tag>-<pid>-<n>\" (ending in a
 // backslash), removed with its contents on destruction.

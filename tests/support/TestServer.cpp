@@ -109,6 +109,10 @@ std::string HttpsExpiredUrl(const std::string& target) {
     return "https://" + HostPort(Port::HttpsExpired) + target;
 }
 
+std::string UrlOn(Port port, bool https, const std::string& target) {
+    return (https ? "https://" : "http://") + HostPort(port) + target;
+}
+
 std::string RecordedRequest::RequestLine() const { return head.substr(0, head.find("\r\n")); }
 
 std::optional<std::string> RecordedRequest::Header(const std::string& name) const {
@@ -248,6 +252,22 @@ int RequestCount(const std::string& target) {
     std::string call = "/__ctl/count";
     if (!target.empty()) call += "?target=" + PercentEncode(target);
     if (!Control("GET", call, std::string(), out)) return -1;
+    return std::atoi(out.c_str());
+}
+
+bool SetListening(Port port, Listening how) {
+    const char* mode = how == Listening::Silent       ? "silent"
+                       : how == Listening::Unaccepted ? "unaccepted"
+                                                      : "normal";
+    std::string out;
+    return Control("GET",
+                   "/__ctl/listen?port=" + std::to_string(static_cast<int>(port)) + "&mode=" + mode,
+                   std::string(), out);
+}
+
+int HeldCount() {
+    std::string out;
+    if (!Control("GET", "/__ctl/held", std::string(), out)) return -1;
     return std::atoi(out.c_str());
 }
 

@@ -16,7 +16,15 @@ namespace velta_test {
 // Wine passes it through), else the value compiled into BuildConfig.h.
 int PortBase();
 
-enum class Port { Http = 0, Https = 1, HttpsUntrusted = 2, HttpsWrongHost = 3, HttpsExpired = 4 };
+enum class Port {
+    Http = 0,
+    Https = 1,
+    HttpsUntrusted = 2,
+    HttpsWrongHost = 3,
+    HttpsExpired = 4,
+    Unaccepted = 5,  // never accepts a connection: connection requests are dropped
+    Silent = 6,      // accepts and reads, never sends a byte (TLS: no handshake)
+};
 int PortNumber(Port p);
 
 // Full URLs for a request target ("/path?query"), host "localhost".
@@ -25,6 +33,8 @@ std::string HttpsUrl(const std::string& target);           // trusted, right nam
 std::string HttpsUntrustedUrl(const std::string& target);  // CA not in the Root store
 std::string HttpsWrongHostUrl(const std::string& target);  // certificate for wrong.invalid
 std::string HttpsExpiredUrl(const std::string& target);    // certificate expired in 2020
+// "http://" or "https://" and localhost on the given port.
+std::string UrlOn(Port port, bool https, const std::string& target);
 
 enum class Length { Auto, None, Literal };
 enum class Chunked { Off, Valid, Broken };
@@ -87,6 +97,13 @@ bool SwitchToStageWhenRequested(const std::string& target, int stage);
 // Requests recorded for one target; all requests when target is empty.
 std::vector<RecordedRequest> RecordedRequests(const std::string& target = std::string());
 int RequestCount(const std::string& target = std::string());  // -1 on error
+// How a port treats connections until the next Reset(), which puts every
+// port back (Unaccepted and Silent ports stay so). The plain port, which
+// carries these calls, cannot be switched.
+enum class Listening { Normal, Silent, Unaccepted };
+bool SetListening(Port port, Listening how);
+// Connections held by silent ports since the last Reset(); -1 on error.
+int HeldCount();
 std::string LastError();
 
 // Pattern routes send byte i = i % 251, so misplaced, lost or repeated

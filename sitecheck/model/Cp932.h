@@ -1,8 +1,9 @@
 #pragma once
-// Code page 932 as Windows decodes it: which bytes a customer's machine can
-// turn into characters, the UTF-16 text the platform's ANSI functions work
-// on (path limits count its characters), how the file system compares names
-// without case, the UTF-8 form in which the site checker quotes texts, and back.
+// Code page 932 as Windows decodes it, for the site checker's model of a
+// customer's machine: which bytes turn into characters, the UTF-16 text the
+// platform's ANSI functions work on (path limits count its characters), the
+// UTF-8 form in which the checker quotes texts, and back. The tool itself
+// never decodes with this table; it asks the platform.
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -19,14 +20,10 @@ std::optional<std::size_t> FirstUndecodableByte(std::string_view text);
 std::string Cp932ToUtf8(std::string_view text);
 
 // The text as the ANSI functions pass it on: every character of code page
-// 932 is one UTF-16 unit, and so is every byte that does not decode (the
-// platform substitutes a default character for it).
+// 932 is one UTF-16 unit. What does not decode becomes the platform's
+// default character U+30FB, one for a lone byte and one for a lead byte
+// together with the byte after it.
 std::u16string Cp932ToUtf16(std::string_view text);
-
-// A character as NTFS upper-cases it when it compares names: ASCII, Greek,
-// Cyrillic, Roman numerals and the full-width Latin letters, which are the
-// letters with case that code page 932 holds.
-char16_t UpcaseForFileNames(char16_t c);
 
 // The other direction, for UTF-8 text such as velta-site's arguments: the
 // bytes the tool's ANSI calls would get; nullopt when the text is no UTF-8

@@ -1,11 +1,15 @@
-#include "common/Cp932.h"
+#include "sitecheck/model/Cp932.h"
 
 #include <cstdio>
 
 #include "common/Utf8.h"
 
 namespace {
-#include "common/Cp932Table.inc"
+#include "sitecheck/model/Cp932Table.inc"
+
+// The bytes that start a two-byte character in code page 932, the
+// user-defined rows 0xF0-0xF9 and the IBM rows 0xFA-0xFC included.
+bool IsPairLead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
 
 // Character at position and its length in bytes; 0 characters mean the
 // byte does not decode (length 1 then).
@@ -94,22 +98,18 @@ std::u16string Cp932ToUtf16(std::string_view text) {
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size();) {
         std::size_t length = 0;
-        const unsigned short c = CharacterAt(text, i, length);
-        out += static_cast<char16_t>(c == 0 && text[i] != '\0' ? 0x30FB : c);
+        unsigned short c = CharacterAt(text, i, length);
+        if (c == 0 && text[i] != '\0') {
+            // The platform's default character; a lead byte takes the byte
+            // after it along, whatever it is, as Wine's MultiByteToWideChar
+            // does (measured for every pair by the Cp932Table platform test).
+            c = 0x30FB;
+            if (IsPairLead(static_cast<unsigned char>(text[i])) && i + 1 < text.size()) length = 2;
+        }
+        out += static_cast<char16_t>(c);
         i += length;
     }
     return out;
-}
-
-char16_t UpcaseForFileNames(char16_t c) {
-    if (c >= u'a' && c <= u'z') return static_cast<char16_t>(c - 0x20);
-    if (c == 0x03C2) return 0x03A3;  // final sigma
-    if (c >= 0x03B1 && c <= 0x03CB) return static_cast<char16_t>(c - 0x20);
-    if (c >= 0x0430 && c <= 0x044F) return static_cast<char16_t>(c - 0x20);
-    if (c >= 0x0450 && c <= 0x045F) return static_cast<char16_t>(c - 0x50);
-    if (c >= 0x2170 && c <= 0x217F) return static_cast<char16_t>(c - 0x10);
-    if (c >= 0xFF41 && c <= 0xFF5A) return static_cast<char16_t>(c - 0x20);
-    return c;
 }
 
 bool IsUtf8WithNonAscii(std::string_view text) {

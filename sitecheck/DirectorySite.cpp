@@ -1,11 +1,11 @@
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <system_error>
 #include <vector>
 
 #include "catalog/CatalogParser.h"
 #include "sitecheck/Cp932.h"
+#include "sitecheck/DiskFile.h"
 #include "sitecheck/Sites.h"
 #include "sitecheck/Url.h"
 
@@ -66,8 +66,8 @@ public:
     bool Live() const override { return false; }
 
     std::string Where(const std::string& url) const override {
-        std::string path;
-        return Map(url, path) == Mapping::File ? path : Cp932ToUtf8(url);
+        std::string relative;
+        return Map(url, relative) == Mapping::File ? Shown(relative) : Cp932ToUtf8(url);
     }
 
     Fetched FetchText(const std::string& url) override { return Read(url, std::string::npos); }
@@ -78,26 +78,23 @@ public:
 private:
     enum class Mapping { File, OtherHost, OutsideRoot };
 
-    Mapping Map(const std::string& url, std::string& path) const {
-        std::filesystem::path unused;
-        return Map(url, path, unused);
+    // relative: the URL's path below the root, in code page 932.
+    Mapping Map(const std::string& url, std::string& relative) const {
+        if (AuthorityOf(url) != m_authority) return Mapping::OtherHost;
+        if (!ResolveRequestPath(RequestPath(url), relative)) return Mapping::OutsideRoot;
+        return Mapping::File;
     }
 
-    Mapping Map(const std::string& url, std::string& path, std::filesystem::path& disk) const {
-        if (AuthorityOf(url) != m_authority) return Mapping::OtherHost;
-        std::string relative;
-        if (!ResolveRequestPath(RequestPath(url), relative)) return Mapping::OutsideRoot;
-        // The URL's path is in code page 932; findings are UTF-8.
-        path = m_shownRoot + Cp932ToUtf8(relative);
-        disk = DiskPath(m_root, relative);
-        return Mapping::File;
+    // How findings name the file: UTF-8. Only messages need it, so a file
+    // that reads well never pays for it.
+    std::string Shown(const std::string& relative) const {
+        return m_shownRoot + Cp932ToUtf8(relative);
     }
 
     Fetched Read(const std::string& url, std::size_t headBytes) const {
         Fetched result;
-        std::string path;
-        std::filesystem::path disk;
-        switch (Map(url, path, disk)) {
+        std::string relative;
+        switch (Map(url, relative)) {
             case Mapping::OtherHost:
                 result.outcome = Outcome::NotFollowed;
                 result.detail = "on another host";
@@ -110,34 +107,29 @@ private:
             case Mapping::File:
                 break;
         }
-        std::error_code error;
-        const std::filesystem::file_status status = std::filesystem::status(disk, error);
-        if (!std::filesystem::exists(status)) {
-            result.outcome = Outcome::Status;
-            result.status = 404;
-            result.detail = "missing, no file " + path + " (a server answers 404)";
-            return result;
+        DiskFile file = ReadDiskFile(DiskPath(m_root, relative), headBytes);
+        switch (file.kind) {
+            case DiskFileKind::Missing:
+                result.outcome = Outcome::Status;
+                result.status = 404;
+                result.detail = "missing, no file " + Shown(relative) + " (a server answers 404)";
+                return result;
+            case DiskFileKind::NotAFile:
+                result.outcome = Outcome::Status;
+                result.status = 404;
+                result.detail = Shown(relative) + " is not a file (a server answers 404)";
+                return result;
+            case DiskFileKind::Unreadable:
+                // The checker's own failure (its rights, a file held open by
+                // another program): what a server would answer is unknown.
+                result.outcome = Outcome::CheckerFailed;
+                result.detail = "cannot read " + Shown(relative);
+                return result;
+            case DiskFileKind::Regular:
+                break;
         }
-        if (!std::filesystem::is_regular_file(status)) {
-            result.outcome = Outcome::Status;
-            result.status = 404;
-            result.detail = path + " is not a file (a server answers 404)";
-            return result;
-        }
-        std::ifstream in(disk, std::ios::binary);
-        const uint64_t size = std::filesystem::file_size(disk, error);
-        if (!in || error) {
-            // The checker's own failure (its rights, a file held open by
-            // another program): what a server would answer is unknown.
-            result.outcome = Outcome::CheckerFailed;
-            result.detail = "cannot read " + path;
-            return result;
-        }
-        result.size = size;
-        const std::size_t want = static_cast<std::size_t>(headBytes < size ? headBytes : size);
-        result.body.resize(want);
-        in.read(result.body.data(), static_cast<std::streamsize>(want));
-        result.body.resize(static_cast<std::size_t>(in.gcount()));
+        result.size = file.size;
+        result.body = std::move(file.head);
         result.outcome = Outcome::Ok;
         result.status = 200;
         return result;

@@ -2,7 +2,8 @@
 // must run, a data file must be itself.
 #include "sitecheck/Checker.h"
 
-#include <map>
+#include <string_view>
+#include <unordered_map>
 
 #include "sitecheck/TextRules.h"
 
@@ -47,20 +48,26 @@ bool IsBatchFile(const std::string& name) {
 void Checker::CheckFiles() {
     // Each file once, in the order it will be asked for.
     std::vector<std::pair<std::string, std::size_t>> ahead;
-    std::map<std::string, std::size_t> index;
-    for (const FileCheck& file : m_files) {
-        const auto known = index.find(file.url);
-        if (known == index.end()) {
-            index.emplace(file.url, ahead.size());
-            ahead.emplace_back(file.url, file.headBytes);
-        } else if (ahead[known->second].second < file.headBytes) {
-            ahead[known->second].second = file.headBytes;
+    std::vector<std::size_t> aheadOf;  // per entry of m_files, its place in ahead
+    aheadOf.reserve(m_files.size());
+    {
+        std::unordered_map<std::string_view, std::size_t> index;
+        index.reserve(m_files.size());
+        for (const FileCheck& file : m_files) {
+            const auto [known, added] = index.try_emplace(file.url, ahead.size());
+            if (added) {
+                ahead.emplace_back(file.url, file.headBytes);
+            } else if (ahead[known->second].second < file.headBytes) {
+                ahead[known->second].second = file.headBytes;
+            }
+            aheadOf.push_back(known->second);
         }
     }
     m_site.Prefetch(ahead);
-    for (FileCheck& file : m_files) {
+    for (std::size_t i = 0; i < m_files.size(); ++i) {
+        FileCheck& file = m_files[i];
         // A file listed twice is asked for with the most bytes any entry needs.
-        file.headBytes = ahead[index[file.url]].second;
+        file.headBytes = ahead[aheadOf[i]].second;
         CheckFile(file);
         if (!m_report.fatal.empty()) return;
     }

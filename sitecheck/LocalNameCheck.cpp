@@ -2,6 +2,8 @@
 // which entries the work folder cannot hold, and which replace another.
 #include "sitecheck/Checker.h"
 
+#include <algorithm>
+
 #include "common/PathSplit.h"
 #include "download/FileName.h"
 #include "sitecheck/TextRules.h"
@@ -10,9 +12,13 @@ namespace sitecheck {
 
 void Checker::CheckFileNames(const std::string& where, const FileListPlan& list) {
     FileList urls;
+    urls.reserve(list.files.size());
     for (const PlannedFile& f : list.files) urls.push_back(f.url);
     const std::vector<ModelledFile> plan = ModelFiles(urls, m_workFolder);
     const std::vector<TextLine> lines = SplitTextLines(list.text);
+    // Grown once for a long list, still geometrically across many short ones.
+    if (m_files.capacity() < m_files.size() + plan.size())
+        m_files.reserve(std::max(m_files.size() + plan.size(), 2 * m_files.capacity()));
 
     for (std::size_t i = 0; i < plan.size(); ++i) {
         const ModelledFile& entry = plan[i];

@@ -1,43 +1,59 @@
 #include "sitecheck/Url.h"
 
 #include <cctype>
+#include <string_view>
 #include <vector>
 
 #include "sitecheck/TextRules.h"
 
 namespace sitecheck {
 
-UrlParts SplitUrl(const std::string& url) {
+namespace {
+
+// Where the origin ends in url: npos when the text has no "scheme://".
+std::size_t OriginEnd(std::string_view url) {
     const std::size_t scheme = url.find("://");
     // A "://" after the first '/', '?' or '#' belongs to a path or query,
     // not to a scheme.
-    if (scheme == std::string::npos || scheme == 0 || url.find_first_of("/?#") < scheme) {
-        return UrlParts{std::string(), url};
-    }
+    if (scheme == std::string_view::npos || scheme == 0 || url.find_first_of("/?#") < scheme)
+        return std::string_view::npos;
     const std::size_t end = url.find_first_of("/?#", scheme + 3);
-    if (end == std::string::npos) return UrlParts{url, std::string()};
+    return end == std::string_view::npos ? url.size() : end;
+}
+
+}  // namespace
+
+UrlParts SplitUrl(const std::string& url) {
+    const std::size_t end = OriginEnd(url);
+    if (end == std::string::npos) return UrlParts{std::string(), url};
     return UrlParts{url.substr(0, end), url.substr(end)};
 }
 
 std::string RequestPath(const std::string& url) {
-    const std::string rest = SplitUrl(url).rest;
-    const std::string path = rest.substr(0, rest.find_first_of("?#"));
-    return path.empty() ? std::string("/") : path;
+    const std::size_t end = OriginEnd(url);
+    std::string_view rest(url);
+    if (end != std::string_view::npos) rest.remove_prefix(end);
+    const std::string_view path = rest.substr(0, rest.find_first_of("?#"));
+    return path.empty() ? std::string("/") : std::string(path);
 }
 
 std::string AuthorityOf(const std::string& url) {
-    const std::string origin = SplitUrl(url).origin;
-    std::string scheme;
+    const std::size_t end = OriginEnd(url);
+    if (end == std::string::npos) return std::string();
+    const std::string_view origin = std::string_view(url).substr(0, end);
+    std::string_view defaultPort;
+    std::string_view rest;
     if (StartsWithNoCase(origin, "https://")) {
-        scheme = "https";
+        defaultPort = ":443";
+        rest = origin.substr(8);
     } else if (StartsWithNoCase(origin, "http://")) {
-        scheme = "http";
+        defaultPort = ":80";
+        rest = origin.substr(7);
     } else {
         return std::string();
     }
-    std::string authority = origin.substr(scheme.size() + 3);
+    std::string authority(rest);
     for (char& c : authority) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    const std::string defaultPort = scheme == "https" ? ":443" : ":80";
     if (authority.size() > defaultPort.size() &&
         authority.compare(authority.size() - defaultPort.size(), defaultPort.size(), defaultPort) ==
             0) {

@@ -18,11 +18,11 @@ TargetFault JudgeTarget(const ModelledFile& file) {
     return TargetFault::None;
 }
 
-ModelledFile Model(const FilePlanEntry& planned) {
+ModelledFile Model(FilePlanEntry&& planned) {
     ModelledFile file;
-    file.url = planned.url;
-    file.name = planned.name;
-    file.path = planned.path;
+    file.url = std::move(planned.url);
+    file.name = std::move(planned.name);
+    file.path = std::move(planned.path);
     file.pathBytes = planned.pathBytes;
     file.setup = planned.setup;
     file.deviceName = IsReservedDeviceName(file.name);
@@ -47,7 +47,7 @@ ModelledFile Model(const FilePlanEntry& planned) {
 }  // namespace
 
 std::vector<ModelledFile> ModelFiles(const FileList& files, const std::string& folder) {
-    const std::vector<FilePlanEntry> plan = PlanFiles(files, folder);
+    std::vector<FilePlanEntry> plan = PlanFiles(files, folder);
     std::vector<ModelledFile> model;
     model.reserve(plan.size());
     // The latest entry that created a file, by key: the one on disk.
@@ -55,7 +55,7 @@ std::vector<ModelledFile> ModelFiles(const FileList& files, const std::string& f
     onDisk.reserve(plan.size());
     bool loopEnded = false;
     for (std::size_t i = 0; i < plan.size(); ++i) {
-        ModelledFile file = Model(plan[i]);
+        ModelledFile file = Model(std::move(plan[i]));
         file.reached = !loopEnded;
         file.endsLoop = file.fault != TargetFault::None;
         if (!file.endsLoop) {

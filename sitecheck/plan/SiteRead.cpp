@@ -31,8 +31,7 @@ std::string UrlOfPath(const std::string& origin, const std::string& path) {
 // read twice, and a live file's bytes are not fetched again.
 constexpr std::size_t kWholeBytes = 64 * 1024;
 
-// Keeps the answer with the longer head: a file asked for twice (once as
-// a data file, once as a setup program) is answered from the fuller one.
+// Keeps the answer with the longer body.
 void Keep(std::unordered_map<std::string, Fetched>& store, const std::string& path,
           const Fetched& fetched) {
     const auto known = store.find(path);
@@ -204,23 +203,26 @@ Content SiteRead::FileContentOf(const std::string& url, const Fetched& f) {
 
 Fetched SiteRead::KeepFile(const std::string& url, Fetched fetched, std::size_t headBytes) {
     const std::string path = PathOf(url);
-    if (!path.empty()) {
-        if (m_fileContents.count(path) == 0)
-            m_fileContents.emplace(path, FileContentOf(url, fetched));
+    if (path.empty()) {
         if (fetched.body.size() > headBytes) fetched.body.resize(headBytes);
-        Keep(m_files, path, fetched);
-    } else if (fetched.body.size() > headBytes) {
-        fetched.body.resize(headBytes);
+        return fetched;
     }
+    const auto [read, first] = m_fileReads.try_emplace(path);
+    if (first) read->second.content = FileContentOf(url, fetched);
+    if (fetched.body.size() > headBytes) fetched.body.resize(headBytes);
+    // A file asked for twice (once as a data file, once as a setup
+    // program) is answered from the fuller head.
+    if (first || read->second.fetched.body.size() < fetched.body.size())
+        read->second.fetched = fetched;
     return fetched;
 }
 
 const Content& SiteRead::FileContent(const std::string& path) {
-    const auto known = m_fileContents.find(path);
-    if (known != m_fileContents.end()) return known->second;
+    const auto known = m_fileReads.find(path);
+    if (known != m_fileReads.end()) return known->second.content;
     const std::string url = UrlOfPath(m_origin, path);
     KeepFile(url, m_site->FetchFile(url, kWholeBytes), 0);
-    return m_fileContents.at(path);
+    return m_fileReads.at(path).content;
 }
 
 const std::string* SiteRead::Text(const std::string& path) {
@@ -280,7 +282,7 @@ Fetched SiteRead::Replay(const std::string& url, std::size_t headBytes, bool tex
         return m_texts.at(path);
     }
     FileContent(path);
-    Fetched fetched = m_files.at(path);
+    Fetched fetched = m_fileReads.at(path).fetched;
     const std::size_t wanted = headBytes < fetched.size ? headBytes : fetched.size;
     if (fetched.outcome == Outcome::Ok && fetched.body.size() < wanted) {
         fetched = KeepFile(url, m_site->FetchFile(url, headBytes), headBytes);

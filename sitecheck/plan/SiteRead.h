@@ -137,9 +137,16 @@ private:
     Report m_report;
     std::vector<CatalogRead> m_catalogs;
     std::string m_origin;
-    // By path; a file's body holds the most head bytes any fetch asked for.
-    std::unordered_map<std::string, Fetched> m_texts, m_files;
-    std::unordered_map<std::string, Content> m_textContents, m_fileContents;
+    // A file as the check's first fetch of it found it, and the answer with
+    // the most head bytes any fetch of it asked for.
+    struct FileRead {
+        Content content;
+        Fetched fetched;
+    };
+    // By path; a text's body is whole.
+    std::unordered_map<std::string, Fetched> m_texts;
+    std::unordered_map<std::string, Content> m_textContents;
+    std::unordered_map<std::string, FileRead> m_fileReads;
     std::map<std::string, ListRead> m_lists;                    // by base URL
     std::unordered_map<std::string, int> m_reached;             // by path
     std::unordered_map<std::string, std::string> m_whereTexts;  // Where() -> path, when asked

@@ -5,11 +5,17 @@
 namespace sitecheck {
 
 PathChanges::PathChanges(SiteRead& old, SiteRead& now) : m_old(old), m_new(now) {
-    std::unordered_map<std::string, int> roles;
-    for (const auto& [path, role] : m_old.Reached()) roles[path] |= role;
-    for (const auto& [path, role] : m_new.Reached()) roles[path] |= role;
-    for (const auto& [path, role] : roles)
-        Compare(path, (role & (SiteRead::kCatalog | SiteRead::kList)) != 0);
+    const auto& oldReached = m_old.Reached();
+    const auto& newReached = m_new.Reached();
+    m_paths.reserve(oldReached.size() + newReached.size());
+    constexpr int kText = SiteRead::kCatalog | SiteRead::kList;
+    for (const auto& [path, role] : oldReached) {
+        const auto inNew = newReached.find(path);
+        Compare(path, ((role | (inNew == newReached.end() ? 0 : inNew->second)) & kText) != 0);
+    }
+    for (const auto& [path, role] : newReached) {
+        if (oldReached.count(path) == 0) Compare(path, (role & kText) != 0);
+    }
 }
 
 PathChange& PathChanges::At(const std::string& path, bool text) {

@@ -317,6 +317,14 @@ std::vector<Case> OneFaultCases() {
          {{kList, 2, Severity::Error, "the file \"data.cab\": missing", kDownloadFailure,
            RuleId::VS402}},
          1},
+        {"data file that is a folder",
+         [](SiteFiles& s) {
+             s.erase("p/data.cab");
+             s["p/data.cab/part1"] = "x";
+         },
+         {{kList, 2, Severity::Error, "/p/data.cab is not a file (a server answers 404)",
+           kDownloadFailure, RuleId::VS402}},
+         1},
         {"data file path leaving the document root",
          [](SiteFiles& s) { s[kList] = "setup.exe\r\n../../../x.cab\r\n"; },
          {{kList, 2, Severity::Error, "leaves the document root", kDownloadFailure, RuleId::VS402}},

@@ -11,23 +11,29 @@ namespace {
 
 TEST(Url, SplitsOriginFromPathQueryAndFragment) {
     struct Case {
-        std::string url, origin, rest, requestPath;
+        std::string url, origin, rest, requestPath, authority;
     };
     const std::vector<Case> cases = {
-        {"https://h", "https://h", "", "/"},
-        {"https://h/", "https://h", "/", "/"},
-        {"https://h:8443/a/b.txt", "https://h:8443", "/a/b.txt", "/a/b.txt"},
-        {"HTTP://H/x", "HTTP://H", "/x", "/x"},
-        {"https://h?q=/x", "https://h", "?q=/x", "/"},
-        {"https://h#f/x", "https://h", "#f/x", "/"},
-        {"https://h/a?q=1#f", "https://h", "/a?q=1#f", "/a"},
-        {"https://u:p@h:1/a", "https://u:p@h:1", "/a", "/a"},
-        {"https://[::1]:8443/a", "https://[::1]:8443", "/a", "/a"},
-        {"https:///a", "https://", "/a", "/a"},
-        {"/only/a/path", "", "/only/a/path", "/only/a/path"},
-        {"/a?next=https://h/", "", "/a?next=https://h/", "/a"},
-        {"://h/a", "", "://h/a", "://h/a"},
-        {"", "", "", "/"},
+        {"https://h", "https://h", "", "/", "h"},
+        {"https://h/", "https://h", "/", "/", "h"},
+        {"https://h:8443/a/b.txt", "https://h:8443", "/a/b.txt", "/a/b.txt", "h:8443"},
+        {"HTTP://H/x", "HTTP://H", "/x", "/x", "h"},
+        {"https://h?q=/x", "https://h", "?q=/x", "/", "h"},
+        {"https://h#f/x", "https://h", "#f/x", "/", "h"},
+        {"https://h/a?q=1#f", "https://h", "/a?q=1#f", "/a", "h"},
+        {"https://u:p@h:1/a", "https://u:p@h:1", "/a", "/a", "u:p@h:1"},
+        {"https://[::1]:8443/a", "https://[::1]:8443", "/a", "/a", "[::1]:8443"},
+        {"https:///a", "https://", "/a", "/a", ""},
+        {"/only/a/path", "", "/only/a/path", "/only/a/path", ""},
+        {"/a?next=https://h/", "", "/a?next=https://h/", "/a", ""},
+        {"://h/a", "", "://h/a", "://h/a", ""},
+        {"", "", "", "/", ""},
+        // Only the scheme's own default port is dropped.
+        {"HTTPS://Vendor.Test:443/a", "HTTPS://Vendor.Test:443", "/a", "/a", "vendor.test"},
+        {"http://h:80", "http://h:80", "", "/", "h"},
+        {"http://h:443/", "http://h:443", "/", "/", "h:443"},
+        {"https://h:4430/", "https://h:4430", "/", "/", "h:4430"},
+        {"ftp://h/a", "ftp://h", "/a", "/a", ""},
     };
     for (const Case& c : cases) {
         const sitecheck::UrlParts parts = sitecheck::SplitUrl(c.url);
@@ -35,6 +41,7 @@ TEST(Url, SplitsOriginFromPathQueryAndFragment) {
         EXPECT_EQ(parts.rest, c.rest) << c.url;
         EXPECT_EQ(parts.origin + parts.rest, c.url);
         EXPECT_EQ(sitecheck::RequestPath(c.url), c.requestPath) << c.url;
+        EXPECT_EQ(sitecheck::AuthorityOf(c.url), c.authority) << c.url;
     }
 }
 
@@ -56,7 +63,9 @@ TEST(Url, RequestPathsResolveInsideTheRoot) {
         std::string resolved = "unset";
         const bool inside = sitecheck::ResolveRequestPath(path, resolved);
         EXPECT_EQ(inside, relative != nullptr) << path;
-        if (inside && relative) EXPECT_EQ(resolved, relative) << path;
+        if (inside && relative) {
+            EXPECT_EQ(resolved, relative) << path;
+        }
     }
 }
 

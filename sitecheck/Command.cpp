@@ -9,6 +9,7 @@
 #include "catalog/CatalogPlan.h"
 #include "sitecheck/Accept.h"
 #include "sitecheck/Cp932.h"
+#include "sitecheck/ForwardingSite.h"
 #include "sitecheck/Output.h"
 #include "sitecheck/RuleTable.h"
 #include "sitecheck/SiteCheck.h"
@@ -64,40 +65,18 @@ bool ReadWholeFile(const std::string& utf8Path, std::string& content) {
     return !in.bad();
 }
 
-// Passes everything through and keeps the texts the checker read, so that
-// a finding's line can be quoted and matched by its text. Every method of
-// Site is passed on: one left out would fall back to Site's default and
-// skip the real site's own.
-class RecordingSite : public Site {
+// Keeps the texts the checker read, so that a finding's line can be quoted
+// and matched by its text.
+class RecordingSite : public ForwardingSite {
 public:
-    explicit RecordingSite(Site& site) : m_site(site) {}
+    explicit RecordingSite(Site& site) : ForwardingSite(site) {}
 
-    std::string CatalogUrl(int testMode) const override { return m_site.CatalogUrl(testMode); }
     Fetched FetchText(const std::string& url) override {
-        Fetched fetched = m_site.FetchText(url);
-        if (fetched.outcome == Outcome::Ok) m_texts[m_site.Where(url)] = fetched.body;
-        return fetched;
+        return Keep(url, ForwardingSite::FetchText(url));
     }
     Fetched FetchCatalog(const std::string& url) override {
-        Fetched fetched = m_site.FetchCatalog(url);
-        if (fetched.outcome == Outcome::Ok) m_texts[m_site.Where(url)] = fetched.body;
-        return fetched;
+        return Keep(url, ForwardingSite::FetchCatalog(url));
     }
-    Fetched FetchFile(const std::string& url, std::size_t headBytes) override {
-        return m_site.FetchFile(url, headBytes);
-    }
-    std::string Where(const std::string& url) const override { return m_site.Where(url); }
-    std::string Authority() const override { return m_site.Authority(); }
-    std::string CertificateWarning(const std::string& url) override {
-        return m_site.CertificateWarning(url);
-    }
-    std::optional<int> CertificateDaysLeft(const std::string& url) override {
-        return m_site.CertificateDaysLeft(url);
-    }
-    void Prefetch(const std::vector<std::pair<std::string, std::size_t>>& files) override {
-        m_site.Prefetch(files);
-    }
-    bool Live() const override { return m_site.Live(); }
 
     // The text of that line of that file in UTF-8; empty when unknown.
     std::string LineText(const std::string& where, int number) const {
@@ -111,7 +90,11 @@ public:
     }
 
 private:
-    Site& m_site;
+    Fetched Keep(const std::string& url, Fetched fetched) {
+        if (fetched.outcome == Outcome::Ok) m_texts[Where(url)] = fetched.body;
+        return fetched;
+    }
+
     std::map<std::string, std::string> m_texts;
 };
 

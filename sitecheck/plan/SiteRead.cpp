@@ -3,6 +3,7 @@
 #include "catalog/CatalogParser.h"
 #include "catalog/CatalogPlan.h"
 #include "sitecheck/Cp932.h"
+#include "sitecheck/ForwardingSite.h"
 #include "sitecheck/Url.h"
 
 namespace sitecheck {
@@ -44,38 +45,30 @@ void Keep(std::unordered_map<std::string, Fetched>& store, const std::string& pa
 
 }  // namespace
 
-// Passes every call to the site and keeps what the check received.
-class SiteRead::Recorder : public Site {
+// Keeps what the check received, and widens each file's fetch so that a
+// small file is read whole once.
+class SiteRead::Recorder : public ForwardingSite {
 public:
-    explicit Recorder(SiteRead& read) : m_read(read), m_site(*read.m_site) {}
+    explicit Recorder(SiteRead& read) : ForwardingSite(*read.m_site), m_read(read) {}
 
-    std::string CatalogUrl(int testMode) const override { return m_site.CatalogUrl(testMode); }
     Fetched FetchText(const std::string& url) override {
-        return KeepText(url, m_site.FetchText(url));
+        return KeepText(url, ForwardingSite::FetchText(url));
     }
     Fetched FetchCatalog(const std::string& url) override {
-        return KeepText(url, m_site.FetchCatalog(url));
+        return KeepText(url, ForwardingSite::FetchCatalog(url));
     }
     Fetched FetchFile(const std::string& url, std::size_t headBytes) override {
-        return m_read.KeepFile(url, m_site.FetchFile(url, m_read.Widened(url, headBytes)),
+        return m_read.KeepFile(url, ForwardingSite::FetchFile(url, m_read.Widened(url, headBytes)),
                                headBytes);
-    }
-    std::string Where(const std::string& url) const override { return m_site.Where(url); }
-    std::string Authority() const override { return m_site.Authority(); }
-    std::string CertificateWarning(const std::string& url) override {
-        return m_site.CertificateWarning(url);
-    }
-    std::optional<int> CertificateDaysLeft(const std::string& url) override {
-        return m_site.CertificateDaysLeft(url);
     }
     // Announced as they will be asked for.
     void Prefetch(const std::vector<std::pair<std::string, std::size_t>>& files) override {
         std::vector<std::pair<std::string, std::size_t>> widened;
+        widened.reserve(files.size());
         for (const auto& [url, headBytes] : files)
             widened.emplace_back(url, m_read.Widened(url, headBytes));
-        m_site.Prefetch(widened);
+        ForwardingSite::Prefetch(widened);
     }
-    bool Live() const override { return m_site.Live(); }
 
 private:
     Fetched KeepText(const std::string& url, Fetched fetched) {
@@ -85,7 +78,6 @@ private:
     }
 
     SiteRead& m_read;
-    Site& m_site;
 };
 
 SiteRead::SiteRead(Site& site, const Options& options, Digester digester, KeepWhole keepWhole)

@@ -36,6 +36,13 @@ SiteFiles OldSite() {
     return files;
 }
 
+// OLD with one change made: the NEW of a case.
+SiteFiles Changed(const std::function<void(SiteFiles&)>& change) {
+    SiteFiles files = OldSite();
+    change(files);
+    return files;
+}
+
 // A setup program of its own build: a Windows executable other bytes.
 std::string NewSetup() { return MinimalExecutable() + "2028"; }
 
@@ -189,9 +196,7 @@ const bool kStageCasesRegistered = RegisterTable([] {
 TEST(PlanStages, EachKindOfChangeGoesToItsStageAndOnlyReplacedFilesAreFindings) {
     for (const StageCase& c : StageCases()) {
         SCOPED_TRACE(c.name);
-        SiteFiles files = OldSite();
-        c.change(files);
-        Pair pair(files);
+        Pair pair(Changed(c.change));
         const sitecheck::Plan plan = sitecheck::MakePlan(pair.changes(), sitecheck::Options());
         EXPECT_EQ(Below(plan.staging), c.stages);
         EXPECT_EQ(Mismatch(plan.report, c.findings), "");
@@ -302,9 +307,7 @@ const bool kOrderCasesRegistered = RegisterTable([] {
 TEST(PlanRuns, OrdersThatBreakARunAreFoundAndThePlannersOwnIsNot) {
     for (const OrderCase& c : OrderCases()) {
         SCOPED_TRACE(c.name);
-        SiteFiles files = OldSite();
-        c.change(files);
-        Pair pair(files);
+        Pair pair(Changed(c.change));
         const sitecheck::Staging planned = sitecheck::PlanStages(pair.changes());
         const sitecheck::Staging order = StagingOf(c.order(Below(planned)), c.graceStage);
         sitecheck::Report report;
@@ -420,9 +423,7 @@ TEST(PlanChanges, ProductsAndFilesByKindWithSizesAndDigests) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        SiteFiles files = OldSite();
-        row.change(files);
-        Pair pair(files);
+        Pair pair(Changed(row.change));
         const std::vector<sitecheck::ProductChange> products =
             sitecheck::CompareProducts(pair.changes());
         std::vector<std::pair<Kind, std::string>> seen;

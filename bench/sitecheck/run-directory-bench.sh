@@ -1,8 +1,10 @@
 #!/bin/bash
 # The directory check's time as the site grows: the native velta-site
 # checks, in directory mode, a site of one product of $BENCH_BIG files
-# (default 40000) and a site of $BENCH_PRODUCTS products (default 1000) of
-# $BENCH_FILES files each (default 50). The machine is shared, so each
+# (default 40000), the same with 1 KiB in each data file (an empty file is
+# never opened, so the first site alone would flatter sites of real files),
+# and a site of $BENCH_PRODUCTS products (default 1000) of $BENCH_FILES files
+# each (default 50). The machine is shared, so each
 # check runs $BENCH_ROUNDS times (default 5) and the medians of its wall
 # time and of its processor time (user + system) are printed.
 # Usage: bench/sitecheck/run-directory-bench.sh <native build dir>   (e.g. build/native)
@@ -19,12 +21,14 @@ ROUNDS="${BENCH_ROUNDS:-5}"
 WORK="$(mktemp -d /tmp/velta-dir-bench.XXXXXX)"
 trap 'rm -rf "$WORK"' EXIT
 
-# make_site DIR PRODUCTS FILES: a catalog of PRODUCTS products, each with a
-# setup program (a PE header) and FILES - 1 empty data files of distinct names.
+# make_site DIR PRODUCTS FILES [BYTES]: a catalog of PRODUCTS products, each
+# with a setup program (a PE header) and FILES - 1 data files of distinct
+# names and BYTES bytes each (default 0).
 make_site() {
   python3 - "$@" <<'PY'
 import os, sys
 site, products, files = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
+data = bytes((i * 7 + 3) % 256 for i in range(int(sys.argv[4]) if len(sys.argv) > 4 else 0))
 os.makedirs(f"{site}/qrnSupport/download/VELTA")
 head = b"MZ" + bytes(0x3A) + (0x40).to_bytes(4, "little") + b"PE\0\0"
 with open(f"{site}/qrnSupport/download/VELTA/veltadownloadlist.txt", "wb") as catalog:
@@ -38,7 +42,8 @@ with open(f"{site}/qrnSupport/download/VELTA/veltadownloadlist.txt", "wb") as ca
         with open(f"{folder}/setup.exe", "wb") as f:
             f.write(head)
         for n in names[1:]:
-            open(f"{folder}/{n}", "wb").close()
+            with open(f"{folder}/{n}", "wb") as f:
+                f.write(data)
 PY
 }
 
@@ -68,9 +73,11 @@ PY
 }
 
 make_site "$WORK/big" 1 "$BIG"
+make_site "$WORK/full" 1 "$BIG" 1024
 make_site "$WORK/wide" "$PRODUCTS" "$FILES"
 echo "velta-site directory check, $ROUNDS rounds each ($EXE)"
 echo "load before: $(cut -d' ' -f1-3 /proc/loadavg)"
 bench "1 product x $BIG files" "$WORK/big"
+bench "1 product x $BIG files of 1 KiB" "$WORK/full"
 bench "$PRODUCTS products x $FILES files" "$WORK/wide"
 echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)"

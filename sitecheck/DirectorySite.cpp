@@ -1,15 +1,11 @@
 #include <cstdio>
 #include <filesystem>
-#include <memory>
-#include <optional>
 #include <system_error>
-#include <unordered_map>
 #include <vector>
 
 #include "catalog/CatalogParser.h"
 #include "sitecheck/Cp932.h"
 #include "sitecheck/DiskFile.h"
-#include "sitecheck/ReadAhead.h"
 #include "sitecheck/Sites.h"
 #include "sitecheck/Url.h"
 
@@ -76,29 +72,7 @@ public:
 
     Fetched FetchText(const std::string& url) override { return Read(url, std::string::npos); }
     Fetched FetchFile(const std::string& url, std::size_t headBytes) override {
-        if (m_ahead) {
-            const auto position = m_aheadIndex.find(url);
-            if (position != m_aheadIndex.end() &&
-                m_aheadFiles[position->second].second == headBytes) {
-                if (std::optional<Fetched> read = m_ahead->Take(position->second))
-                    return std::move(*read);
-            }
-        }
         return Read(url, headBytes);
-    }
-
-    // The files are read on a second thread while the checker judges the
-    // ones before: on a machine of two cores a site of many files takes
-    // about the time of its reads alone.
-    void Prefetch(const std::vector<std::pair<std::string, std::size_t>>& files) override {
-        m_ahead.reset();
-        m_aheadFiles = files;
-        m_aheadIndex.clear();
-        m_aheadIndex.reserve(files.size());
-        for (std::size_t i = 0; i < files.size(); ++i) m_aheadIndex.try_emplace(files[i].first, i);
-        m_ahead = std::make_unique<ReadAhead>(m_aheadFiles.size(), [this](std::size_t i) {
-            return Read(m_aheadFiles[i].first, m_aheadFiles[i].second);
-        });
     }
 
 private:
@@ -165,11 +139,6 @@ private:
     std::string m_shownRoot;
     std::string m_baseUrl;
     std::string m_authority;
-    // Read only by the reading thread's Read calls while it runs.
-    std::vector<std::pair<std::string, std::size_t>> m_aheadFiles;
-    std::unordered_map<std::string, std::size_t> m_aheadIndex;
-    // Last: its thread ends before what it reads is gone.
-    std::unique_ptr<ReadAhead> m_ahead;
 };
 
 }  // namespace

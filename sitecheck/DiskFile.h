@@ -1,8 +1,8 @@
 #pragma once
-// A file of the document root read as a web server reads it: opened once,
-// its kind and size taken from the open file, its first bytes read. A site of
-// tens of thousands of files is mostly these calls, so each file costs one
-// open, one status of the open file, one read and one close.
+// A file of the document root as a web server finds it: its kind and size
+// from one status of the path, and its first bytes. A site of tens of
+// thousands of files is mostly these calls, so a file costs that status, and
+// an open, a read and a close only when it has bytes to read.
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>

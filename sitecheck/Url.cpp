@@ -1,3 +1,5 @@
+// URLs cut where a web server cuts them, and request paths resolved as it
+// resolves them.
 #include "sitecheck/Url.h"
 
 #include <cctype>

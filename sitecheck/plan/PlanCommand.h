@@ -1,10 +1,10 @@
 #pragma once
 // velta-site plan OLD NEW: the command's own steps after the command line
-// and the accept list are read (sitecheck/Command.cpp).
+// and the accept list are read (sitecheck/CommandLine.h).
 #include <string>
 #include <vector>
 
-#include "sitecheck/Command.h"
+#include "sitecheck/CommandLine.h"
 
 namespace sitecheck {
 

@@ -60,12 +60,6 @@ void ExpectEachCase(const std::vector<Case>& cases) {
     }
 }
 
-std::vector<std::vector<Expected>> ExpectedOf(const std::vector<Case>& cases) {
-    std::vector<std::vector<Expected>> expected;
-    for (const Case& c : cases) expected.push_back(c.expected);
-    return expected;
-}
-
 std::vector<Case> OneFaultCases() {
     const std::string longName(220, 'n');  // 49-byte work folder + 224 bytes > 259
     const std::string hugeName = std::string(250, 'a') + "." + std::string(250, 'b');
@@ -331,7 +325,7 @@ std::vector<Case> OneFaultCases() {
          1},
     };
 }
-const bool kOneFaultCasesRegistered = RegisterTable([] { return ExpectedOf(OneFaultCases()); });
+const bool kOneFaultCasesRegistered = RegisterCases(OneFaultCases, &Case::expected);
 
 TEST(DirectoryCheck, EveryFindingOnASiteWithOneFault) { ExpectEachCase(OneFaultCases()); }
 
@@ -466,7 +460,7 @@ std::vector<Case> FalseAlarmAndSilentLossCases() {
     };
 }
 const bool kFalseAlarmCasesRegistered =
-    RegisterTable([] { return ExpectedOf(FalseAlarmAndSilentLossCases()); });
+    RegisterCases(FalseAlarmAndSilentLossCases, &Case::expected);
 
 TEST(DirectoryCheck, FalseAlarmsPassAndSilentLossesFail) {
     ExpectEachCase(FalseAlarmAndSilentLossCases());

@@ -156,7 +156,7 @@ TEST_F(LiveCheck, HttpsSiteWithCertificateRedirectAndTransferFaults) {
     EXPECT_EQ(Mismatch(report, HttpsSiteFindings()), "");
     EXPECT_EQ(sitecheck::ExitStatus(report, {}, false), 1);
     // Each URL once: the certificates come from the fetches themselves.
-    for (const std::string target :
+    for (const std::string& target :
          {kCatalogTarget, std::string("/wrong/downloadlist.txt"), std::string("/old/setup.exe")}) {
         EXPECT_EQ(velta_test::RequestCount(target), 1) << target;
     }
@@ -335,11 +335,8 @@ std::vector<TimeCase> CatalogTimeHtmlAndCertificateCases() {
          "the checker failed: cannot create its temporary file"},
     };
 }
-const bool kTimeCasesRegistered = RegisterTable([] {
-    std::vector<std::vector<Expected>> expected;
-    for (const TimeCase& c : CatalogTimeHtmlAndCertificateCases()) expected.push_back(c.expected);
-    return expected;
-});
+const bool kTimeCasesRegistered =
+    RegisterCases(CatalogTimeHtmlAndCertificateCases, &TimeCase::expected);
 
 // The rules only a live check reports are this program's to cover: each is
 // expected by some case of its tables.

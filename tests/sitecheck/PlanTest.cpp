@@ -187,11 +187,7 @@ std::vector<StageCase> StageCases() {
          1},
     };
 }
-const bool kStageCasesRegistered = RegisterTable([] {
-    std::vector<std::vector<Expected>> expected;
-    for (const StageCase& c : StageCases()) expected.push_back(c.findings);
-    return expected;
-});
+const bool kStageCasesRegistered = RegisterCases(StageCases, &StageCase::findings);
 
 TEST(PlanStages, EachKindOfChangeGoesToItsStageAndOnlyReplacedFilesAreFindings) {
     for (const StageCase& c : StageCases()) {
@@ -298,11 +294,7 @@ std::vector<OrderCase> OrderCases() {
            kListFailure, RuleId::VS602}}},
     };
 }
-const bool kOrderCasesRegistered = RegisterTable([] {
-    std::vector<std::vector<Expected>> expected;
-    for (const OrderCase& c : OrderCases()) expected.push_back(c.runs);
-    return expected;
-});
+const bool kOrderCasesRegistered = RegisterCases(OrderCases, &OrderCase::runs);
 
 TEST(PlanRuns, OrdersThatBreakARunAreFoundAndThePlannersOwnIsNot) {
     for (const OrderCase& c : OrderCases()) {

@@ -52,6 +52,16 @@ using ExpectedTable = std::function<std::vector<std::vector<Expected>>()>;
 // Registers a table of this test program (at static initialisation), so that
 // one test can see that each rule has a case that expects it.
 bool RegisterTable(ExpectedTable table);
+// Registers a table of cases (a function that makes them) by the findings
+// each case expects (its member `expected`).
+template <typename Case>
+bool RegisterCases(std::vector<Case> (*cases)(), std::vector<Expected> Case::*expected) {
+    return RegisterTable([cases, expected] {
+        std::vector<std::vector<Expected>> table;
+        for (const Case& c : cases()) table.push_back(c.*expected);
+        return table;
+    });
+}
 // The rules some registered table of this program expects.
 std::set<sitecheck::RuleId> ExpectedRules();
 
